@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace kst {
+
+// The folders and files the program works with. Built once at start-up and
+// handed down; tests build their own over temporary folders.
+struct AppPaths {
+  QString programFolder;  // folder of the executable: Lang*.ini, Skins/, Help/, service libraries
+  QString dataFolder;     // per-user data: $XDG_DATA_HOME (default ~/.local/share)/Z-ORMIT M350RGB
+                          // (NOT created here)
+  QString registryFile;   // Registry::DefaultFilePath()
+
+  static AppPaths FromEnvironment(const QString& programFolder);
+};
+
+}  // namespace kst
