@@ -1,0 +1,30 @@
+#include "platform/FileStamp.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace kst {
+
+std::optional<FileStamp> StatFile(const char* encodedPath) {
+  struct stat st {};
+  if (encodedPath == nullptr || ::stat(encodedPath, &st) != 0) return std::nullopt;
+  FileStamp stamp;
+  stamp.size = static_cast<std::int64_t>(st.st_size);
+  stamp.modifiedNs =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  stamp.changedNs =
+      static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+  stamp.device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+  stamp.regularFile = S_ISREG(st.st_mode);
+  return stamp;
+}
+
+std::optional<FileStamp> StatFile(const QString& path) {
+  if (path.isEmpty()) return std::nullopt;
+  const QByteArray encoded = QFile::encodeName(path);
+  return StatFile(encoded.constData());
+}
+
+}  // namespace kst
