@@ -1,0 +1,144 @@
+#include "skin/CBaseDialog.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+
+#include <algorithm>
+#include <vector>
+
+#include "foundation/SkinLayout.h"
+#include "skin/SkinPictures.h"
+
+namespace kst {
+
+namespace {
+
+// Rectangles are turned into a region block by block, so a large mask never
+// holds more than this many loose rectangles.
+constexpr std::size_t kRectsPerRegionBlock = 2000;
+
+bool InRange(int value, int low, int tolerance) {
+  return value >= low && value <= std::min(255, low + tolerance);
+}
+
+}  // namespace
+
+QRegion MaskRegion(const QImage& mask, QRgb key, int tolerance) {
+  QRegion result;
+  if (mask.isNull()) return result;
+  const QImage image = mask.convertToFormat(QImage::Format_RGB32);
+  const int keyRed = qRed(key), keyGreen = qGreen(key), keyBlue = qBlue(key);
+  std::vector<QRect> rects;
+  rects.reserve(100);
+  auto flush = [&] {
+    if (rects.empty()) return;
+    QRegion block;
+    block.setRects(rects.data(), static_cast<int>(rects.size()));
+    result = result.united(block);
+    rects.clear();
+  };
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    int x = 0;
+    while (x < image.width()) {
+      while (x < image.width() && InRange(qRed(line[x]), keyRed, tolerance) &&
+             InRange(qGreen(line[x]), keyGreen, tolerance) &&
+             InRange(qBlue(line[x]), keyBlue, tolerance))
+        ++x;
+      const int start = x;
+      while (x < image.width() && !(InRange(qRed(line[x]), keyRed, tolerance) &&
+                                    InRange(qGreen(line[x]), keyGreen, tolerance) &&
+                                    InRange(qBlue(line[x]), keyBlue, tolerance)))
+        ++x;
+      if (x > start) rects.emplace_back(start, y, x - start, 1);
+      if (rects.size() >= kRectsPerRegionBlock) flush();
+    }
+  }
+  flush();
+  return result;
+}
+
+CBaseDialog::CBaseDialog(int templateId, QWidget* parent, QString skinFile, QString skinFolder)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      templateId_(templateId),
+      skinFile_(std::move(skinFile)),
+      skinFolder_(std::move(skinFolder)) {
+  if (!skinFolder_.isEmpty() && !skinFolder_.endsWith(QLatin1Char('/')))
+    skinFolder_ += QLatin1Char('/');
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+CBaseDialog::~CBaseDialog() { ReleaseSkin(); }
+
+int CBaseDialog::exec() {
+  OnInitDialog();
+  return QDialog::exec();
+}
+
+bool CBaseDialog::OnInitDialog() {
+  ApplySkin();
+  return true;
+}
+
+void CBaseDialog::ApplySkin() {
+  loading_ = true;
+  ini_.SetPath(skinFile_);
+  const QString main =
+      ini_.GetString(QString::fromLatin1(kScreenSection), QStringLiteral("Main"), QString())
+          .value_or(QString());
+  const QString mask =
+      ini_.GetString(QString::fromLatin1(kScreenSection), QStringLiteral("Mask"), main)
+          .value_or(QString());
+  const QString backgroundPath = skinFolder_ + main;
+  const QString maskPath = skinFolder_ + mask;
+  auto background = main.isEmpty() ? std::nullopt : DecodeSkinPicture(backgroundPath);
+  if (!background) EndProcessForMissingPicture(backgroundPath);
+  auto maskPicture =
+      mask == main ? background : (mask.isEmpty() ? std::nullopt : DecodeSkinPicture(maskPath));
+  if (!maskPicture) EndProcessForMissingPicture(maskPath);
+  background_ = *background;
+  mask_ = *maskPicture;
+
+  const QPoint position = pos();
+  setFixedSize(background_.size());
+  move(position);
+  hide();
+
+  region_ = MaskRegion(mask_.toImage(), kMaskKeyWhite, 0);
+  if (region_.isEmpty()) {
+    // An empty mask would mean "no mask" to the toolkit; a region outside the
+    // window leaves nothing of it visible, as the skin asks.
+    setMask(QRegion(-1, -1, 1, 1));
+  } else {
+    setMask(region_);
+  }
+  loading_ = false;
+}
+
+void CBaseDialog::ReleaseSkin() {
+  background_ = QPixmap();
+  mask_ = QPixmap();
+}
+
+void CBaseDialog::accept() {
+  ReleaseSkin();
+  QDialog::accept();
+}
+
+void CBaseDialog::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (!background_.isNull()) painter.drawPixmap(0, 0, background_);
+}
+
+void CBaseDialog::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    if (QWindow* window = windowHandle()) window->startSystemMove();
+    update();
+    event->accept();
+    return;
+  }
+  QDialog::mousePressEvent(event);
+}
+
+}  // namespace kst

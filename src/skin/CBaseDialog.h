@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QPixmap>
+#include <QRegion>
+#include <QString>
+
+#include "foundation/IniFile.h"
+
+namespace kst {
+
+// The region of the pixels of `mask` that are not transparent. A pixel is
+// transparent when each of its red, green and blue bytes lies within
+// [key byte, key byte + tolerance] (capped at 255). Rows are walked top to
+// bottom; each run of non-transparent pixels in a row is one rectangle.
+// key: 0xRRGGBB. An image without such pixels gives an empty region.
+QRegion MaskRegion(const QImage& mask, QRgb key, int tolerance);
+
+inline constexpr QRgb kMaskKeyWhite = 0xFFFFFF;
+
+// The common base of the skinned windows: a frameless dialog painted from the
+// background picture of its skin INI file ("SCREEN" "Main"), cut to the shape
+// of its mask picture ("SCREEN" "Mask", by default the background), dragged
+// by its background.
+class CBaseDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // skinFile: the window's skin INI file; skinFolder: folder of its pictures.
+  CBaseDialog(int templateId, QWidget* parent, QString skinFile, QString skinFolder);
+  ~CBaseDialog() override;
+
+  int TemplateId() const { return templateId_; }
+  QString SkinFileName() const { return skinFile_; }
+  QString SkinFolderPath() const { return skinFolder_; }
+  const CIniFile& Ini() const { return ini_; }
+  bool Loading() const { return loading_; }
+  const QPixmap& Background() const { return background_; }
+  const QPixmap& MaskPicture() const { return mask_; }
+  // The shape given to the window by its mask; empty when the mask has no
+  // opaque pixel (the window then shows nothing).
+  const QRegion& SkinRegion() const { return region_; }
+
+  // Runs the dialog initialisation (once per opening), then the modal loop.
+  int exec() override;
+  // Dialog initialisation: ApplySkin; the windows add their controls.
+  // Returns true.
+  virtual bool OnInitDialog();
+  // Reads the skin, loads the background and the mask (a picture that
+  // cannot be loaded ends the process), sizes the window to the background,
+  // hides it and sets its shape.
+  void ApplySkin();
+  // Releases the background and the mask pictures.
+  void ReleaseSkin();
+
+  // OK: releases the pictures, then closes with Accepted. Cancel keeps them.
+  void accept() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  int templateId_;
+  QString skinFile_;
+  QString skinFolder_;
+  CIniFile ini_;
+  QPixmap background_;
+  QPixmap mask_;
+  QRegion region_;
+  bool loading_ = false;
+};
+
+}  // namespace kst

@@ -1,0 +1,258 @@
+#include "skin/CPngButton.h"
+
+#include <QEnterEvent>
+#include <QFont>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kst {
+
+namespace {
+
+// The tooltip's automatic delay; it stays up ten times as long.
+constexpr int kTooltipDelayMs = 300;
+constexpr int kFrameWidth = 2;
+constexpr int kMaxFrameAlpha = 100;
+
+Qt::Alignment AlignmentFromFormat(int format) {
+  Qt::Alignment alignment;
+  if (format & kDtCenter)
+    alignment |= Qt::AlignHCenter;
+  else if (format & kDtRight)
+    alignment |= Qt::AlignRight;
+  else
+    alignment |= Qt::AlignLeft;
+  if (format & kDtSingleLine) {
+    if (format & kDtVCenter)
+      alignment |= Qt::AlignVCenter;
+    else if (format & kDtBottom)
+      alignment |= Qt::AlignBottom;
+    else
+      alignment |= Qt::AlignTop;
+  } else {
+    alignment |= Qt::AlignTop;
+  }
+  return alignment;
+}
+
+}  // namespace
+
+QColor ColorFromColorRef(ColorRef colour) {
+  return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                static_cast<int>((colour >> 16) & 0xFF));
+}
+
+CPngButton::CPngButton(QWidget* parent) : QAbstractButton(parent) {
+  setMouseTracking(true);
+  setAttribute(Qt::WA_Hover, false);
+  setFocusPolicy(Qt::TabFocus);
+}
+
+CPngButton::~CPngButton() = default;
+
+void CPngButton::Repaint(bool now) {
+  if (now) update();
+}
+
+void CPngButton::SetPictures(int x, int y, const QPixmap& normal, const QPixmap& hover,
+                             const QPixmap& pressed, const QPixmap& disabled,
+                             const QPixmap& selected, bool repaint) {
+  origin_ = QPoint(x, y);
+  SetStatePictures(normal, hover, pressed, disabled, selected, repaint);
+}
+
+void CPngButton::SetStatePictures(const QPixmap& normal, const QPixmap& hover,
+                                  const QPixmap& pressed, const QPixmap& disabled,
+                                  const QPixmap& selected, bool repaint) {
+  pictures_ = {normal, hover, pressed, disabled, selected};
+  hover_ = false;
+  tracking_ = false;
+  setDown(false);
+  Repaint(repaint);
+}
+
+void CPngButton::SetOrigin(int x, int y, bool repaint) {
+  origin_ = QPoint(x, y);
+  Repaint(repaint);
+}
+
+void CPngButton::SetSelected(bool selected, bool repaint) {
+  selected_ = selected;
+  Repaint(repaint);
+}
+
+void CPngButton::SetColourFrame(ColorRef colour, int alpha, bool on) {
+  frameOn_ = on;
+  frameColour_ = colour;
+  frameAlpha_ = on ? std::min(alpha, kMaxFrameAlpha) : alpha;
+  update();
+}
+
+void CPngButton::SetTextStyle(bool on, int size, const QString& face, ColorRef normal,
+                              ColorRef hover, ColorRef pressed, ColorRef disabled, ColorRef fifth,
+                              int format) {
+  textOn_ = on;
+  textSize_ = size;
+  textFace_ = face;
+  textColours_ = {normal, hover, pressed, disabled, fifth};
+  textFormat_ = format;
+  update();
+}
+
+void CPngButton::SetTextInsets(int left, int right, int top, int bottom) {
+  insetLeft_ = left;
+  insetRight_ = right;
+  insetTop_ = top;
+  insetBottom_ = bottom;
+  update();
+}
+
+void CPngButton::SetRotation(int escapement, bool rotated) {
+  escapement_ = escapement;
+  rotated_ = rotated;
+  update();
+}
+
+void CPngButton::SetTooltip(const QString& text, bool activate) {
+  if (text.isEmpty()) return;
+  tooltipText_ = text;
+  tooltipActive_ = activate;
+  if (!activate && QToolTip::isVisible() && QToolTip::text() == text) QToolTip::hideText();
+}
+
+void CPngButton::SetDrawCallback(DrawCallback callback) { drawCallback_ = std::move(callback); }
+
+CPngButton::Look CPngButton::CurrentLook() const {
+  if (!isEnabled()) return Look::Disabled;
+  if (isDown()) return Look::Pressed;
+  if (hover_) return Look::Hover;
+  if (selected_) return Look::Selected;
+  return Look::Normal;
+}
+
+const QPixmap& CPngButton::Picture(Look look) const {
+  return pictures_[static_cast<std::size_t>(look)];
+}
+
+QColor CPngButton::TextColour(Look look) const {
+  switch (look) {
+    case Look::Disabled:
+      return ColorFromColorRef(textColours_[3]);
+    case Look::Pressed:
+      return ColorFromColorRef(textColours_[2]);
+    case Look::Hover:
+    case Look::Selected:
+      return ColorFromColorRef(textColours_[1]);
+    case Look::Normal:
+      break;
+  }
+  return ColorFromColorRef(textColours_[0]);
+}
+
+void CPngButton::paintEvent(QPaintEvent*) {
+  const Look look = CurrentLook();
+  QPainter painter(this);
+  if (frameOn_) {
+    // A 2-pixel outline just inside the button's edge; the inside keeps
+    // whatever the window drew beneath.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ColorFromColorRef(frameColour_));
+    const int w = width();
+    const int h = height();
+    const int t = kFrameWidth;
+    if (w > 2 && h > 2) {
+      const QRect outer(1, 1, w - 2, h - 2);
+      painter.drawRect(
+          QRect(outer.left(), outer.top(), outer.width(), std::min(t, outer.height())));
+      painter.drawRect(QRect(outer.left(), outer.bottom() - t + 1, outer.width(), t));
+      painter.drawRect(
+          QRect(outer.left(), outer.top(), std::min(t, outer.width()), outer.height()));
+      painter.drawRect(QRect(outer.right() - t + 1, outer.top(), t, outer.height()));
+    }
+  } else {
+    const QPixmap& picture = Picture(look);
+    if (!picture.isNull())
+      painter.drawPixmap(QPoint(0, 0), picture, QRect(origin_.x(), origin_.y(), width(), height()));
+  }
+
+  if (textOn_ && !text().isEmpty()) {
+    QFont font(textFace_);
+    const int pixels = std::max(1, static_cast<int>(std::lround(textSize_ * logicalDpiY() / 72.0)));
+    font.setPixelSize(pixels);
+    font.setWeight(rotated_ ? QFont::Black : QFont::Normal);
+    painter.setFont(font);
+    painter.setPen(TextColour(look));
+    const QRect area = rect().adjusted(insetLeft_, insetTop_, insetRight_, insetBottom_);
+    const Qt::Alignment alignment = AlignmentFromFormat(textFormat_);
+    const int flags = alignment | ((textFormat_ & kDtWordBreak) && !(textFormat_ & kDtSingleLine)
+                                       ? Qt::TextWordWrap
+                                       : Qt::TextSingleLine);
+    if (rotated_ && escapement_ % 3600 != 0) {
+      // Turn about the centre of the text area so the turned text stays centred.
+      painter.save();
+      const QPointF centre = QRectF(area).center();
+      painter.translate(centre);
+      painter.rotate(-escapement_ / 10.0);
+      const QRectF turned(-area.width() / 2.0, -area.height() / 2.0, area.width(), area.height());
+      painter.drawText(turned, flags, text());
+      painter.restore();
+    } else {
+      painter.drawText(area, flags, text());
+    }
+  }
+  painter.end();
+
+  if (drawCallback_) drawCallback_(*this, !frameOn_ && look == Look::Normal);
+}
+
+void CPngButton::mouseMoveEvent(QMouseEvent* event) {
+  if (!tracking_) {
+    tracking_ = true;
+    if (rect().contains(event->position().toPoint()) && !hover_) {
+      hover_ = true;
+      update();
+      ShowTooltipNow();
+    }
+  }
+  QAbstractButton::mouseMoveEvent(event);
+}
+
+void CPngButton::mouseDoubleClickEvent(QMouseEvent* event) {
+  // A double-click is one more press: two clicks in a row act twice.
+  mousePressEvent(event);
+}
+
+void CPngButton::enterEvent(QEnterEvent* event) {
+  tracking_ = true;
+  hover_ = true;
+  update();
+  ShowTooltipNow();
+  QAbstractButton::enterEvent(event);
+}
+
+void CPngButton::leaveEvent(QEvent* event) {
+  tracking_ = false;
+  hover_ = false;
+  update();
+  QAbstractButton::leaveEvent(event);
+}
+
+bool CPngButton::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    ShowTooltipNow();
+    return true;
+  }
+  return QAbstractButton::event(event);
+}
+
+void CPngButton::ShowTooltipNow() {
+  if (!tooltipActive_ || tooltipText_.isEmpty() || !isVisible()) return;
+  QToolTip::showText(mapToGlobal(QPoint(0, height())), tooltipText_, this, rect(),
+                     kTooltipDelayMs * 10);
+}
+
+}  // namespace kst

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace kst {
+
+// Windows COLORREF: red in bits 0-7, green 8-15, blue 16-23.
+using ColorRef = std::uint32_t;
+QColor ColorFromColorRef(ColorRef colour);
+
+// DrawText format bits understood by the image button's text.
+inline constexpr int kDtCenter = 0x1;
+inline constexpr int kDtRight = 0x2;
+inline constexpr int kDtVCenter = 0x4;
+inline constexpr int kDtBottom = 0x8;
+inline constexpr int kDtWordBreak = 0x10;
+inline constexpr int kDtSingleLine = 0x20;
+inline constexpr int kDefaultTextFormat = kDtCenter | kDtVCenter | kDtSingleLine;  // 37
+
+// The image button: for each state it shows the part of a full-window state
+// picture that lies under its own rectangle, starting at its origin. The
+// pictures are shared: QPixmap copies share one decoded image, so every
+// button of a window shows the window's pictures without decoding them again.
+class CPngButton : public QAbstractButton {
+  Q_OBJECT
+
+ public:
+  enum class Look { Normal, Hover, Pressed, Disabled, Selected };
+  using DrawCallback = std::function<void(CPngButton& button, bool normalShown)>;
+
+  explicit CPngButton(QWidget* parent = nullptr);
+  ~CPngButton() override;
+
+  // Base flags of the custom lighting effect, one per profile.
+  std::array<int, 4> baseFlags{};
+
+  void SetPictures(int x, int y, const QPixmap& normal, const QPixmap& hover,
+                   const QPixmap& pressed, const QPixmap& disabled, const QPixmap& selected,
+                   bool repaint = true);
+  void SetStatePictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& pressed,
+                        const QPixmap& disabled, const QPixmap& selected, bool repaint = true);
+  void SetOrigin(int x, int y, bool repaint = true);
+  void SetSelected(bool selected, bool repaint);
+  // The colour frame replaces the picture while it is on. alpha is kept,
+  // capped at 100 while the frame is on; drawing does not use it.
+  void SetColourFrame(ColorRef colour, int alpha, bool on);
+  // Colours are COLORREFs; `fifth` is kept but not used in drawing. format:
+  // DrawText bits (kDt*).
+  void SetTextStyle(bool on, int size, const QString& face, ColorRef normal, ColorRef hover,
+                    ColorRef pressed, ColorRef disabled, ColorRef fifth, int format);
+  void SetTextInsets(int left, int right, int top, int bottom);
+  // escapement: text angle in tenths of a degree, counter-clockwise.
+  void SetRotation(int escapement, bool rotated);
+  // Nothing for an empty text.
+  void SetTooltip(const QString& text, bool activate);
+  void SetDrawCallback(DrawCallback callback);
+
+  bool IsSelected() const { return selected_; }
+  bool IsHover() const { return hover_; }
+  bool IsTracking() const { return tracking_; }
+  bool ColourFrameOn() const { return frameOn_; }
+  ColorRef ColourFrameColour() const { return frameColour_; }
+  int ColourFrameAlpha() const { return frameAlpha_; }
+  QPoint Origin() const { return origin_; }
+  QString TooltipText() const { return tooltipText_; }
+  bool TooltipActive() const { return tooltipActive_; }
+  // The look that the next paint shows, by the rules of drawing.
+  Look CurrentLook() const;
+  const QPixmap& Picture(Look look) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void Repaint(bool now);
+  void ShowTooltipNow();
+  QColor TextColour(Look look) const;
+
+  std::array<QPixmap, 5> pictures_;  // by Look
+  QPoint origin_;
+  bool hover_ = false;
+  bool tracking_ = false;
+  bool selected_ = false;
+
+  bool textOn_ = false;
+  int textSize_ = 8;
+  QString textFace_ = QStringLiteral("Tahoma Unicode MS");
+  std::array<ColorRef, 5> textColours_{};  // normal, hover, pressed, disabled, fifth
+  int textFormat_ = kDefaultTextFormat;
+  int insetLeft_ = 0, insetRight_ = 0, insetTop_ = 0, insetBottom_ = 0;
+  int escapement_ = 0;
+  bool rotated_ = false;
+
+  QString tooltipText_;
+  bool tooltipActive_ = false;
+
+  bool frameOn_ = false;
+  ColorRef frameColour_ = 0;
+  int frameAlpha_ = 0;
+
+  DrawCallback drawCallback_;
+};
+
+}  // namespace kst
