@@ -1,0 +1,42 @@
+// kestrune-sim: sends one control command to the running simulated keyboard
+// and prints its reply. Exit status 0 done, 1 refused or failed, 2 unknown
+// command, 3 no simulated keyboard running.
+
+#include <cstdio>
+#include <string>
+
+#include "device/sim/SimSocket.h"
+
+int main(int argc, char** argv) {
+  std::string command;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) command += ' ';
+    command += argv[i];
+  }
+  if (command.empty() || command == "--help" || command == "-h") {
+    std::printf(
+        "usage: kestrune-sim <command> [arguments]\n"
+        "Talks to the simulated keyboard of a running kestrune (--simulate).\n"
+        "Commands: profile-key, g-bank, factory-reset, activity on|off, unplug, plug,\n"
+        "  dump [<area>], read <area> [<offset> <length>], write <area> <offset> <hex>,\n"
+        "  macro-space <units>, reset, fault <kind> <n>|every [<ms>], fault clear,\n"
+        "  latency [<us>], reports [clear], status, sync, save, help\n");
+    return command.empty() ? 1 : 0;
+  }
+  const std::string path = kst::sim::ControlSocketPath();
+  if (path.empty()) {
+    std::fprintf(stderr,
+                 "kestrune-sim: the control socket is switched off (KESTRUNE_SIM_SOCKET=off)\n");
+    return 3;
+  }
+  int result = 0;
+  std::string reply, why;
+  if (!kst::sim::SendControlCommand(path, command, &result, &reply, &why)) {
+    std::fprintf(stderr, "kestrune-sim: %s\n", why.c_str());
+    return 3;
+  }
+  if (!reply.empty() && reply.back() != '\n') reply += '\n';
+  std::fputs(reply.c_str(), result == 1 ? stdout : stderr);
+  if (result == 1) return 0;
+  return result == 0 ? 2 : 1;
+}

@@ -1,0 +1,74 @@
+/* Control interface of the simulated keyboard (libTolvaneSim.so).
+ *
+ * Tests in the same process resolve TolvaneSimControl with dlsym; the
+ * kestrune-sim tool reaches a running simulated keyboard over a local socket
+ * that Init opens and End closes. Both run the same text commands.
+ *
+ * Socket: $KESTRUNE_SIM_SOCKET when set ("off" = no socket), else
+ * $XDG_RUNTIME_DIR/kestrune-sim.sock, else /tmp/kestrune-sim-<uid>/kestrune-sim.sock
+ * (folder 0700, socket 0600; connections from other users are refused).
+ * Protocol: the client sends one command line ending in '\n'; the keyboard
+ * answers with the result number on the first line, then the reply text, and
+ * closes the connection.
+ *
+ * Environment, read by Init:
+ *   KESTRUNE_SIM_STATE=<file>      state file (default: $XDG_DATA_HOME or
+ *                                  ~/.local/share, "Z-ORMIT M350RGB/simulated-keyboard.bin")
+ *   KESTRUNE_SIM_LATENCY_US=<us>   time one report takes each way (default 1000)
+ *   KESTRUNE_SIM_PRESENT=0|1       whether the keyboard is plugged in at Init
+ *   KESTRUNE_CAPTURE=<file>        append every report as one line:
+ *                                  "<us since Init> <'>' host to keyboard | '<'> <LED|CONS|CTRL>
+ * <hex bytes>"
+ *
+ * Commands (numbers are decimal or 0x-prefixed hexadecimal):
+ *   help                           this list
+ *   status                         present, current profile, latency, macro space, files
+ *   profile-key                    the profile key: next profile into settings byte 10, code 1025
+ * on 'CONS' g-bank                         the G-bank key: code 767 on 'CONS' factory-reset the
+ * keyboard's own reset: factory memory, code 1026 on 'CONS' activity on|off                code
+ * 6161 (on) or 6160 (off) on 'CONS'; without argument both unplug | plug                  presence
+ * change (kind 0 on 'CTRL' registrations, new count) dump [<area>]                  memory as hex,
+ * labelled by area read <area> [<offset> <length>]  bytes as one run of upper-case hex digits write
+ * <area> <offset> <hex>    store bytes directly (no event, no report) macro-space <units> settings
+ * byte 11 (units of 128 bytes); resizes the macro area reset                          factory
+ * memory, LED report 05 02, no faults, counters 0 (no event) fault <kind> <n>|every [<ms>]  arm a
+ * fault on the n-th 'CTRL' request from now, or on every one; kinds: no-reply, wrong-command,
+ * status-ff, status-fe, unplug (after the n-th request is answered), slow (reply <ms> late) fault
+ * clear                    disarm all faults; "fault" alone lists them latency [<us>] show or set
+ * the per-report latency (0 to 10000000) reports [clear]                counters: ctrl-requests
+ * ctrl-replies led-writes cons-events sync                           wait until every queued report
+ * and event was delivered save                           write the state file now
+ *
+ * Areas: settings (44), parameters (252), keymaps (4 x 512, profile p at p*512),
+ * factory (512, read-only), macro (settings byte 11 x 128), colours (4 x 512),
+ * led (the last 'LED' output report, read-only).
+ *
+ * Commands that send an event return once the registered callbacks have
+ * returned (unless called from such a callback).
+ */
+#ifndef KST_DEVICE_SIM_TOLVANESIMCONTROL_H
+#define KST_DEVICE_SIM_TOLVANESIMCONTROL_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results. */
+#define TOLVANE_SIM_OK 1
+#define TOLVANE_SIM_UNKNOWN 0       /* no such command */
+#define TOLVANE_SIM_BAD_ARGUMENT -1 /* wrong arguments; nothing changed */
+#define TOLVANE_SIM_FAILED -2       /* could not be done (unplugged, file error, time-out) */
+#define TOLVANE_SIM_REPLY_CUT -3    /* done, but the reply did not fit and was cut */
+
+/* Runs one command. The reply text is written to reply (always terminated
+ * when replyCapacity > 0; reply may be null when replyCapacity is 0). */
+int TolvaneSimControl(const char* command, char* reply, uint32_t replyCapacity);
+typedef int (*TolvaneSimControlFn)(const char* command, char* reply, uint32_t replyCapacity);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KST_DEVICE_SIM_TOLVANESIMCONTROL_H */
