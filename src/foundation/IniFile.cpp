@@ -12,17 +12,6 @@ constexpr qsizetype kBomSize = 3;
 // Cached files are dropped all at once when they hold more than this many bytes.
 constexpr qsizetype kMaxCachedBytes = 32 * 1024 * 1024;
 
-QString Fold(QStringView text) { return text.toString().toCaseFolded(); }
-
-QString KeyId(const QString& foldedSection, QStringView key) {
-  QString id;
-  id.reserve(foldedSection.size() + key.size() + 1);
-  id += foldedSection;
-  id += QLatin1Char('\n');
-  id += key.toString().toCaseFolded();
-  return id;
-}
-
 // One pair of matching surrounding quotes is not part of the value.
 QString StripQuotes(QString value) {
   if (value.size() >= 2) {
@@ -59,8 +48,9 @@ ParsedIni ParsedIni::FromBytes(const QByteArray& bytes) {
   // Keys before the first section header belong to no section.
   ini.sections_.push_back(SectionInfo{-1, -1, false});
   int currentSection = 0;
-  QString currentFolded;
-  bool currentIsFirst = false;  // the first section of that name: the only one searched
+  // Keys of the current section when it is the first of its name (the only
+  // one searched), otherwise nullptr.
+  CaseInsensitiveMap<KeyInfo>* currentKeys = nullptr;
 
   for (qsizetype pos = start; pos < size;) {
     qsizetype newline = bytes.indexOf('\n', pos);
@@ -81,13 +71,12 @@ ParsedIni ParsedIni::FromBytes(const QByteArray& bytes) {
       SectionInfo info{lineNo, lineNo, close > 0};
       ini.sections_.push_back(info);
       currentSection = static_cast<int>(ini.sections_.size()) - 1;
-      currentIsFirst = false;
+      currentKeys = nullptr;
       if (info.matchable) {
-        currentFolded = Fold(QStringView(text).sliced(1, close - 1).trimmed());
-        if (!ini.sectionIndex_.contains(currentFolded)) {
-          ini.sectionIndex_.insert(currentFolded, currentSection);
-          currentIsFirst = true;
-        }
+        const auto [it, inserted] =
+            ini.index_.try_emplace(QStringView(text).sliced(1, close - 1).trimmed().toString(),
+                                   SectionKeys{currentSection, {}});
+        if (inserted) currentKeys = &it->second.keys;
       }
       continue;
     }
@@ -95,35 +84,53 @@ ParsedIni ParsedIni::FromBytes(const QByteArray& bytes) {
     const qsizetype equals = text.indexOf(QLatin1Char('='));
     if (equals < 0) continue;
     ini.sections_[static_cast<size_t>(currentSection)].lastEntryLine = lineNo;
-    if (!currentIsFirst) continue;
-    QString id = KeyId(currentFolded, QStringView(text).first(equals).trimmed());
-    if (ini.keys_.contains(id)) continue;  // the first occurrence wins
-    ini.keys_.insert(std::move(id), KeyInfo{lineNo, StripQuotes(text.mid(equals + 1).trimmed())});
+    if (currentKeys == nullptr) continue;
+    // try_emplace keeps the first occurrence of a key.
+    currentKeys->try_emplace(QStringView(text).first(equals).trimmed().toString(),
+                             KeyInfo{lineNo, StripQuotes(text.mid(equals + 1).trimmed())});
   }
   return ini;
 }
 
+size_t ParsedIni::CaseInsensitiveHash::operator()(QStringView text) const noexcept {
+  size_t hash = 1469598103934665603ull;
+  const qsizetype size = text.size();
+  for (qsizetype i = 0; i < size; ++i) {
+    char32_t c = text[i].unicode();
+    if (c < 0x80) {
+      if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
+    } else {
+      if (QChar::isHighSurrogate(c) && i + 1 < size && text[i + 1].isLowSurrogate()) {
+        c = QChar::surrogateToUcs4(static_cast<char16_t>(c), text[++i].unicode());
+      }
+      c = QChar::toCaseFolded(c);
+    }
+    hash = (hash ^ c) * 1099511628211ull;
+  }
+  return hash;
+}
+
 const QString* ParsedIni::Find(const QString& section, const QString& key) const {
-  const auto it = keys_.constFind(KeyId(section.toCaseFolded(), key));
-  return it == keys_.constEnd() ? nullptr : &it->value;
+  const auto sectionIt = index_.find(QStringView(section));
+  if (sectionIt == index_.end()) return nullptr;
+  const auto keyIt = sectionIt->second.keys.find(QStringView(key));
+  return keyIt == sectionIt->second.keys.end() ? nullptr : &keyIt->second.value;
 }
 
 QByteArray ParsedIni::WithValue(const QString& section, const QString& key,
                                 const QString& value) const {
   const QByteArray entry = key.toUtf8() + '=' + value.toUtf8();
-  const QString folded = section.toCaseFolded();
   QByteArray out = bytes_;
 
-  const auto keyIt = keys_.constFind(KeyId(folded, key));
-  if (keyIt != keys_.constEnd()) {
-    const Line& line = lines_[static_cast<size_t>(keyIt->line)];
-    out.replace(line.begin, line.end - line.begin, entry);
-    return out;
-  }
-
-  const auto sectionIt = sectionIndex_.constFind(folded);
-  if (sectionIt != sectionIndex_.constEnd()) {
-    const SectionInfo& info = sections_[static_cast<size_t>(*sectionIt)];
+  const auto sectionIt = index_.find(QStringView(section));
+  if (sectionIt != index_.end()) {
+    const auto keyIt = sectionIt->second.keys.find(QStringView(key));
+    if (keyIt != sectionIt->second.keys.end()) {
+      const Line& line = lines_[static_cast<size_t>(keyIt->second.line)];
+      out.replace(line.begin, line.end - line.begin, entry);
+      return out;
+    }
+    const SectionInfo& info = sections_[static_cast<size_t>(sectionIt->second.section)];
     const Line& after = lines_[static_cast<size_t>(info.lastEntryLine)];
     QByteArray insert;
     if (after.next == after.end) insert += lineEnd_;  // the last line of the file had no line end
@@ -139,8 +146,10 @@ QByteArray ParsedIni::WithValue(const QString& section, const QString& key,
 
 std::shared_ptr<const ParsedIni> IniCache::Get(const QString& path) const {
   // Caller holds mutex_.
-  const std::optional<FileStamp> stamp = StatFile(path);
-  const auto it = files_.find(path);
+  auto it = files_.find(path);
+  const QByteArray encodedPath = it != files_.end() ? it->encodedPath : QFile::encodeName(path);
+  const std::optional<FileStamp> stamp =
+      path.isEmpty() ? std::nullopt : StatFile(encodedPath.constData());
   if (!stamp || !stamp->regularFile || stamp->size > kMaxIniFileBytes) {
     if (it != files_.end()) files_.erase(it);
     return nullptr;
@@ -158,7 +167,7 @@ std::shared_ptr<const ParsedIni> IniCache::Get(const QString& path) const {
   if (it == files_.end() && (files_.size() >= kMaxFiles || cachedBytes > kMaxCachedBytes)) {
     files_.clear();
   }
-  files_.insert(path, Entry{*stamp, parsed});
+  files_.insert(path, Entry{encodedPath, *stamp, parsed});
   return parsed;
 }
 

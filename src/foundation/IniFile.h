@@ -3,11 +3,13 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/FileStamp.h"
@@ -52,19 +54,37 @@ class ParsedIni {
     int lastEntryLine = -1;  // last non-blank line of the section
     bool matchable = true;
   };
-  QByteArray bytes_;
-  std::vector<Line> lines_;
-  QByteArray lineEnd_ = "\n";
-  bool endsWithLineEnd_ = true;
-  // Case-folded section name -> index of its first section in sections_.
-  QHash<QString, int> sectionIndex_;
-  std::vector<SectionInfo> sections_;
-  // Case-folded "section\nkey" -> (line, value) of the first match.
+  // Hashing and equality that ignore case the way QString::compare does, so
+  // lookups need no case-folded copies of their arguments.
+  struct CaseInsensitiveHash {
+    using is_transparent = void;
+    size_t operator()(QStringView text) const noexcept;
+  };
+  struct CaseInsensitiveEqual {
+    using is_transparent = void;
+    bool operator()(QStringView a, QStringView b) const noexcept {
+      return a.compare(b, Qt::CaseInsensitive) == 0;
+    }
+  };
+  template <typename T>
+  using CaseInsensitiveMap =
+      std::unordered_map<QString, T, CaseInsensitiveHash, CaseInsensitiveEqual>;
+
   struct KeyInfo {
     int line = -1;
     QString value;
   };
-  QHash<QString, KeyInfo> keys_;
+  struct SectionKeys {
+    int section = -1;                  // index in sections_ of the first section of this name
+    CaseInsensitiveMap<KeyInfo> keys;  // first occurrence of each key in that section
+  };
+
+  QByteArray bytes_;
+  std::vector<Line> lines_;
+  QByteArray lineEnd_ = "\n";
+  bool endsWithLineEnd_ = true;
+  std::vector<SectionInfo> sections_;
+  CaseInsensitiveMap<SectionKeys> index_;
 
   friend class IniCache;
 };
@@ -89,6 +109,7 @@ class IniCache {
 
  private:
   struct Entry {
+    QByteArray encodedPath;  // for stat(), encoded once
     FileStamp stamp;
     std::shared_ptr<const ParsedIni> parsed;
   };

@@ -207,7 +207,7 @@ Language::Language(Registry& registry, QString programFolder,
   skinLanguageFile_ = programFolder_ + QStringLiteral("Skins/language.ini");
   for (size_t i = 0; i < slots_.size(); ++i) {
     const TextSlotInfo& info = TextSlotInfos()[i];
-    slots_[i] = Slot{QString::fromUtf8(info.builtIn), info.keySlot};
+    slots_[i] = Slot{QString::fromUtf8(info.builtIn), true};
   }
 }
 
@@ -252,7 +252,7 @@ QString Language::SkinLanguageFilePath() const { return skinLanguageFile_; }
 
 QString Language::LoadLangText(const QString& key, int languageIndex) const {
   return cache_.Read(LanguageFilePath(languageIndex), QStringLiteral("TEXT"), key,
-                     QString::fromLatin1(kMissingLangText), kLangTextCapacity);
+                     QStringLiteral("#Error"), kLangTextCapacity);
 }
 
 QString Language::LoadLangText(const QString& key) { return LoadLangText(key, GetLanguageIndex()); }
@@ -266,13 +266,12 @@ int Language::SkinLanguageValue() const {
 QString Language::LoadSkinText(const QString& key) const {
   const QString section =
       SkinLanguageValue() == 1 ? QStringLiteral("ENGINSH") : QStringLiteral("CHINESE");
-  return cache_.Read(skinLanguageFile_, section, key, QString::fromLatin1(kMissingSkinText),
-                     kLangTextCapacity);
+  return cache_.Read(skinLanguageFile_, section, key, QStringLiteral(" "), kLangTextCapacity);
 }
 
 QString Language::LoadChineseSkinText(const QString& key) const {
-  return cache_.Read(skinLanguageFile_, QStringLiteral("CHINESE"), key,
-                     QString::fromLatin1(kMissingSkinText), kLangTextCapacity);
+  return cache_.Read(skinLanguageFile_, QStringLiteral("CHINESE"), key, QStringLiteral(" "),
+                     kLangTextCapacity);
 }
 
 void Language::ReloadSkinTexts() {
@@ -282,7 +281,6 @@ void Language::ReloadSkinTexts() {
   }
   std::lock_guard lock(slotsMutex_);
   for (size_t i = 0; i < texts.size(); ++i) {
-    // After a reload every slot holds a display text, shown unchanged.
     slots_[i] = Slot{CutToCapacity(texts[i], kTextSlotMaxChars + 1), false};
   }
 }
@@ -309,7 +307,11 @@ QString Language::ShowSlot(TextSlot slot, int languageIndex) const {
     std::lock_guard lock(slotsMutex_);
     current = slots_[static_cast<size_t>(index)];
   }
-  return current.holdsKey ? LoadLangText(current.text, languageIndex) : current.text;
+  if (!TextSlotInfoOf(slot).keySlot) return current.text;
+  if (current.builtIn) return LoadLangText(current.text, languageIndex);
+  const std::optional<QString> text =
+      cache_.Lookup(LanguageFilePath(languageIndex), QStringLiteral("TEXT"), current.text);
+  return text ? CutToCapacity(*text, kLangTextCapacity) : current.text;
 }
 
 }  // namespace kst

@@ -67,7 +67,11 @@ class Language {
 
   QString SlotText(TextSlot slot) const;                 // current raw content of the slot
   void SetSlotText(TextSlot slot, const QString& text);  // truncated to 107 characters
-  // A key slot still holding its key -> LoadLangText(content); otherwise the content.
+  // A display slot shows its content. A key slot holding its built-in key
+  // shows LoadLangText(content) ("#Error" when missing). A key slot refilled
+  // by ReloadSkinTexts or SetSlotText shows the language file's text when its
+  // content is a key there, and otherwise the content itself (the skin
+  // language file may hold keys or display texts).
   QString ShowSlot(TextSlot slot, int languageIndex) const;
 
   QString LanguageFilePath(int languageIndex) const;
@@ -86,7 +90,7 @@ class Language {
   mutable std::mutex slotsMutex_;
   struct Slot {
     QString text;
-    bool holdsKey = false;  // a key slot whose content is still a language-file key
+    bool builtIn = true;  // still the built-in content
   };
   std::array<Slot, kTextSlotCount> slots_;
 };

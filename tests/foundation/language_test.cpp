@@ -183,11 +183,15 @@ TEST_F(LanguageTest, TextTableSlotsBeforeAndAfterAReload) {
 
   WriteAll(language.SkinLanguageFilePath(),
            "[LANGUAGE]\nlanguage=1\n[ENGINSH]\nMAIN_CAPTION=Skin caption\n"
+           "KEY_PROMPT_SET=IDS_MAIN_OK\nMAIN_HELP_PROMPT=IDS_NOT_IN_THE_FILE\n"
            "PROFILE_TIP=Profile: \"\n"
            "UNKNOWN_KEY=" +
                QByteArray(300, 'u') + "\n");
   language.ReloadSkinTexts();
-  // After a reload every slot holds a display text, shown as it is.
+  // After a reload a key slot shows the language file's text when it holds a
+  // key found there, and its content otherwise.
+  EXPECT_EQ(language.ShowSlot(TextSlot::KeyPromptSet, 1), "OK");
+  EXPECT_EQ(language.ShowSlot(TextSlot::MainHelpPrompt, 1), "IDS_NOT_IN_THE_FILE");
   EXPECT_EQ(language.ShowSlot(TextSlot::MainCaption, 1), "Skin caption");
   EXPECT_EQ(language.ShowSlot(TextSlot::ProfileTip, 1), "Profile: \"");
   EXPECT_EQ(language.SlotText(TextSlot::UnknownKey), QString(107, 'u'));
