@@ -528,8 +528,9 @@ void SimKeyboard::HandleHostReport(const Item& item, Clock::time_point due) {
       due + std::chrono::microseconds(latencyUs_) + std::chrono::milliseconds(slowMs);
   if (!noReply) {
     Report reply{};
-    if (statusOverride != 0) {
-      // An injected error status: the firmware refused the request.
+    if (statusOverride != 0 || wrongCommand) {
+      // An injected fault: the request is not carried out, its reply carries
+      // the injected status or a garbled command byte.
       std::copy_n(request.begin(), kStatusByte, reply.begin());
       reply[kStatusByte] = statusOverride;
       SealReport(reply);

@@ -1,3 +1,4 @@
+// clang-format off
 /* Control interface of the simulated keyboard (libTolvaneSim.so).
  *
  * Tests in the same process resolve TolvaneSimControl with dlsym; the
@@ -12,32 +13,41 @@
  * closes the connection.
  *
  * Environment, read by Init:
- *   KESTRUNE_SIM_STATE=<file>      state file (default: $XDG_DATA_HOME or
- *                                  ~/.local/share, "Z-ORMIT M350RGB/simulated-keyboard.bin")
- *   KESTRUNE_SIM_LATENCY_US=<us>   time one report takes each way (default 1000)
- *   KESTRUNE_SIM_PRESENT=0|1       whether the keyboard is plugged in at Init
- *   KESTRUNE_CAPTURE=<file>        append every report as one line:
- *                                  "<us since Init> <'>' host to keyboard | '<'> <LED|CONS|CTRL>
- * <hex bytes>"
+ *   KESTRUNE_SIM_STATE=<file>     state file (default: $XDG_DATA_HOME or ~/.local/share,
+ *                                 then "Z-ORMIT M350RGB/simulated-keyboard.bin")
+ *   KESTRUNE_SIM_LATENCY_US=<us>  time one report takes each way (default 1000)
+ *   KESTRUNE_SIM_PRESENT=0|1      whether the keyboard is plugged in at Init
+ *   KESTRUNE_CAPTURE=<file>       append every report as one line: microseconds since
+ *                                 Init, '>' (host to keyboard) or '<', LED|CONS|CTRL,
+ *                                 the bytes as space-separated upper-case hex
  *
  * Commands (numbers are decimal or 0x-prefixed hexadecimal):
- *   help                           this list
- *   status                         present, current profile, latency, macro space, files
- *   profile-key                    the profile key: next profile into settings byte 10, code 1025
- * on 'CONS' g-bank                         the G-bank key: code 767 on 'CONS' factory-reset the
- * keyboard's own reset: factory memory, code 1026 on 'CONS' activity on|off                code
- * 6161 (on) or 6160 (off) on 'CONS'; without argument both unplug | plug                  presence
- * change (kind 0 on 'CTRL' registrations, new count) dump [<area>]                  memory as hex,
- * labelled by area read <area> [<offset> <length>]  bytes as one run of upper-case hex digits write
- * <area> <offset> <hex>    store bytes directly (no event, no report) macro-space <units> settings
- * byte 11 (units of 128 bytes); resizes the macro area reset                          factory
- * memory, LED report 05 02, no faults, counters 0 (no event) fault <kind> <n>|every [<ms>]  arm a
- * fault on the n-th 'CTRL' request from now, or on every one; kinds: no-reply, wrong-command,
- * status-ff, status-fe, unplug (after the n-th request is answered), slow (reply <ms> late) fault
- * clear                    disarm all faults; "fault" alone lists them latency [<us>] show or set
- * the per-report latency (0 to 10000000) reports [clear]                counters: ctrl-requests
- * ctrl-replies led-writes cons-events sync                           wait until every queued report
- * and event was delivered save                           write the state file now
+ *   help                          this list
+ *   status                        present, current profile, latency, macro space, files
+ *   profile-key                   next profile into settings byte 10, code 1025 on 'CONS'
+ *   g-bank                        the G-bank key: code 767 on 'CONS'
+ *   factory-reset                 the keyboard's own reset: factory memory, code 1026
+ *   activity [on|off]             code 6161 (on) or 6160 (off) on 'CONS'; without
+ *                                 argument 6161, then 6160 20 ms later
+ *   unplug | plug                 presence change: kind 0 with the new count on every
+ *                                 registration of the 'CTRL' interface
+ *   dump [<area>]                 memory as hex, 16 bytes a line, labelled by area
+ *   read <area> [<offset> <length>]  bytes as one run of upper-case hex digits
+ *   write <area> <offset> <hex>   store bytes directly (no event, no report)
+ *   macro-space <units>           settings byte 11 (units of 128 bytes); resizes the macro area
+ *   reset                         factory memory, LED report 05 02, no faults, counters 0;
+ *                                 no event
+ *   fault <kind> <n>|every [<ms>] a fault on the n-th 'CTRL' request sent from now, or on
+ *                                 every one. Kinds: no-reply (request lost), wrong-command
+ *                                 (reply's command byte XOR 0x80), status-ff, status-fe
+ *                                 (reply with that status), unplug (after the n-th request
+ *                                 was answered), slow <n> <ms> (reply <ms> late). Only slow
+ *                                 and unplug let the request take effect.
+ *   fault clear                   disarm all faults; "fault" alone lists them
+ *   latency [<us>]                show or set the per-report latency (0 to 10000000)
+ *   reports [clear]               counters: ctrl-requests ctrl-replies led-writes cons-events
+ *   sync                          wait until every queued report and event was delivered
+ *   save                          write the state file now
  *
  * Areas: settings (44), parameters (252), keymaps (4 x 512, profile p at p*512),
  * factory (512, read-only), macro (settings byte 11 x 128), colours (4 x 512),
@@ -46,6 +56,7 @@
  * Commands that send an event return once the registered callbacks have
  * returned (unless called from such a callback).
  */
+// clang-format on
 #ifndef KST_DEVICE_SIM_TOLVANESIMCONTROL_H
 #define KST_DEVICE_SIM_TOLVANESIMCONTROL_H
 
