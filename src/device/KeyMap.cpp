@@ -1,5 +1,7 @@
 #include "device/KeyMap.h"
 
+#include <algorithm>
+
 namespace kst {
 
 namespace {
@@ -99,6 +101,113 @@ KeyRecord KeyRecordForKey(KeyIndex key) {
   const std::uint8_t code =
       action.cls == kUsageClassKeyboard ? static_cast<std::uint8_t>(action.code) : 0;
   return {kRecordKeyboard, kKeyboardUsage, code};
+}
+
+KeyRecord KeyRecordForAssignment(const KeyAssignment& entry, KeyRecord factory,
+                                 const MacroIndexLookup& macroIndex) {
+  switch (entry.Kind()) {
+    case AssignmentKind::Disabled:
+    case AssignmentKind::TextBlock:
+      return {kRecordNone, 0, 0};
+    case AssignmentKind::SingleKey:
+      if (entry.param > 0xFFFF) return {kRecordKeyboard, kKeyboardUsage, 0};
+      return KeyRecordForKey(static_cast<KeyIndex>(entry.param));
+    case AssignmentKind::PlayMacro: {
+      const int index = macroIndex ? macroIndex(entry.param) : 0;
+      return {kRecordKeyboardFunction, kFunctionPlayMacro,
+              static_cast<std::uint8_t>(index >= 0 && index <= 0xFF ? index : 0)};
+    }
+    case AssignmentKind::StopMacro:
+      return {kRecordKeyboardFunction, kFunctionStopMacro, 0};
+    case AssignmentKind::MediaKey: {
+      if (entry.param >= kMediaKeyTable.size()) return factory;
+      const std::uint16_t usage = kMediaKeyTable[entry.param];
+      return {kRecordConsumer, static_cast<std::uint8_t>(usage & 0xFF),
+              static_cast<std::uint8_t>(usage >> 8)};
+    }
+    case AssignmentKind::FunctionKey:
+      return {kRecordKeyboardFunction, kFunctionNumber,
+              static_cast<std::uint8_t>(entry.param & 0xFF)};
+    case AssignmentKind::Default:
+    case AssignmentKind::LaunchProgram:
+    default:
+      return factory;
+  }
+}
+
+void EncodeKeyMap(ConstKeyMapBytes factory, ConstBlockSpan block, int profile,
+                  const MacroIndexLookup& macroIndex, KeyMapBytes out) {
+  std::copy(factory.begin(), factory.end(), out.begin());
+  if (profile < 0 || profile >= kProfileCount) return;
+  for (int k = 0; k < kKeyMapRecords; ++k) {
+    const KeyRecord factoryRecord = ReadKeyRecord(factory, k);
+    const KeyIndex key = KeyIndexFromDeviceRecord(factoryRecord);
+    if (key == 0) continue;
+    const int index = EntryIndex(profile, SlotFromKeyIndex(key));
+    if (index < 0) continue;
+    WriteKeyRecord(out, k,
+                   KeyRecordForAssignment(ReadEntry(block, index), factoryRecord, macroIndex));
+  }
+}
+
+namespace {
+
+KeyAssignment EntryFromRecord(KeyRecord record, KeyAssignment entry) {
+  auto set = [&entry](AssignmentKind kind, std::uint32_t param) {
+    entry.kind = static_cast<std::uint16_t>(kind);
+    entry.param = param;
+  };
+  set(AssignmentKind::Disabled, 0);
+  switch (record.type) {
+    case kRecordKeyboardFunction:
+      if (record.b1 == kFunctionPlayMacro) {
+        set(AssignmentKind::PlayMacro, record.b2 + 1u);
+      } else if (record.b1 == kFunctionStopMacro) {
+        set(AssignmentKind::StopMacro, 0);
+      } else if (record.b1 == kFunctionNumber) {
+        set(AssignmentKind::FunctionKey, record.b2);
+      }
+      break;
+    case kRecordConsumer: {
+      const int index =
+          MediaKeyIndexOfUsage(static_cast<std::uint16_t>(record.b1 | record.b2 << 8));
+      if (index >= 0) set(AssignmentKind::MediaKey, static_cast<std::uint32_t>(index));
+      break;
+    }
+    case kRecordMouse:
+      set(AssignmentKind::SingleKey, KeyIndexFromDeviceRecord(record));
+      break;
+    case kRecordKeyboard:
+      if (record.b1 == kKeyboardUsage) {
+        if (const KeyIndex key = KeyIndexFromDeviceRecord(record); key != 0) {
+          set(AssignmentKind::SingleKey, key);
+        }
+      } else if (record.b1 == kKeyboardModifiers) {
+        set(AssignmentKind::SingleKey, KeyIndexFromModifierBits(record.b2));
+      }
+      break;
+    default:
+      break;
+  }
+  return entry;
+}
+
+}  // namespace
+
+void DecodeKeyMap(ConstKeyMapBytes map, ConstKeyMapBytes factory,
+                  std::span<KeyAssignment, kSlotsPerProfile> entries) {
+  for (int slot = 0; slot < kSlotsPerProfile; ++slot) {
+    entries[slot] = KeyAssignment{};
+    entries[slot].extra = GKeyCode(slot);
+  }
+  for (int k = 0; k < kKeyMapRecords; ++k) {
+    const KeyRecord record = ReadKeyRecord(map, k);
+    const KeyRecord factoryRecord = ReadKeyRecord(factory, k);
+    if (record == factoryRecord) continue;
+    const AssignmentSlot slot = SlotFromKeyIndex(KeyIndexFromDeviceRecord(factoryRecord));
+    if (slot == 0 || slot >= kSlotsPerProfile) continue;
+    entries[slot] = EntryFromRecord(record, entries[slot]);
+  }
 }
 
 }  // namespace kst

@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "foundation/KeyCodeTable.h"
+#include "store/ProfileFormat.h"
 
 namespace kst {
 
@@ -65,5 +67,31 @@ KeyIndex KeyIndexFromDeviceRecord(KeyRecord record);
 // keyboard usage (0 when the key has none). This is the rule for key map
 // positions; macro events describe keys by their usage class instead.
 KeyRecord KeyRecordForKey(KeyIndex key);
+
+// Position of a macro number in the macro list (FindMacroIndex: 0 when the
+// number is not in the list).
+using MacroIndexLookup = std::function<int(std::uint32_t number)>;
+
+// The record the keyboard gets for one assignment entry at a position whose
+// factory record is `factory`. Entries that the keyboard cannot hold keep the
+// factory record: Default, LaunchProgram, kinds this program does not know and
+// a MediaKey index outside the media key table.
+KeyRecord KeyRecordForAssignment(const KeyAssignment& entry, KeyRecord factory,
+                                 const MacroIndexLookup& macroIndex);
+
+// Builds profile `profile`'s key map from the entries of `block` over the
+// factory map: positions whose factory record names no key keep it, and so do
+// the 128 device bytes after the records. A profile outside 0-3 gives the
+// factory map unchanged.
+void EncodeKeyMap(ConstKeyMapBytes factory, ConstBlockSpan block, int profile,
+                  const MacroIndexLookup& macroIndex, KeyMapBytes out);
+
+// Rebuilds one profile's 512 entries from a key map read back from the
+// keyboard. The entries are cleared (G-key slots get their GKeyCode); a
+// position whose record equals the factory record stays Default; any other
+// position sets the entry of its factory key's slot. Any bytes are accepted:
+// records the program cannot express become Disabled.
+void DecodeKeyMap(ConstKeyMapBytes map, ConstKeyMapBytes factory,
+                  std::span<KeyAssignment, kSlotsPerProfile> entries);
 
 }  // namespace kst

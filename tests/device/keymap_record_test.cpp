@@ -15,23 +15,33 @@ struct RecordToKey {
 
 TEST(KeyIndexFromDeviceRecordTest, MapsEveryRecordTypeAndRejectsTheRest) {
   const RecordToKey cases[] = {
-      {{1, 1, 0x01}, 0x171},                                               // mouse left
-      {{1, 1, 0x02}, 0x172},    {{1, 1, 0x04}, 0x173}, {{1, 1, 0x08}, 0},  // no such button
-      {{1, 5, 0x01}, 0x161},    {{1, 5, 0xFF}, 0x162}, {{1, 5, 0x02}, 0},
-      {{1, 7, 0x01}, 0},        {{2, 2, 0x04}, 0x01E},  // A
-      {{2, 2, 0x00}, 0},        {{2, 2, 0xCD}, 0x120},  // Mute is a keyboard usage code in the
-                                                        // table
-      {{2, 1, 0x02}, 0x02A},                            // left shift by its modifier bit
-      {{2, 1, 0x80}, 0x15C},                            // right Windows key
-      {{2, 9, 0x01}, 0x01D},                            // any other b1 reads modifier bits too
-      {{2, 1, 0x00}, 0},                                // no bit set
-      {{4, 0x81, 0x00}, 0x15E},                         // power
-      {{4, 0x81, 0x01}, 0},                             // 0x181 is no system usage
-      {{3, 0xE2, 0x00}, 0x120},                         // mute as a consumer usage
-      {{6, 0xA2, 1}, 0x200},                            // G1 of bank A
-      {{6, 0xA2, 18}, 0x211},                           // G9 of bank B
-      {{6, 0xA2, 0xFF}, 0x2FE}, {{6, 0xA1, 1}, 0},     {{0, 0, 0}, 0},
-      {{5, 1, 0}, 0},           {{7, 2, 4}, 0},        {{0xFF, 0xFF, 0xFF}, 0},
+      {{1, 1, 0x01}, 0x171},  // mouse left
+      {{1, 1, 0x02}, 0x172},
+      {{1, 1, 0x04}, 0x173},
+      {{1, 1, 0x08}, 0},  // no such button
+      {{1, 5, 0x01}, 0x161},
+      {{1, 5, 0xFF}, 0x162},
+      {{1, 5, 0x02}, 0},
+      {{1, 7, 0x01}, 0},
+      {{2, 2, 0x04}, 0x01E},  // A
+      {{2, 2, 0x00}, 0},
+      {{2, 2, 0xCD}, 0x120},     // Mute is a keyboard usage code in the
+                                 // table
+      {{2, 1, 0x02}, 0x02A},     // left shift by its modifier bit
+      {{2, 1, 0x80}, 0x15C},     // right Windows key
+      {{2, 9, 0x01}, 0x01D},     // any other b1 reads modifier bits too
+      {{2, 1, 0x00}, 0},         // no bit set
+      {{4, 0x81, 0x00}, 0x15E},  // power
+      {{4, 0x81, 0x01}, 0},      // 0x181 is no system usage
+      {{3, 0xE2, 0x00}, 0x120},  // mute as a consumer usage
+      {{6, 0xA2, 1}, 0x200},     // G1 of bank A
+      {{6, 0xA2, 18}, 0x211},    // G9 of bank B
+      {{6, 0xA2, 0xFF}, 0x2FE},
+      {{6, 0xA1, 1}, 0},
+      {{0, 0, 0}, 0},
+      {{5, 1, 0}, 0},
+      {{7, 2, 4}, 0},
+      {{0xFF, 0xFF, 0xFF}, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(KeyIndexFromDeviceRecord(c.record), c.key)
