@@ -1,0 +1,104 @@
+#pragma once
+
+// The profile files: the working copy of the whole store in the per-user
+// profile folder and the exchange files (".kst") of the same format.
+//
+// File layout, little-endian: the 32832-byte profile block exactly as the
+// store holds it, then MacroCount macro records of 16512 bytes, then the text
+// area of TextBytes bytes holding the zero-terminated UTF-16 texts of the
+// LaunchProgram and TextBlock entries (an entry's param is its text's offset).
+//
+// Results: 1 success; 0 nothing done, absent or invalid; -2 a file that cannot
+// be opened; -3 memory that cannot be had. Writes replace a file atomically
+// (written beside it, flushed to disk, renamed over it): a failed save leaves
+// the old file whole.
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+#include "store/AssignmentStore.h"
+
+namespace kst {
+
+class Language;
+class MessageBoxes;
+class ProfileFolderSeeder;
+struct AppPaths;
+
+inline constexpr const char* kProfileFolderName = "Z-ORMIT M350RGB";
+inline constexpr const char* kWorkingProfileNameFormat = "$Profile%d";
+inline constexpr const char* kExchangeFileExtension = "kst";
+inline constexpr const char* kExchangeFileFilter = "(*.kst)|*.kst|(*.*)|*.*||";
+
+// Why an image of a profile file is or is not acceptable.
+enum class ProfileImageStatus {
+  Valid,
+  TooSmall,   // below 32832 bytes or 4 GiB and more: refused without a message
+  BadHeader,  // a header field or the checksum is wrong
+  Truncated,  // the file ends before the size its header gives
+  BadMacro,   // a macro record claims more than 2000 events
+  BadText,    // a text offset outside the text area, a text without a
+              // terminator inside it, or texts that need more than the area
+};
+
+// Checks a complete file image. Bytes past the header's file size are ignored.
+ProfileImageStatus CheckProfileImage(std::span<const std::uint8_t> image);
+// The store content of a valid image; nullopt for an invalid one or when
+// memory runs out.
+std::optional<StoreContent> DecodeProfileImage(std::span<const std::uint8_t> image);
+
+// "$Profile0": the working file's name, whatever profile is meant.
+QString WorkingProfileFileName();
+
+class ProfileFiles {
+ public:
+  // The profile folder is `paths.dataFolder`. Nothing is created here.
+  ProfileFiles(AssignmentStore& store, const AppPaths& paths, const Language& language,
+               MessageBoxes& messageBoxes);
+
+  // Not owned; null for none. Called when an operation creates the folder.
+  void SetFolderSeeder(ProfileFolderSeeder* seeder);
+
+  // The per-user profile folder, created (and seeded) when missing.
+  QString ProfileFolderPath();
+  // The working file in the profile folder (the folder is made sure of first).
+  QString WorkingProfilePath();
+
+  // 1 valid; 0 absent, too small or invalid; -2 cannot be opened for reading;
+  // -3 out of memory. An invalid file (other than too small) shows the
+  // wrong-file-format message with its path.
+  int CheckProfileFile(const QString& path);
+  // Replaces the whole store with the file's content: 1. When the file is
+  // absent, unreadable or invalid the store gets a default block and 0.
+  int LoadProfileFile(const QString& path);
+  // Rewrites the working file from the store, under the store's lock: 1; 0
+  // when the working file does not exist or cannot be written. Afterwards the
+  // LaunchProgram and TextBlock params in the store hold their text offsets.
+  int SaveWorkingProfile();
+  // The same at any path, without the existence check.
+  bool ExportProfileFile(const QString& path);
+  // A file with a default block (flag 0), no macros and no text: 1, else 0.
+  int WriteDefaultProfileFile(const QString& path);
+  // Checks the file and, when it is valid, replaces the store with it, saves
+  // the working file and runs `whileLocked` (the upload of all four profiles
+  // and the refresh of the key buttons), all under the store's lock: 1. An
+  // invalid file shows the wrong-file-format message (where the check gives
+  // one) and then the MAIN_PROMPT_INPORT text, leaves the store untouched,
+  // and gives 0.
+  int ImportProfileFile(const QString& path, const std::function<void()>& whileLocked = {});
+
+ private:
+  bool WriteStore(const QString& path);
+
+  AssignmentStore& store_;
+  QString folder_;
+  const Language& language_;
+  MessageBoxes& messageBoxes_;
+  ProfileFolderSeeder* seeder_ = nullptr;
+};
+
+}  // namespace kst
