@@ -1,0 +1,173 @@
+#pragma once
+
+// The device link: the three channels to the keyboard over the service
+// library, the one notification callback, the synchronous request/reply
+// exchange on 'CTRL' and the connection worker. One object, owned by the
+// application and handed down by reference.
+//
+// Threads: the service library calls DeviceCallback on its own thread; the
+// link runs one connection worker thread (presence changes, one at a time in
+// arrival order) and one tray-activity thread. Exchanges run on the caller's
+// thread and are serialised by a lock held for the whole exchange. Shutdown
+// (or the destructor) stops and joins both threads before anything they use
+// goes away.
+//
+// Callback routing: the library's callback carries no user pointer, so the
+// link armed last installs itself as the one receiver of DeviceCallback at
+// ArmChannels and removes itself at Shutdown; a second link can arm only
+// after the first has shut down. Notifications that arrive while no link is
+// installed are dropped.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <span>
+#include <thread>
+
+#include "device/CommandProtocol.h"
+#include "device/DeviceChannels.h"
+#include "device/DeviceHost.h"
+#include "device/ServiceLibrary.h"
+
+namespace kst {
+
+inline constexpr std::uint16_t kCodeGKeyBank = 767;
+inline constexpr std::uint16_t kCodeProfileSwitched = 1025;
+inline constexpr std::uint16_t kCodeFactoryReset = 1026;
+inline constexpr std::uint16_t kCodeActivityOff = 6160;
+inline constexpr std::uint16_t kCodeActivityOn = 6161;
+
+inline constexpr std::size_t kLedStatusBytes = 2;
+inline constexpr std::uint8_t kLedStatusByte0 = 0x05;
+inline constexpr std::uint8_t kLedStatusBase = 0x02;  // byte 1 without the G-key bank bit
+
+// How long one exchange attempt waits for its reply, how often it tries, and
+// the pauses of the exchange.
+inline constexpr auto kReplyTimeout = std::chrono::milliseconds(1000);
+inline constexpr int kExchangeAttempts = 3;
+inline constexpr auto kRetryPause = std::chrono::milliseconds(10);
+inline constexpr auto kPendingTakeOver = std::chrono::milliseconds(1001);
+inline constexpr auto kInitialisedPoll = std::chrono::milliseconds(50);
+
+class DeviceLink final : public ReportExchanger {
+ public:
+  // api: a bound service library (BindServiceLibrary); host: the main
+  // window's side. Both must outlive the link's Shutdown.
+  DeviceLink(const TolvaneApi& api, DeviceHost& host);
+  ~DeviceLink() override;
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  // At binding: LED status 05 02, arm 'CONS' and 'CTRL', count the present
+  // keyboards and start the connection worker with that count (a count of 0
+  // marks the first connection as done, so 'OPEN' is never posted). Gives
+  // the count, or -1 when the library is incomplete or another link is armed.
+  int ArmChannels();
+
+  // Stops receiving notifications, cancels the registrations, stops and
+  // joins the workers. Later exchanges give 0. Idempotent. Not from inside
+  // DeviceCallback. The host must not block the workers for ever: a
+  // SendToWindow, HideWindow or ShowTextPrompt in progress must return.
+  void Shutdown();
+
+  // Cancels the channel's standing read by its unit id and registers it anew.
+  void ArmRead(Channel channel);
+  // Cancels the last LED write by its unit id and writes the LED status.
+  int WriteLedStatus();
+
+  int ExchangeReport(std::span<const std::uint8_t> request, std::span<std::uint8_t> reply,
+                     std::uint32_t& replyLength) override;
+  int CachedCurrentProfile() const override;
+  void SetCachedCurrentProfile(int profile) override;
+
+  // Queues a presence change (number of present keyboards) for the
+  // connection worker.
+  void ConnectionWorker(int count);
+
+  // The callback given to the service library; always gives 1.
+  static int DeviceCallback(const TolvaneNotification* notification);
+
+  // Waits until both workers have nothing queued or running; false on time-out.
+  bool WaitUntilIdle(std::chrono::milliseconds timeout);
+
+  std::array<std::uint8_t, kLedStatusBytes> LedStatus() const;
+  int GKeyBank() const;  // 0 = bank A, 1 = bank B
+  std::array<std::uint8_t, kDeviceKeyMapBytes> FactoryKeyMap() const;
+  std::uint32_t DeviceMacroCapacity() const { return macroCapacity_.load(); }
+  int ConnectionState() const { return connectionState_.load(); }
+  bool FirstConnectionDone() const { return firstConnection_.load(); }
+  bool ExchangePending() const;
+  std::uint32_t UnitId(Channel channel) const;
+
+ private:
+  void HandleNotification(const TolvaneNotification& notification);
+  void HandleConsumerCode(std::uint16_t code);
+  void HandleControlReport(const std::uint8_t* bytes, std::uintptr_t length);
+  int WriteLedStatusLocked();
+  void ClearPending();
+  bool PauseUnlessStopping(std::chrono::milliseconds pause);
+
+  void ConnectionLoop();
+  void ActivityLoop();
+  void HandlePresence(int count);
+
+  const TolvaneApi api_;
+  DeviceHost& host_;
+  const DeviceSelector ledSelector_;
+  const DeviceSelector consSelector_;
+  const DeviceSelector ctrlSelector_;
+
+  // Standing reads: unit ids of 'CONS' and 'CTRL'.
+  mutable std::mutex readMutex_;
+  std::uint32_t consUnit_ = 0;
+  std::uint32_t ctrlUnit_ = 0;
+  bool armed_ = false;
+
+  // LED status and the unit id of its last write.
+  mutable std::mutex ledMutex_;
+  std::array<std::uint8_t, kLedStatusBytes> ledStatus_{kLedStatusByte0, kLedStatusBase};
+  std::uint32_t ledUnit_ = 0;
+
+  // Held for a whole exchange.
+  std::mutex exchangeMutex_;
+  // The pending exchange's reply, filled by the callback.
+  mutable std::mutex replyMutex_;
+  std::condition_variable replyCv_;
+  bool exchangePending_ = false;
+  bool replySignalled_ = false;  // ReplyEvent
+  std::uint8_t* replyBuffer_ = nullptr;
+  std::uint32_t replyCapacity_ = 0;
+  std::uint32_t replyLength_ = 0;
+
+  mutable std::mutex stateMutex_;
+  std::array<std::uint8_t, kDeviceKeyMapBytes> factoryKeyMap_{};
+  std::atomic<std::uint32_t> macroCapacity_{0};
+  std::atomic<int> connectionState_{0};
+  std::atomic<bool> firstConnection_{false};
+  std::atomic<int> cachedProfile_{-1};
+
+  // Serialises tray picture changes of both workers.
+  std::mutex trayMutex_;
+
+  // Worker queues.
+  std::mutex workMutex_;
+  std::condition_variable workCv_;
+  std::condition_variable idleCv_;
+  std::deque<int> presenceQueue_;
+  std::deque<bool> activityQueue_;
+  bool presenceBusy_ = false;
+  bool activityBusy_ = false;
+  bool stopping_ = false;
+  std::atomic<bool> stopRequested_{false};
+  std::mutex stopMutex_;
+  std::condition_variable stopCv_;
+  std::thread connectionThread_;
+  std::thread activityThread_;
+  std::once_flag shutdownOnce_;
+};
+
+}  // namespace kst
