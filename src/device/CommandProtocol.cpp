@@ -69,7 +69,7 @@ int ChunkedWrite(ReportExchanger& link, std::uint8_t command, std::uint32_t base
   return kDeviceOk;
 }
 
-bool ValidProfile(int profile) { return profile >= 0 && profile < kProfileCount; }
+bool ValidProfile(int profile) { return profile >= 0 && profile < kDeviceProfileCount; }
 
 }  // namespace
 
@@ -185,7 +185,7 @@ int GetCurrentProfile(ReportExchanger& link) {
 
 int SetCurrentProfile(ReportExchanger& link, int profile) {
   if (profile < 0) return kDeviceNothing;
-  if (profile >= kProfileCount) return kDeviceBadProfile;
+  if (profile >= kDeviceProfileCount) return kDeviceBadProfile;
   SettingsBlock settings{};
   const int read = ReadSettings(link, settings);
   if (read != kDeviceOk) return read;

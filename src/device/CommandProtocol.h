@@ -65,7 +65,7 @@ static_assert(kSettingsEffectCodes + kSettingsEffectCount == kSettingsBlockBytes
 static_assert(kSettingsBlockBytes <= kChunkDataBytes);
 using SettingsBlock = std::array<std::uint8_t, kSettingsBlockBytes>;
 
-inline constexpr int kProfileCount = 4;
+inline constexpr int kDeviceProfileCount = 4;
 inline constexpr std::size_t kDeviceKeyMapBytes = 512;
 inline constexpr std::size_t kParameterRecordBytes = 42;
 inline constexpr std::size_t kKeyColourAreaBytes = 512;   // per lighting profile
