@@ -50,9 +50,9 @@ ProfileImageStatus CheckBody(ConstBlockSpan block, std::span<const std::uint8_t>
   // every terminator however many entries share or nest their texts.
   std::vector<std::pair<std::uint32_t, int>> starts;
   for (int i = 0; i < kEntryCount; ++i) {
-    const KeyAssignment entry = ReadEntry(block, i);
-    if (!KindCarriesText(entry.kind)) continue;
-    const std::uint32_t offset = entry.param & ~std::uint32_t{1};
+    const std::size_t at = EntryOffset(i);
+    if (!KindCarriesText(le::U16(block, at + kEntryKindOffset))) continue;
+    const std::uint32_t offset = le::U32(block, at + kEntryParamOffset) & ~std::uint32_t{1};
     if (offset >= area.size()) return ProfileImageStatus::BadText;
     starts.emplace_back(offset, i);
   }
