@@ -1,0 +1,144 @@
+#include "device/ConfigurationUpload.h"
+
+#include <mutex>
+#include <new>
+
+#include "device/MacroArea.h"
+#include "device/UploadDevice.h"
+#include "store/AssignmentStore.h"
+#include "store/ProfileFiles.h"
+
+namespace kst {
+
+static_assert(kUploadKeyMapBytes == kKeyMapBytes);
+
+void EncodeKeyMap(const UploadSnapshot& snapshot, ConstKeyMapBytes factory, int profile,
+                  KeyMapBytes out) {
+  std::lock_guard lock(snapshot.Lock());
+  if (!snapshot.HasContent()) {
+    std::copy(factory.begin(), factory.end(), out.begin());
+    return;
+  }
+  EncodeKeyMap(
+      factory, snapshot.Block(), profile,
+      [&snapshot](std::uint32_t number) { return snapshot.FindMacroIndex(number); }, out);
+}
+
+int EncodeMacroArea(const UploadSnapshot& snapshot, std::span<std::uint8_t> buffer, bool names) {
+  std::lock_guard lock(snapshot.Lock());
+  return EncodeMacroArea(snapshot.Macros(), buffer, names);
+}
+
+ConfigurationUpload::ConfigurationUpload(AssignmentStore& store, UploadSnapshot& snapshot,
+                                         UploadDevice& device, ProfileFiles& files,
+                                         UploadHost& host)
+    : store_(store),
+      snapshot_(snapshot),
+      device_(device),
+      files_(files),
+      host_(host),
+      self_(std::make_shared<ConfigurationUpload*>(this)) {}
+
+ConfigurationUpload::~ConfigurationUpload() {
+  WaitForApplyWorker();
+  self_.reset();
+}
+
+int ConfigurationUpload::BuildSnapshotAndUpload(bool allProfiles) {
+  std::lock_guard storeLock(store_.Lock());
+  std::lock_guard lock(snapshot_.Lock());
+  if (!snapshot_.Refresh(store_)) return 0;
+  return UploadConfiguration(allProfiles);
+}
+
+int ConfigurationUpload::UploadConfiguration(bool allProfiles) {
+  std::lock_guard lock(snapshot_.Lock());
+  if (!snapshot_.HasContent()) return 0;
+
+  const std::size_t withNames = MacroAreaSizeWithNames(snapshot_.Macros());
+  const std::size_t withoutNames = MacroAreaSizeWithoutNames(snapshot_.Macros());
+  const std::size_t capacity = device_.MacroCapacity();
+  if (withoutNames > capacity || withoutNames > kMacroAreaMaxBytes) {
+    host_.ShowUploadMessage(kMacroOverTextKey);
+    return 0;
+  }
+  const bool names = withNames <= capacity && withNames <= kMacroAreaMaxBytes;
+
+  std::vector<std::uint8_t> area;
+  std::vector<int> profiles;
+  std::vector<std::array<std::uint8_t, kKeyMapBytes>> keyMaps;
+  try {
+    area.resize(names ? withNames : withoutNames);
+    if (allProfiles) {
+      profiles = {0, 1, 2, 3};
+    } else {
+      const int current = device_.CurrentProfile();
+      if (current < 0 || current >= kProfileCount) return 0;
+      profiles = {current};
+    }
+    keyMaps.resize(profiles.size());
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  if (EncodeMacroArea(snapshot_.Macros(), area, names) != 1) return 0;
+  const auto factory = device_.FactoryKeyMap();
+  for (std::size_t i = 0; i < profiles.size(); ++i) {
+    EncodeKeyMap(snapshot_, factory, profiles[i], keyMaps[i]);
+  }
+
+  // Stops at the first failed command; end-update is sent in every case so
+  // the keyboard leaves its update state.
+  bool ok = device_.BeginUpdate() == 1;
+  const bool areaWritten = ok && device_.WriteMacroArea(area) == 1;
+  ok = areaWritten;
+  const std::array<std::uint8_t, kUploadClearedParameterBytes> cleared{};
+  for (std::size_t i = 0; ok && i < profiles.size(); ++i) {
+    const auto offset = static_cast<std::uint16_t>(kParameterRecordSize * profiles[i] +
+                                                   kUploadClearedParameterOffset);
+    ok = device_.WriteParameters(cleared, offset) == 1 &&
+         device_.WriteKeyMap(keyMaps[i], profiles[i]) == 1;
+  }
+  ok = device_.EndUpdate() == 1 && ok;
+
+  if (!names && areaWritten) host_.ShowUploadMessage(kNamesLeftOutTextKey);
+  return ok ? 1 : 0;
+}
+
+bool ConfigurationUpload::ApplyConfiguration() {
+  if (applyRunning_.load() || !host_.IsApplyEnabled()) return false;
+  WaitForApplyWorker();  // a finished worker whose completion already ran
+  applyRunning_.store(true);
+  host_.ShowApplyProgress(true);
+  host_.StartWindowTimer(kTimerApplyProgress, kApplyProgressPeriodMs);
+
+  std::weak_ptr<ConfigurationUpload*> self = self_;
+  applyWorker_ = std::thread([this, self] {
+    int result = 0;
+    {
+      std::lock_guard storeLock(store_.Lock());
+      const int saved = files_.SaveWorkingProfile();
+      const int uploaded = BuildSnapshotAndUpload(false);
+      result = saved == 1 && uploaded == 1 ? 1 : 0;
+    }
+    host_.RunOnWindowThread([self, result] {
+      if (auto alive = self.lock()) (*alive)->FinishApply(result);
+    });
+  });
+  return true;
+}
+
+void ConfigurationUpload::FinishApply(int result) {
+  WaitForApplyWorker();
+  if (result == 1) host_.SetApplyEnabled(false);
+  host_.StopWindowTimer(kTimerApplyProgress);
+  host_.ShowApplyProgress(false);
+  applyRunning_.store(false);
+}
+
+void ConfigurationUpload::WaitForApplyWorker() {
+  if (applyWorker_.joinable() && applyWorker_.get_id() != std::this_thread::get_id()) {
+    applyWorker_.join();
+  }
+}
+
+}  // namespace kst
