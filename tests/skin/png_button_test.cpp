@@ -1,0 +1,179 @@
+#include "skin/CPngButton.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "TestApp.h"
+
+namespace kst {
+namespace {
+
+using Look = CPngButton::Look;
+
+// Five full-window pictures, each a gradient in its own colour channel so that
+// every pixel of every picture differs.
+QPixmap StatePicture(int index) {
+  QImage image(120, 80, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      image.setPixel(x, y, qRgb((index * 50 + x) % 256, (index * 40 + y) % 256, index * 45));
+  return QPixmap::fromImage(image);
+}
+
+class PngButtonTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureApp();
+    for (int i = 0; i < 5; ++i) pictures_[i] = StatePicture(i);
+    window_.resize(120, 80);
+    button_ = new CPngButton(&window_);
+    button_->setGeometry(30, 20, 24, 16);
+    button_->SetPictures(30, 20, pictures_[0], pictures_[1], pictures_[2], pictures_[3],
+                         pictures_[4]);
+    window_.show();
+  }
+  QImage Shown() { return button_->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+  QImage Expected(int picture) {
+    return pictures_[picture]
+        .toImage()
+        .copy(button_->Origin().x(), button_->Origin().y(), button_->width(), button_->height())
+        .convertToFormat(QImage::Format_RGB32);
+  }
+  void Enter() {
+    QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
+    QApplication::sendEvent(button_, &enter);
+  }
+  void Leave() {
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(button_, &leave);
+  }
+
+  QPixmap pictures_[5];
+  QWidget window_;
+  CPngButton* button_ = nullptr;
+};
+
+TEST_F(PngButtonTest, ShowsExactlyThePixelsUnderItsRectangle) {
+  EXPECT_EQ(Shown(), Expected(0));
+  button_->SetOrigin(50, 40);
+  EXPECT_EQ(Shown(), Expected(0));
+}
+
+TEST_F(PngButtonTest, LookFollowsTheDrawingOrder) {
+  struct Case {
+    bool enabled, down, hover, selected;
+    Look look;
+    int picture;
+  };
+  const Case cases[] = {
+      {true, false, false, false, Look::Normal, 0},
+      {true, false, false, true, Look::Selected, 4},
+      {true, false, true, true, Look::Hover, 1},
+      {true, true, true, true, Look::Pressed, 2},
+      // Disabled wins over everything, selected and hovered included.
+      {false, false, false, true, Look::Disabled, 3},
+      {false, false, true, true, Look::Disabled, 3},
+      {false, true, true, true, Look::Disabled, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.enabled << c.down << c.hover << c.selected);
+    button_->setEnabled(true);
+    Leave();
+    button_->setDown(c.down);
+    if (c.hover) Enter();
+    button_->SetSelected(c.selected, true);
+    button_->setEnabled(c.enabled);
+    EXPECT_EQ(button_->CurrentLook(), c.look);
+    EXPECT_EQ(Shown(), Expected(c.picture));
+  }
+}
+
+TEST_F(PngButtonTest, HoverAndTrackingFollowTheMouse) {
+  Enter();
+  EXPECT_TRUE(button_->IsHover());
+  EXPECT_TRUE(button_->IsTracking());
+  Leave();
+  EXPECT_FALSE(button_->IsHover());
+  EXPECT_FALSE(button_->IsTracking());
+  Enter();
+  button_->SetStatePictures(pictures_[0], pictures_[1], pictures_[2], pictures_[3], pictures_[4]);
+  EXPECT_FALSE(button_->IsHover());
+  EXPECT_FALSE(button_->IsTracking());
+}
+
+TEST_F(PngButtonTest, ColourFrameReplacesThePictureUntilTurnedOff) {
+  button_->SetColourFrame(0x0000FF /* red */, 250, true);
+  EXPECT_EQ(button_->ColourFrameAlpha(), 100);
+  const QImage framed = Shown();
+  const QRgb red = qRgb(255, 0, 0);
+  for (QPoint p : {QPoint(1, 1), QPoint(2, 2), QPoint(22, 14), QPoint(21, 13), QPoint(12, 1)})
+    EXPECT_EQ(framed.pixel(p), red) << p.x() << "," << p.y();
+  // Inside the frame no state picture is drawn; the window beneath shows through.
+  EXPECT_NE(framed.pixel(12, 8), Expected(0).pixel(12, 8));
+  EXPECT_NE(framed.pixel(12, 8), red);
+  button_->SetColourFrame(0x0000FF, 250, false);
+  EXPECT_EQ(Shown(), Expected(0));
+}
+
+TEST_F(PngButtonTest, DrawCallbackReportsWhetherTheNormalPictureWasShown) {
+  std::vector<bool> calls;
+  button_->SetDrawCallback([&](CPngButton&, bool normal) { calls.push_back(normal); });
+  button_->grab();
+  button_->SetSelected(true, false);
+  button_->grab();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_TRUE(calls[0]);
+  EXPECT_FALSE(calls[1]);
+}
+
+TEST_F(PngButtonTest, DoubleClickActsAsTwoClicks) {
+  int clicks = 0;
+  QObject::connect(button_, &QAbstractButton::clicked, [&] { ++clicks; });
+  const QPointF at(5, 5);
+  auto send = [&](QEvent::Type type) {
+    QMouseEvent event(type, at, button_->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(button_, &event);
+  };
+  send(QEvent::MouseButtonPress);
+  send(QEvent::MouseButtonRelease);
+  send(QEvent::MouseButtonDblClick);
+  send(QEvent::MouseButtonRelease);
+  EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(PngButtonTest, TooltipIgnoresAnEmptyText) {
+  button_->SetTooltip("Close", true);
+  button_->SetTooltip("", false);
+  EXPECT_EQ(button_->TooltipText(), "Close");
+  EXPECT_TRUE(button_->TooltipActive());
+  button_->SetTooltip("Help", false);
+  EXPECT_EQ(button_->TooltipText(), "Help");
+  EXPECT_FALSE(button_->TooltipActive());
+}
+
+TEST_F(PngButtonTest, TextIsDrawnInTheColourOfTheLook) {
+  button_->setGeometry(0, 0, 120, 80);
+  button_->SetPictures(0, 0, QPixmap(), QPixmap(), QPixmap(), QPixmap(), QPixmap());
+  button_->setText("WWWW");
+  button_->SetTextStyle(true, 20, "DejaVu Sans", 0x00FF00, 0xFF0000, 0x0000FF, 0x00FFFF, 0, 37);
+  auto contains = [&](QRgb colour) {
+    const QImage image = Shown();
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (image.pixel(x, y) == colour) return true;
+    return false;
+  };
+  EXPECT_TRUE(contains(qRgb(0, 255, 0)));
+  button_->setEnabled(false);
+  EXPECT_TRUE(contains(qRgb(255, 255, 0)));
+  EXPECT_FALSE(contains(qRgb(0, 255, 0)));
+}
+
+}  // namespace
+}  // namespace kst
