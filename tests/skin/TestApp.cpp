@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFile>
 
+#include <gtest/gtest.h>
+
 namespace kst::test {
 
 void EnsureApp() {
@@ -13,6 +15,19 @@ void EnsureApp() {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   new QApplication(argc, argv);  // lives until the process ends
 }
+
+namespace {
+
+// Widgets and pictures need the application before any fixture is built.
+class AppEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { EnsureApp(); }
+};
+
+[[maybe_unused]] ::testing::Environment* const kAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+}  // namespace
 
 bool WriteFile(const QString& path, const QByteArray& text) {
   QFile file(path);
