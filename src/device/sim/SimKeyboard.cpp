@@ -274,6 +274,20 @@ int SimKeyboard::End() {
   return 1;
 }
 
+void SimKeyboard::SaveIfDirty() {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) {
+      std::string error;
+      if (dirty_ && !SaveLocked(&error)) {
+        std::fprintf(stderr, "simulated keyboard: %s\n", error.c_str());
+      }
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 void SimKeyboard::ResetVolatileLocked() {
   ledReport_ = kDefaultLedReport;
   controlFeature_.clear();

@@ -62,6 +62,10 @@ class SimKeyboard {
   int StatusGet(const DeviceSelector* selector, std::uint8_t* data, std::uint32_t length,
                 std::uint32_t* unitId);
 
+  // Writes unsaved memory to the state file, for a process that ends without
+  // End. Gives up if the lock stays taken for about 100 ms.
+  void SaveIfDirty();
+
   // One text command (see TolvaneSimControl.h); result TOLVANE_SIM_*.
   int Control(std::string_view command, std::string& reply);
 

@@ -81,6 +81,12 @@ KST_SIM_EXPORT int TolvaneSimControl(const char* command, char* reply, uint32_t 
   return result;
 }
 
+// The program never calls End: its last changes reach the state file here,
+// while the library's threads are left to end with the process.
+__attribute__((destructor)) static void SaveBeforeUnload() {
+  SimKeyboard::Instance().SaveIfDirty();
+}
+
 // The entry points must keep the types the program resolves them as.
 #define KST_SIM_CHECK_TYPE(name, type) static_assert(std::is_same_v<decltype(&name), type>);
 TOLVANE_ENTRY_POINTS(KST_SIM_CHECK_TYPE)
