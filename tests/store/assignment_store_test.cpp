@@ -59,6 +59,15 @@ TEST(AssignmentStoreTest, FreshStoreHoldsOnlyTheGKeyCodes) {
   EXPECT_EQ(GKeySlot(GKeyBankFromLedStatusByte(0xFE), 0), 256);
 }
 
+TEST(AssignmentStoreTest, MediaKeyTableLookups) {
+  const struct {
+    std::uint16_t usage;
+    int index;
+  } cases[] = {{0x0183, 0}, {0x00E2, 7}, {0x018A, 17}, {0x0000, -1}, {0x00E9 + 0x100, -1}};
+  for (const auto& c : cases) EXPECT_EQ(MediaKeyIndexOfUsage(c.usage), c.index) << c.usage;
+  EXPECT_EQ(kMediaKeyTable[12], 0x0225);
+}
+
 TEST(AssignmentStoreTest, TextsFollowTheirEntries) {
   AssignmentStore store;
   // An 8-character program path on profile 2, slot 0x1E: text slot 1054.
