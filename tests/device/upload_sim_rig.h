@@ -1,8 +1,8 @@
 #pragma once
 // The simulated keyboard behind a real device link, seen through the upload's
-// UploadDevice; and a recording UploadHost. The rig's implementation lives in
-// its own translation unit (upload_sim_rig_test.cpp), so tests that also use
-// the store never see the link's headers.
+// UploadDevice; and a recording UploadHost. The rig's implementation
+// (upload_sim_rig.cpp) is its own translation unit, so tests that also use the
+// store never see the link's headers.
 
 #include <cstdint>
 #include <functional>
