@@ -24,10 +24,6 @@ namespace {
 constexpr std::uint32_t kDefaultLatencyUs = 1000;
 constexpr std::uint32_t kMaxLatencyUs = 10'000'000;
 constexpr std::uint32_t kMaxSlowMs = 60'000;
-// The library thread sleeps until this long before a report is due and
-// yields for the rest, so a report's latency does not grow by the kernel's
-// wake-up delay.
-constexpr auto kSpinMargin = std::chrono::microseconds(100);
 // Memory is written to the state file once no change came for this long.
 constexpr auto kSaveQuietPeriod = std::chrono::milliseconds(50);
 // How long a control command waits for its event to be delivered.
@@ -350,15 +346,15 @@ int SimKeyboard::Write(const DeviceSelector* selector, const std::uint8_t* data,
   std::lock_guard lock(mutex_);
   if (!running_ || !present_) return 0;
   if (Matches(*selector, Interface::Control)) {
-    Item item;
-    item.kind = ItemKind::HostReport;
-    item.iface = Interface::Control;
-    item.bytes.assign(kReportSize, 0);
-    std::copy_n(data, std::min<std::size_t>(length, kReportSize), item.bytes.begin());
-    Capture('>', Interface::Control, item.bytes);
+    Report request{};
+    std::copy_n(data, std::min<std::size_t>(length, kReportSize), request.begin());
+    Capture('>', Interface::Control, request);
     ++counters_.ctrlRequests;
-    item.number = ++requestsSent_;
-    Enqueue(Clock::now() + std::chrono::microseconds(latencyUs_), std::move(item));
+    // The firmware's answer is worked out now and delivered once the request
+    // and its reply have each taken their latency: one timed wake-up of the
+    // library thread per exchange keeps the round trip close to USB timing.
+    HandleHostReport(request, ++requestsSent_,
+                     Clock::now() + std::chrono::microseconds(latencyUs_));
     if (unitId) *unitId = nextUnit_++;
     return static_cast<int>(kReportSize);
   }
@@ -426,7 +422,7 @@ std::uint64_t SimKeyboard::EnqueueEvent(std::uint16_t code, Clock::duration extr
 
 void SimKeyboard::DropTraffic() {
   for (auto it = queue_.begin(); it != queue_.end();) {
-    if (it->second.kind == ItemKind::HostReport || it->second.kind == ItemKind::DeviceReport) {
+    if (it->second.kind == ItemKind::DeviceReport) {
       outstanding_.erase(it->first.second);
       it = queue_.erase(it);
     } else {
@@ -460,29 +456,20 @@ void SimKeyboard::DeviceLoop() {
     const auto it = queue_.begin();
     const auto due = it->first.first;
     if (now < due) {
-      if (due - now > kSpinMargin) {
-        wakeCv_.wait_until(lock, due - kSpinMargin);
-      } else {
-        lock.unlock();
-        while (Clock::now() < due) std::this_thread::yield();
-        lock.lock();
-      }
+      wakeCv_.wait_until(lock, due);
       continue;
     }
     const std::uint64_t seq = it->first.second;
     Item item = std::move(it->second);
     queue_.erase(it);
-    Process(item, lock, due);
+    Process(item, lock);
     outstanding_.erase(seq);
     doneCv_.notify_all();
   }
 }
 
-void SimKeyboard::Process(Item& item, std::unique_lock<std::mutex>& lock, Clock::time_point due) {
+void SimKeyboard::Process(Item& item, std::unique_lock<std::mutex>& lock) {
   switch (item.kind) {
-    case ItemKind::HostReport:
-      HandleHostReport(item, due);
-      break;
     case ItemKind::DeviceReport:
       if (!present_) break;
       Capture('<', item.iface, item.bytes);
@@ -504,13 +491,14 @@ void SimKeyboard::Process(Item& item, std::unique_lock<std::mutex>& lock, Clock:
   }
 }
 
-void SimKeyboard::HandleHostReport(const Item& item, Clock::time_point due) {
+void SimKeyboard::HandleHostReport(const Report& request, std::uint64_t number,
+                                   Clock::time_point arrival) {
   if (!present_) return;
   bool noReply = false, wrongCommand = false, unplug = false;
   std::uint8_t statusOverride = 0;
   std::uint32_t slowMs = 0;
   for (auto it = faults_.begin(); it != faults_.end();) {
-    if (!it->every && it->atRequest != item.number) {
+    if (!it->every && it->atRequest != number) {
       ++it;
       continue;
     }
@@ -537,9 +525,8 @@ void SimKeyboard::HandleHostReport(const Item& item, Clock::time_point due) {
     it = it->every ? it + 1 : faults_.erase(it);
   }
 
-  const std::span<const std::uint8_t, kReportSize> request(item.bytes.data(), kReportSize);
   const auto replyDue =
-      due + std::chrono::microseconds(latencyUs_) + std::chrono::milliseconds(slowMs);
+      arrival + std::chrono::microseconds(latencyUs_) + std::chrono::milliseconds(slowMs);
   if (!noReply) {
     Report reply{};
     if (statusOverride != 0 || wrongCommand) {
@@ -566,7 +553,7 @@ void SimKeyboard::HandleHostReport(const Item& item, Clock::time_point due) {
   if (unplug) {
     Item gone;
     gone.kind = ItemKind::Unplug;
-    Enqueue(noReply ? due : replyDue, std::move(gone));
+    Enqueue(noReply ? arrival : replyDue, std::move(gone));
   }
 }
 

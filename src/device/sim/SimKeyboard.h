@@ -71,13 +71,12 @@ class SimKeyboard {
 
  private:
   using Clock = std::chrono::steady_clock;
-  enum class ItemKind { HostReport, DeviceReport, Presence, Unplug };
+  enum class ItemKind { DeviceReport, Presence, Unplug };
   struct Item {
-    ItemKind kind = ItemKind::HostReport;
+    ItemKind kind = ItemKind::DeviceReport;
     Interface iface = Interface::Control;
     std::vector<std::uint8_t> bytes;
-    int count = 0;
-    std::uint64_t number = 0;  // HostReport: requests sent on 'CTRL' since Init, this one included
+    int count = 0;  // Presence
   };
   struct Registration {
     std::uint32_t unit = 0;
@@ -96,8 +95,9 @@ class SimKeyboard {
   };
 
   void DeviceLoop();
-  void Process(Item& item, std::unique_lock<std::mutex>& lock, Clock::time_point due);
-  void HandleHostReport(const Item& item, Clock::time_point due);
+  void Process(Item& item, std::unique_lock<std::mutex>& lock);
+  // number: requests sent on 'CTRL' since Init, this one included.
+  void HandleHostReport(const Report& request, std::uint64_t number, Clock::time_point arrival);
   void Deliver(std::unique_lock<std::mutex>& lock, Interface iface, std::uint32_t kind,
                const std::vector<std::uint8_t>& bytes, int count);
   std::uint64_t Enqueue(Clock::time_point due, Item item);
