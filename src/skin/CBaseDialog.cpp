@@ -66,6 +66,7 @@ CBaseDialog::CBaseDialog(int templateId, QWidget* parent, QString skinFile, QStr
       skinFolder_(std::move(skinFolder)) {
   if (!skinFolder_.isEmpty() && !skinFolder_.endsWith(QLatin1Char('/')))
     skinFolder_ += QLatin1Char('/');
+  pictures_.SetFolder(skinFolder_);
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -90,13 +91,11 @@ void CBaseDialog::ApplySkin() {
   const QString mask =
       ini_.GetString(QString::fromLatin1(kScreenSection), QStringLiteral("Mask"), main)
           .value_or(QString());
-  const QString backgroundPath = skinFolder_ + main;
-  const QString maskPath = skinFolder_ + mask;
-  auto background = main.isEmpty() ? std::nullopt : DecodeSkinPicture(backgroundPath);
-  if (!background) EndProcessForMissingPicture(backgroundPath);
-  auto maskPicture =
-      mask == main ? background : (mask.isEmpty() ? std::nullopt : DecodeSkinPicture(maskPath));
-  if (!maskPicture) EndProcessForMissingPicture(maskPath);
+  pictures_.SetFolder(skinFolder_);
+  auto background = main.isEmpty() ? std::nullopt : pictures_.Get(main);
+  if (!background) EndProcessForMissingPicture(skinFolder_ + main);
+  auto maskPicture = mask.isEmpty() ? std::nullopt : pictures_.Get(mask);
+  if (!maskPicture) EndProcessForMissingPicture(skinFolder_ + mask);
   background_ = *background;
   mask_ = *maskPicture;
 
@@ -119,6 +118,7 @@ void CBaseDialog::ApplySkin() {
 void CBaseDialog::ReleaseSkin() {
   background_ = QPixmap();
   mask_ = QPixmap();
+  pictures_.Clear();
 }
 
 void CBaseDialog::accept() {

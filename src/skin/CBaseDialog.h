@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "foundation/IniFile.h"
+#include "skin/SkinPictures.h"
 
 namespace kst {
 
@@ -37,6 +38,10 @@ class CBaseDialog : public QDialog {
   const CIniFile& Ini() const { return ini_; }
   bool Loading() const { return loading_; }
   const QPixmap& Background() const { return background_; }
+  // The window's pictures, each decoded once. State pictures taken from here
+  // share their image with the background when they are the same file, and
+  // buttons showing the background then need not draw.
+  SkinPictures& Pictures() { return pictures_; }
   const QPixmap& MaskPicture() const { return mask_; }
   // The shape given to the window by its mask; empty when the mask has no
   // opaque pixel (the window then shows nothing).
@@ -51,7 +56,8 @@ class CBaseDialog : public QDialog {
   // cannot be loaded ends the process), sizes the window to the background,
   // hides it and sets its shape.
   void ApplySkin();
-  // Releases the background and the mask pictures.
+  // Releases the background and the mask pictures (and the window's picture
+  // cache; pictures handed out stay valid where they are held).
   void ReleaseSkin();
 
   // OK: releases the pictures, then closes with Accepted. Cancel keeps them.
@@ -66,6 +72,7 @@ class CBaseDialog : public QDialog {
   QString skinFile_;
   QString skinFolder_;
   CIniFile ini_;
+  SkinPictures pictures_;
   QPixmap background_;
   QPixmap mask_;
   QRegion region_;

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include "skin/CBaseDialog.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -153,8 +155,21 @@ QColor CPngButton::TextColour(Look look) const {
   return ColorFromColorRef(textColours_[0]);
 }
 
+bool CPngButton::ShowsWindowBackground(const QPixmap& picture) const {
+  const auto* dialog = qobject_cast<const CBaseDialog*>(parentWidget());
+  return dialog && !picture.isNull() && picture.cacheKey() == dialog->Background().cacheKey() &&
+         origin_ == pos();
+}
+
 void CPngButton::paintEvent(QPaintEvent*) {
   const Look look = CurrentLook();
+  const bool textShown = textOn_ && !text().isEmpty();
+  // A look that is the window's own background under the button needs no
+  // drawing: the window has painted exactly these pixels beneath it.
+  if (!frameOn_ && !textShown && ShowsWindowBackground(Picture(look))) {
+    if (drawCallback_) drawCallback_(*this, look == Look::Normal);
+    return;
+  }
   QPainter painter(this);
   if (frameOn_) {
     // A 2-pixel outline just inside the button's edge; the inside keeps
@@ -179,7 +194,7 @@ void CPngButton::paintEvent(QPaintEvent*) {
       painter.drawPixmap(QPoint(0, 0), picture, QRect(origin_.x(), origin_.y(), width(), height()));
   }
 
-  if (textOn_ && !text().isEmpty()) {
+  if (textShown) {
     QFont font(textFace_);
     const int pixels = std::max(1, static_cast<int>(std::lround(textSize_ * logicalDpiY() / 72.0)));
     font.setPixelSize(pixels);

@@ -84,6 +84,8 @@ class CPngButton : public QAbstractButton {
 
  private:
   void Repaint(bool now);
+  // Whether `picture` shows, under this button, the background its window paints.
+  bool ShowsWindowBackground(const QPixmap& picture) const;
   void ShowTooltipNow();
   QColor TextColour(Look look) const;
 

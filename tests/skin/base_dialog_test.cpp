@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 
 #include "TestApp.h"
+#include "skin/CPngButton.h"
 #include "skin/SkinPictures.h"
+#include "skin/SkinRender.h"
 
 namespace kst {
 namespace {
@@ -145,6 +147,31 @@ TEST_F(BaseDialogTest, OkReleasesThePicturesCancelKeepsThem) {
   EXPECT_TRUE(dialog.Background().isNull());
   EXPECT_TRUE(dialog.MaskPicture().isNull());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+// A button whose look is the window's background draws nothing itself; what
+// the window shows under it must still be exactly its picture.
+TEST_F(BaseDialogTest, ButtonsShowingTheBackgroundLookTheSame) {
+  QImage selected = Filled({40, 30}, 0x00AA00);
+  ASSERT_TRUE(selected.save(folder_ + "selected.png"));
+  CBaseDialog dialog(102, nullptr, Skin("Main=bg.png\nMask=mask.png\n"), folder_);
+  dialog.ApplySkin();
+  const QPixmap normal = dialog.Pictures().Required("bg.png");
+  EXPECT_EQ(normal.cacheKey(), dialog.Background().cacheKey());
+  auto* button = new CPngButton(&dialog);
+  button->setGeometry(10, 0, 20, 10);
+  button->SetPictures(10, 0, normal, normal, normal, normal,
+                      dialog.Pictures().Required("selected.png"));
+  int draws = 0;
+  button->SetDrawCallback([&](CPngButton&, bool) { ++draws; });
+  const QImage plain = RenderWindow(dialog);
+  EXPECT_EQ(plain.pixel(15, 1), 0xFFFFFFFFu);  // the background's white top edge
+  EXPECT_EQ(plain.pixel(15, 5), 0xFF202020u);
+  button->SetSelected(true, true);
+  const QImage marked = RenderWindow(dialog);
+  EXPECT_EQ(marked.pixel(15, 5), 0xFF00AA00u);
+  EXPECT_EQ(marked.pixel(35, 5), 0xFF202020u);
+  EXPECT_EQ(draws, 2);
 }
 
 using BaseDialogDeathTest = BaseDialogTest;
