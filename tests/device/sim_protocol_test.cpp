@@ -6,6 +6,8 @@
 
 #include <set>
 
+#include "device/KeyMap.h"
+#include "foundation/BoardKeys.h"
 #include "sim_harness.h"
 
 namespace kst::simtest {
@@ -229,6 +231,16 @@ TEST_F(SimProtocol, FactoryKeyMapCoversBoardKeysAndGKeys) {
   EXPECT_EQ(modifiers.size(), 8u);
   EXPECT_EQ(gKeys, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}));
   EXPECT_EQ(empty, 128 - 104 - 18);
+  // The host reads the map back to exactly the board keys and the G-key slots.
+  std::multiset<int> decoded, expected;
+  for (int k = 0; k < 128; ++k) {
+    const KeyIndex key =
+        KeyIndexFromDeviceRecord(KeyRecord{factory[3 * k], factory[3 * k + 1], factory[3 * k + 2]});
+    if (key != 0) decoded.insert(key);
+  }
+  for (const BoardKey& board : BoardKeyList()) expected.insert(board.key);
+  for (int n = 1; n <= 18; ++n) expected.insert(0x1FF + n);
+  EXPECT_EQ(decoded, expected);
   // Every profile's key map starts as the factory map, device data included.
   const auto keyMaps = Read("keymaps");
   for (int p = 0; p < 4; ++p) {
