@@ -89,7 +89,7 @@ struct Options {
 
 class Renderer {
  public:
-  explicit Renderer(Options options) : o_(std::move(options)), pictures_(o_.skinFolder) {}
+  explicit Renderer(Options options) : o_(std::move(options)) {}
 
   QString Text(const char* key) const {
     if (!key) return {};
@@ -97,7 +97,9 @@ class Renderer {
                              QString(), 260);
   }
 
-  QPixmap Pic(const QString& name) { return pictures_.Required(name); }
+  // From the window being built: each picture decoded once per window, shared
+  // with its background.
+  QPixmap Pic(const QString& name) { return window_->Pictures().Required(name); }
 
   // Adds the plain controls of `keys` to the window.
   void AddPlain(CBaseDialog& window, const QString& ini, const SkinKey& k,
@@ -219,6 +221,7 @@ class Renderer {
     const QString ini = o_.skinFolder + QLatin1String(kMainSkinFileName);
     auto window = std::make_unique<CBaseDialog>(102, nullptr, ini, o_.skinFolder);
     window->ApplySkin();
+    window_ = window.get();
     const std::set<SkinGroup> shown = {SkinGroup::kAlways, SkinGroup::kPanelCommon,
                                        SkinGroup::kPanelColourA, SkinGroup::kPanelDirection2};
     // D1-D6 first, so that F1-F4, which the pictures show, lie above them.
@@ -288,6 +291,7 @@ class Renderer {
     const QString ini = o_.skinFolder + QLatin1String(kCompositeSkinFileName);
     auto window = std::make_unique<CBaseDialog>(134, nullptr, ini, o_.skinFolder);
     window->ApplySkin();
+    window_ = window.get();
     const SkinGroup page = o_.macroOnly ? SkinGroup::kPageMacro : o_.page;
     const PictureSet& pageSet = page == SkinGroup::kPageMacro      ? kMacroPictureSet
                                 : page == SkinGroup::kPageMedia    ? kMediaPictureSet
@@ -337,6 +341,7 @@ class Renderer {
     const QString ini = o_.skinFolder + QLatin1String(kProfileSkinFileName);
     auto window = std::make_unique<CBaseDialog>(131, nullptr, ini, o_.skinFolder);
     window->ApplySkin();
+    window_ = window.get();
     for (const SkinKey& k : ProfileSkinKeys()) {
       if (k.kind == SkinControl::ImageButton) {
         CPngButton* button =
@@ -351,7 +356,7 @@ class Renderer {
 
  private:
   Options o_;
-  SkinPictures pictures_;
+  CBaseDialog* window_ = nullptr;
 };
 
 bool Save(CBaseDialog& window, const QString& path) {
