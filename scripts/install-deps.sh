@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libclang-rt-14-dev
   xvfb xauth xdotool x11-utils
+  fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
