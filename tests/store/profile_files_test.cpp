@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <unistd.h>
+#include <sys/resource.h>
+
+#include <csignal>
 #include <future>
 #include <vector>
 
@@ -293,18 +295,31 @@ TEST_F(ProfileFilesTest, SaveRewritesOnlyAnExistingWorkingFile) {
   EXPECT_FALSE(QFileInfo::exists(working));
 }
 
-TEST_F(ProfileFilesTest, FailedSaveLeavesTheOldFileWhole) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
+TEST_F(ProfileFilesTest, SaveThatRunsOutOfSpaceLeavesTheOldFileWhole) {
   const QString working = files_.WorkingProfilePath();
   ASSERT_EQ(files_.WriteDefaultProfileFile(working), 1);
   const Bytes before = ReadAll(working);
-  const QString folder = files_.ProfileFolderPath();
-  QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-  Populate(store_);
-  EXPECT_EQ(files_.SaveWorkingProfile(), 0);
-  EXPECT_EQ(files_.WriteDefaultProfileFile(working), 0);
-  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  Populate(store_);  // about 66 KB to write
+
+  // A file size limit stands in for a full disk: writes past it fail.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 40000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int saved1 = files_.SaveWorkingProfile();
+  const bool exported = files_.ExportProfileFile(working);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(saved1, 0);
+  EXPECT_FALSE(exported);
   EXPECT_EQ(ReadAll(working), before);
+  EXPECT_EQ(QDir(files_.ProfileFolderPath()).entryList(QDir::Files),
+            QStringList{WorkingProfileFileName()})
+      << "no temporary file is left behind";
+  EXPECT_EQ(files_.SaveWorkingProfile(), 1);
 }
 
 TEST_F(ProfileFilesTest, WritesToAnUnusablePathFail) {
