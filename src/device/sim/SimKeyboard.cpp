@@ -420,9 +420,11 @@ std::uint64_t SimKeyboard::EnqueueEvent(std::uint16_t code, Clock::duration extr
                  std::move(item));
 }
 
+// Reports in flight and a scheduled unplug die with the connection; presence
+// changes still reach the host.
 void SimKeyboard::DropTraffic() {
   for (auto it = queue_.begin(); it != queue_.end();) {
-    if (it->second.kind == ItemKind::DeviceReport) {
+    if (it->second.kind != ItemKind::Presence) {
       outstanding_.erase(it->first.second);
       it = queue_.erase(it);
     } else {
@@ -443,8 +445,15 @@ void SimKeyboard::DeviceLoop() {
       if (dirty_) {
         const auto due = lastChange_ + kSaveQuietPeriod;
         if (now >= due) {
+          // The file is written outside the lock: an fsync must not hold up
+          // the reports of the host.
+          const Snapshot snapshot = TakeSnapshotLocked();
+          lock.unlock();
           std::string error;
-          if (!SaveLocked(&error)) std::fprintf(stderr, "simulated keyboard: %s\n", error.c_str());
+          if (!WriteSnapshot(snapshot, &error)) {
+            std::fprintf(stderr, "simulated keyboard: %s\n", error.c_str());
+          }
+          lock.lock();
           continue;
         }
         wakeCv_.wait_until(lock, due);
@@ -681,37 +690,53 @@ void SimKeyboard::EnsureLoadedLocked() {
 
 void SimKeyboard::MarkDirtyLocked() {
   dirty_ = true;
+  ++generation_;
   lastChange_ = Clock::now();
   wakeCv_.notify_all();
 }
 
-bool SimKeyboard::SaveLocked(std::string* error) {
+SimKeyboard::Snapshot SimKeyboard::TakeSnapshotLocked() {
   dirty_ = false;
-  if (statePath_.empty()) return true;
-  const std::filesystem::path path(statePath_);
+  return Snapshot{statePath_, EncodeState(memory_), generation_};
+}
+
+bool SimKeyboard::SaveLocked(std::string* error) {
+  return WriteSnapshot(TakeSnapshotLocked(), error);
+}
+
+bool SimKeyboard::WriteSnapshot(const Snapshot& snapshot, std::string* error) {
+  if (snapshot.path.empty()) return true;
+  std::lock_guard fileLock(fileMutex_);
+  // A snapshot taken before one that is already on disk is stale.
+  if (snapshot.path == writtenPath_ && snapshot.generation < writtenGeneration_) return true;
+  const std::filesystem::path path(snapshot.path);
   std::error_code ec;
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-  const std::vector<std::uint8_t> bytes = EncodeState(memory_);
-  const std::string temp = statePath_ + ".tmp." + std::to_string(::getpid());
+  const std::string temp = snapshot.path + ".tmp." + std::to_string(::getpid());
+  int failure = 0;
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool ok = fd >= 0;
+  if (fd < 0) failure = errno;
   std::size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (failure == 0 && done < snapshot.bytes.size()) {
+    const ssize_t n = ::write(fd, snapshot.bytes.data() + done, snapshot.bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
+    if (n <= 0) {
+      failure = n < 0 ? errno : EIO;
+    } else {
+      done += static_cast<std::size_t>(n);
+    }
   }
-  const int writeErrno = errno;
   if (fd >= 0) {
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    if (failure == 0 && ::fsync(fd) != 0) failure = errno;
+    if (::close(fd) != 0 && failure == 0) failure = errno;
   }
-  if (ok && std::rename(temp.c_str(), statePath_.c_str()) == 0) return true;
-  if (error) {
-    *error = "cannot write state file " + statePath_ + ": " +
-             std::strerror(writeErrno ? writeErrno : errno);
+  if (failure == 0 && std::rename(temp.c_str(), snapshot.path.c_str()) != 0) failure = errno;
+  if (failure == 0) {
+    writtenPath_ = snapshot.path;
+    writtenGeneration_ = snapshot.generation;
+    return true;
   }
+  if (error) *error = "cannot write state file " + snapshot.path + ": " + std::strerror(failure);
   ::unlink(temp.c_str());
   return false;
 }

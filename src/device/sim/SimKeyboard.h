@@ -107,7 +107,15 @@ class SimKeyboard {
   bool WaitDelivered(std::unique_lock<std::mutex>& lock, const std::vector<std::uint64_t>& seqs);
   void Capture(char direction, Interface iface, std::span<const std::uint8_t> bytes);
 
+  struct Snapshot {
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t generation = 0;
+  };
   void EnsureLoadedLocked();
+  Snapshot TakeSnapshotLocked();
+  // Needs no lock of mutex_; serialised by fileMutex_ (taken after mutex_).
+  bool WriteSnapshot(const Snapshot& snapshot, std::string* error);
   bool SaveLocked(std::string* error);
   void MarkDirtyLocked();
   void ResetVolatileLocked();
@@ -133,6 +141,7 @@ class SimKeyboard {
   KeyboardMemory memory_;
   std::string statePath_;
   bool dirty_ = false;
+  std::uint64_t generation_ = 0;  // counts memory changes
   Clock::time_point lastChange_{};
   bool present_ = true;
   std::uint32_t latencyUs_;
@@ -149,6 +158,11 @@ class SimKeyboard {
   std::map<std::pair<Clock::time_point, std::uint64_t>, Item> queue_;
   std::set<std::uint64_t> outstanding_;
   std::uint64_t nextSeq_ = 1;
+
+  // State file writes.
+  std::mutex fileMutex_;
+  std::string writtenPath_;              // guarded by fileMutex_
+  std::uint64_t writtenGeneration_ = 0;  // guarded by fileMutex_
 
   // Capture and debug output.
   std::FILE* capture_ = nullptr;
