@@ -1,28 +1,54 @@
-// Start-up until the main window exists: print the chosen language and the
-// key table. "--list-keys" prints only the key table.
+// kestrune: the keyboard's configuration utility. "--list-keys" prints the
+// key table in the current language and ends, without a display.
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTextStream>
 
-#include <cstdio>
+#include <cstring>
 
+#include "app/AppStartup.h"
+#include "app/CKestruneApp.h"
 #include "app/KeyListing.h"
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+bool HasArgument(int argc, char** argv, const char* word) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], word) == 0) return true;
+  }
+  return false;
+}
+
+int ListKeys(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const kst::AppPaths paths =
-      kst::AppPaths::FromEnvironment(QCoreApplication::applicationDirPath());
+  const kst::AppPaths paths = kst::AppPaths::FromEnvironment(
+      kst::ResolveProgramFolder(QCoreApplication::applicationDirPath()));
   kst::Registry registry(paths.registryFile);
   kst::Language language(registry, paths.programFolder);
-
   QTextStream out(stdout);
-  if (!QCoreApplication::arguments().contains(QStringLiteral("--list-keys"))) {
-    kst::WriteLanguageLine(out, language);
-  }
   kst::WriteKeyListing(out, language);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (HasArgument(argc, argv, "--list-keys")) return ListKeys(argc, argv);
+#ifdef KST_HAVE_MAIN_WINDOW
+  QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("kestrune"));
+  // The main window hides instead of closing; only its exit sequence ends the run.
+  QApplication::setQuitOnLastWindowClosed(false);
+#else
+  QCoreApplication app(argc, argv);
+#endif
+  QStringList arguments = QCoreApplication::arguments();
+  if (!arguments.isEmpty()) arguments.removeFirst();
+  kst::CKestruneApp kestrune(std::move(arguments));
+  return kestrune.InitInstance();
 }

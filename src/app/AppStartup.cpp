@@ -1,0 +1,87 @@
+#include "app/AppStartup.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/AppContext.h"
+#include "app/CTrayIcon.h"
+#include "foundation/SkinLayout.h"
+
+namespace kst {
+
+namespace {
+
+// Time for the first paint of a freshly shown window before it is grabbed.
+constexpr int kScreenshotDelayMs = 500;
+
+class ScreenshotFilter : public QObject {
+ public:
+  ScreenshotFilter(QWidget* window, QString file) : QObject(window), file_(std::move(file)) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!taken_ && event->type() == QEvent::Show) {
+      taken_ = true;
+      QPointer<QWidget> window = qobject_cast<QWidget*>(watched);
+      QTimer::singleShot(kScreenshotDelayMs, this, [this, window] {
+        if (!window) return;
+        const QPixmap picture = window->grab();
+        if (!picture.isNull() && picture.save(file_, "PNG")) {
+          std::printf("screenshot: %s\n", qPrintable(QDir::toNativeSeparators(file_)));
+        } else {
+          std::fprintf(stderr, "kestrune: the screenshot could not be saved to %s\n",
+                       qPrintable(file_));
+        }
+        std::fflush(stdout);
+      });
+    }
+    return false;
+  }
+
+ private:
+  QString file_;
+  bool taken_ = false;
+};
+
+}  // namespace
+
+QString ResolveProgramFolder(const QString& executableFolder) {
+  const QString installed =
+      QDir::cleanPath(executableFolder + QStringLiteral("/../share/kestrune"));
+  if (QFileInfo(installed).isDir()) return installed;
+  return QDir::cleanPath(executableFolder);
+}
+
+void ScreenshotOnFirstShow(QWidget* window, const QString& file) {
+  if (window == nullptr || file.isEmpty()) return;
+  window->installEventFilter(new ScreenshotFilter(window, file));
+}
+
+StartupGate RunInstanceGate(AppContext& context) {
+  context.instanceGateDone = true;
+  bool startFlag = false;
+  if (context.instance.Run(context.commandLine, startFlag) == StartupGate::Exit) {
+    return StartupGate::Exit;
+  }
+  // Without a notification area a window that never shows by itself could
+  // not be reached at all, so "/Start" then keeps the first show.
+  if (startFlag && NotificationAreaAvailable()) context.state.autoShowDone = true;
+  StartCompanionProgram(context.executableFolder + QLatin1Char('/') +
+                        QLatin1String(kCompanionProgramName));
+  return StartupGate::Continue;
+}
+
+void EndProcessNow(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(code);
+}
+
+}  // namespace kst

@@ -1,0 +1,21 @@
+#pragma once
+
+// Pieces of the application's start-up that tests run on their own.
+
+#include <QString>
+
+class QWidget;
+
+namespace kst {
+
+// The folder of the program's data files. Installed, the executable lies in
+// <prefix>/bin and its data in <prefix>/share/kestrune; in the build tree
+// both lie in one folder.
+QString ResolveProgramFolder(const QString& executableFolder);
+
+// Once the window is first shown and has painted, saves a picture of it to
+// `file` (PNG) and prints "screenshot: <file>" on stdout; a failed save is
+// reported on stderr. The window keeps running.
+void ScreenshotOnFirstShow(QWidget* window, const QString& file);
+
+}  // namespace kst

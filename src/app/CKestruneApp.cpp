@@ -1,0 +1,76 @@
+#include "app/CKestruneApp.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <memory>
+
+#include "app/AppContext.h"
+#include "app/AppStartup.h"
+#include "app/KeyListing.h"
+#include "foundation/Language.h"
+#include "platform/AppPaths.h"
+#include "platform/Registry.h"
+#include "store/AssignmentStore.h"
+
+#ifdef KST_HAVE_MAIN_WINDOW
+#include "mainwindow/CKestruneDlg.h"
+#endif
+
+namespace kst {
+
+CKestruneApp::CKestruneApp(QStringList arguments) : arguments_(std::move(arguments)) {}
+
+int CKestruneApp::InitInstance() {
+  const QString executableFolder = QCoreApplication::applicationDirPath();
+  const QString executableFileName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  const AppPaths paths = AppPaths::FromEnvironment(ResolveProgramFolder(executableFolder));
+
+  // The settings key: the registry file is created by its first write; a
+  // file that cannot be written leaves the language choice unstored.
+  Registry registry(paths.registryFile);
+  Language language(registry, paths.programFolder);
+  const CommandLine commandLine = CommandLine::Parse(arguments_);
+
+#ifdef KST_HAVE_MAIN_WINDOW
+  InstanceConfig instanceConfig;
+  instanceConfig.runtimeFolder = UserRuntimeFolder();
+  instanceConfig.executableFileName = executableFileName;
+  instanceConfig.selfPid = QCoreApplication::applicationPid();
+  SingleInstance instance(std::move(instanceConfig));
+  // The store, with its lock, for the whole run.
+  AssignmentStore store;
+
+  AppContext context{paths,    executableFolder, executableFileName,
+                     registry, language,         commandLine,
+                     {},       instance,         store};
+  instance.Server().SetStatusProvider([&context] { return context.state.trayIcon.load(); });
+
+  {
+    CKestruneDlg dialog(context);
+    // The window runs the gate in its construction; a window that did not is
+    // guarded all the same before anything shows.
+    if (!context.instanceGateDone && RunInstanceGate(context) == StartupGate::Exit) {
+      EndProcessNow(0);
+    }
+    if (commandLine.Has(Switch::Screenshot)) {
+      ScreenshotOnFirstShow(&dialog, commandLine.screenshotFile);
+    }
+    dialog.exec();
+  }
+  instance.Close();
+  return 0;
+#else
+  // Until the main window exists the program prints what it would show: the
+  // chosen language and the key table.
+  (void)executableFileName;
+  (void)commandLine;
+  QTextStream out(stdout);
+  WriteLanguageLine(out, language);
+  WriteKeyListing(out, language);
+  return 0;
+#endif
+}
+
+}  // namespace kst

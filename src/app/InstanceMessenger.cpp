@@ -1,0 +1,193 @@
+#include "app/InstanceMessenger.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QThread>
+#include <QVariant>
+
+#include <unistd.h>
+
+namespace kst {
+
+namespace {
+
+constexpr std::size_t kMagicOffset = 0;
+constexpr std::size_t kMessageOffset = 4;
+constexpr std::size_t kWParamOffset = 8;
+constexpr std::size_t kLParamOffset = 16;
+constexpr std::size_t kResultOffset = 4;
+static_assert(kLParamOffset + 8 == kRequestBytes);
+static_assert(kResultOffset + 8 == kReplyBytes);
+static_assert(sizeof(std::uintptr_t) <= 8 && sizeof(std::intptr_t) <= 8);
+
+constexpr int kConnectRetryMs = 50;
+
+std::uint64_t ReadLe(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < width; ++i) {
+    value |= static_cast<std::uint64_t>(bytes[offset + i]) << (8 * i);
+  }
+  return value;
+}
+
+void WriteLe(std::span<std::uint8_t> bytes, std::size_t offset, std::size_t width,
+             std::uint64_t value) {
+  for (std::size_t i = 0; i < width; ++i) {
+    bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
+
+}  // namespace
+
+std::array<std::uint8_t, kRequestBytes> EncodeRequest(const InstanceRequest& request) {
+  std::array<std::uint8_t, kRequestBytes> bytes{};
+  WriteLe(bytes, kMagicOffset, 4, kRequestMagic);
+  WriteLe(bytes, kMessageOffset, 4, request.message);
+  WriteLe(bytes, kWParamOffset, 8, request.wParam);
+  WriteLe(bytes, kLParamOffset, 8, static_cast<std::uint64_t>(request.lParam));
+  return bytes;
+}
+
+std::optional<InstanceRequest> DecodeRequest(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() != kRequestBytes) return std::nullopt;
+  if (ReadLe(bytes, kMagicOffset, 4) != kRequestMagic) return std::nullopt;
+  InstanceRequest request;
+  request.message = static_cast<std::uint32_t>(ReadLe(bytes, kMessageOffset, 4));
+  request.wParam = static_cast<std::uintptr_t>(ReadLe(bytes, kWParamOffset, 8));
+  request.lParam = static_cast<std::intptr_t>(ReadLe(bytes, kLParamOffset, 8));
+  return request;
+}
+
+std::array<std::uint8_t, kReplyBytes> EncodeReply(std::intptr_t result) {
+  std::array<std::uint8_t, kReplyBytes> bytes{};
+  WriteLe(bytes, kMagicOffset, 4, kReplyMagic);
+  WriteLe(bytes, kResultOffset, 8, static_cast<std::uint64_t>(result));
+  return bytes;
+}
+
+std::optional<std::intptr_t> DecodeReply(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() != kReplyBytes) return std::nullopt;
+  if (ReadLe(bytes, kMagicOffset, 4) != kReplyMagic) return std::nullopt;
+  return static_cast<std::intptr_t>(ReadLe(bytes, kResultOffset, 8));
+}
+
+QString InstanceSocketPath(const QString& runtimeFolder) {
+  return runtimeFolder + QStringLiteral("/kestrune-%1-QT42B09C_Z-ORMIT_M350RGB.socket")
+                             .arg(static_cast<qulonglong>(::getuid()));
+}
+
+// ---- Server -------------------------------------------------------------------
+
+InstanceServer::InstanceServer(QObject* parent) : QObject(parent) {}
+
+InstanceServer::~InstanceServer() { Close(); }
+
+bool InstanceServer::Listen(const QString& socketPath, InstanceMessageHandler handler) {
+  Close();
+  handler_ = std::move(handler);
+  server_ = new QLocalServer(this);
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  connect(server_, &QLocalServer::newConnection, this, &InstanceServer::Accept);
+  QLocalServer::removeServer(socketPath);
+  if (!server_->listen(socketPath)) {
+    delete server_;
+    server_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void InstanceServer::Close() {
+  if (server_ == nullptr) return;
+  const QString path = server_->fullServerName();
+  server_->close();
+  // Accepted connections are children of this object, not of the server, so
+  // a request being handled (a "/Kill" running the exit sequence that closes
+  // the server) still gets its reply.
+  server_->deleteLater();
+  server_ = nullptr;
+  QFile::remove(path);
+}
+
+bool InstanceServer::IsListening() const { return server_ != nullptr && server_->isListening(); }
+
+void InstanceServer::SetStatusProvider(std::function<std::intptr_t()> provider) {
+  status_ = std::move(provider);
+}
+
+void InstanceServer::Accept() {
+  while (server_ != nullptr && server_->hasPendingConnections()) {
+    QLocalSocket* socket = server_->nextPendingConnection();
+    socket->setParent(this);
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadRequest(socket); });
+    if (socket->bytesAvailable() > 0) ReadRequest(socket);
+  }
+}
+
+void InstanceServer::ReadRequest(QLocalSocket* socket) {
+  if (socket->property("kst_answered").toBool()) return;
+  if (socket->bytesAvailable() < static_cast<qint64>(kRequestBytes)) return;
+  const QByteArray raw = socket->read(kRequestBytes);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(raw.constData());
+  const std::optional<InstanceRequest> request =
+      DecodeRequest(std::span<const std::uint8_t>(data, static_cast<std::size_t>(raw.size())));
+  socket->setProperty("kst_answered", true);
+  if (!request || socket->bytesAvailable() > 0) {
+    socket->abort();
+    return;
+  }
+  // The handler may run a nested event loop during which the sender gives up
+  // and the socket goes away.
+  QPointer<QLocalSocket> guard(socket);
+  std::intptr_t result = 0;
+  if (request->message == UM_STATUS) {
+    if (request->wParam == kStatusWParam && status_) result = status_();
+  } else if (handler_) {
+    result = handler_(request->message, request->wParam, request->lParam);
+  }
+  if (!guard || guard->state() != QLocalSocket::ConnectedState) return;
+  const auto reply = EncodeReply(result);
+  guard->write(reinterpret_cast<const char*>(reply.data()), static_cast<qint64>(reply.size()));
+  // Written at once: after "/Kill" the event loop may not run again.
+  guard->waitForBytesWritten(1000);
+  guard->disconnectFromServer();
+}
+
+// ---- Client -------------------------------------------------------------------
+
+std::optional<std::intptr_t> SendInstanceMessage(const QString& socketPath,
+                                                 const InstanceRequest& request,
+                                                 SendTimeouts timeouts) {
+  QLocalSocket socket;
+  QDeadlineTimer connectDeadline(timeouts.connectMs);
+  for (;;) {
+    socket.connectToServer(socketPath);
+    if (socket.waitForConnected(static_cast<int>(
+            std::max<qint64>(0, std::min<qint64>(connectDeadline.remainingTime(), 1000))))) {
+      break;
+    }
+    socket.abort();
+    if (connectDeadline.hasExpired()) return std::nullopt;
+    QThread::msleep(kConnectRetryMs);
+  }
+  const auto bytes = EncodeRequest(request);
+  socket.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  if (!socket.waitForBytesWritten(timeouts.connectMs)) return std::nullopt;
+
+  QDeadlineTimer replyDeadline(timeouts.replyMs);
+  while (socket.bytesAvailable() < static_cast<qint64>(kReplyBytes)) {
+    if (replyDeadline.hasExpired()) return std::nullopt;
+    if (!socket.waitForReadyRead(static_cast<int>(replyDeadline.remainingTime()))) {
+      if (socket.bytesAvailable() >= static_cast<qint64>(kReplyBytes)) break;
+      return std::nullopt;
+    }
+  }
+  const QByteArray raw = socket.read(kReplyBytes);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(raw.constData());
+  return DecodeReply(std::span<const std::uint8_t>(data, static_cast<std::size_t>(raw.size())));
+}
+
+}  // namespace kst

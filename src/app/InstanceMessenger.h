@@ -1,0 +1,101 @@
+#pragma once
+
+// Messages between instances of the program: each running instance listens
+// on one local socket of the user; a second process connects, sends one
+// (message, wParam, lParam) request and waits for the handler's result, as a
+// synchronous window-message send would.
+//
+// Wire format, little-endian, one request and one reply per connection:
+//   request: u32 magic 'KSTM', u32 message, u64 wParam, i64 lParam (24 bytes)
+//   reply:   u32 magic 'KSTR', i64 result (12 bytes)
+// A request with another magic or size closes the connection unanswered.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace kst {
+
+// Messages from a second start and "/Kill", with their wParam values.
+inline constexpr std::uint32_t UM_KILL = 0x4D4B;
+inline constexpr std::uintptr_t kKillWParam = 0x4C4C494B;  // 'KILL'
+// Read-only state query answered by the messenger itself (never reaches the
+// window): gives the current tray picture's resource id. For diagnostics and
+// end-to-end tests.
+inline constexpr std::uint32_t UM_STATUS = 0x5354;
+inline constexpr std::uintptr_t kStatusWParam = 0x54415453;  // 'STAT'
+
+inline constexpr std::size_t kRequestBytes = 24;
+inline constexpr std::size_t kReplyBytes = 12;
+inline constexpr std::uint32_t kRequestMagic = 0x4D54534B;  // "KSTM"
+inline constexpr std::uint32_t kReplyMagic = 0x5254534B;    // "KSTR"
+
+struct InstanceRequest {
+  std::uint32_t message = 0;
+  std::uintptr_t wParam = 0;
+  std::intptr_t lParam = 0;
+};
+
+std::array<std::uint8_t, kRequestBytes> EncodeRequest(const InstanceRequest& request);
+std::optional<InstanceRequest> DecodeRequest(std::span<const std::uint8_t> bytes);
+std::array<std::uint8_t, kReplyBytes> EncodeReply(std::intptr_t result);
+std::optional<std::intptr_t> DecodeReply(std::span<const std::uint8_t> bytes);
+
+// Runs on the receiving instance's user-interface thread; its result is the
+// reply. It may run a nested event loop (a message box); the sender waits.
+using InstanceMessageHandler = std::function<std::intptr_t(
+    std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
+
+// Socket of this user's instances in the user's runtime folder.
+QString InstanceSocketPath(const QString& runtimeFolder);
+
+class InstanceServer : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit InstanceServer(QObject* parent = nullptr);
+  ~InstanceServer() override;
+
+  // Removes a socket file left by a dead instance and listens, readable and
+  // writable by the user only. The caller holds the instance lock, so no
+  // live instance owns the file. False when the socket cannot be made.
+  bool Listen(const QString& socketPath, InstanceMessageHandler handler);
+  // Stops accepting; requests already being handled still get their reply.
+  void Close();
+  bool IsListening() const;
+
+  // Answers UM_STATUS; none: UM_STATUS gives 0.
+  void SetStatusProvider(std::function<std::intptr_t()> provider);
+
+ private:
+  void Accept();
+  void ReadRequest(QLocalSocket* socket);
+
+  QLocalServer* server_ = nullptr;
+  InstanceMessageHandler handler_;
+  std::function<std::intptr_t()> status_;
+};
+
+struct SendTimeouts {
+  int connectMs = 5000;  // the receiver may still be starting: retried until then
+  int replyMs = 15000;   // the handler may wait for the user (no-device prompt)
+};
+
+// Sends the request and waits for the result; nullopt when no instance
+// listens within the connect time, or no well-formed reply arrives in time.
+// Needs no event loop.
+std::optional<std::intptr_t> SendInstanceMessage(const QString& socketPath,
+                                                 const InstanceRequest& request,
+                                                 SendTimeouts timeouts = {});
+
+}  // namespace kst

@@ -1,0 +1,264 @@
+#include "app/InstanceMessenger.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QTemporaryDir>
+
+#include <future>
+#include <vector>
+
+#include "TestApp.h"
+#include "app/AppContext.h"
+#include "app/SingleInstance.h"
+#include "device/DeviceHost.h"
+
+namespace kst {
+namespace {
+
+struct Received {
+  std::uint32_t message;
+  std::uintptr_t wParam;
+  std::intptr_t lParam;
+};
+
+// The main window's side as far as the messages go: handles UM_OPEN and
+// UM_KILL only with their own wParam values.
+struct FakeWindow {
+  std::vector<Received> received;
+  int opened = 0;
+  int killed = 0;
+  std::intptr_t Handle(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+    received.push_back({message, wParam, lParam});
+    if (message == UM_OPEN && wParam == kOpenWParam) return ++opened, 1;
+    if (message == UM_KILL && wParam == kKillWParam) return ++killed, 1;
+    return 0;
+  }
+  InstanceMessageHandler Handler() {
+    return [this](std::uint32_t m, std::uintptr_t w, std::intptr_t l) { return Handle(m, w, l); };
+  }
+};
+
+// Runs `work` on another thread while this thread serves the event loop, as
+// a second process would wait on the first.
+template <typename T>
+T WhileServing(std::function<T()> work) {
+  std::future<T> result = std::async(std::launch::async, std::move(work));
+  test::SpinUntil(
+      [&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20000);
+  return result.get();
+}
+
+class InstanceMessengerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureApplication();
+    ASSERT_TRUE(dir_.isValid());
+    socket_ = InstanceSocketPath(dir_.path());
+  }
+
+  std::optional<std::intptr_t> Send(InstanceRequest request) {
+    return WhileServing<std::optional<std::intptr_t>>([this, request] {
+      return SendInstanceMessage(socket_, request, {1000, 3000});
+    });
+  }
+
+  QTemporaryDir dir_;
+  QString socket_;
+};
+
+TEST_F(InstanceMessengerTest, RecordsRoundTripLittleEndian) {
+  const InstanceRequest request{UM_KILL, kKillWParam, -2};
+  const auto bytes = EncodeRequest(request);
+  EXPECT_EQ(bytes[0], 'K');
+  EXPECT_EQ(bytes[3], 'M');
+  EXPECT_EQ(bytes[4], 0x4B);  // 0x4D4B
+  EXPECT_EQ(bytes[5], 0x4D);
+  EXPECT_EQ(bytes[8], 0x4B);  // 'KILL' from its low byte up
+  EXPECT_EQ(bytes[16], 0xFE);
+  const auto back = DecodeRequest(bytes);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->message, request.message);
+  EXPECT_EQ(back->wParam, request.wParam);
+  EXPECT_EQ(back->lParam, request.lParam);
+
+  EXPECT_EQ(DecodeReply(EncodeReply(-103)), std::optional<std::intptr_t>(-103));
+
+  auto damaged = bytes;
+  damaged[0] = 'X';
+  EXPECT_FALSE(DecodeRequest(damaged));
+  EXPECT_FALSE(DecodeRequest(std::span(bytes).first(kRequestBytes - 1)));
+  const auto reply = EncodeReply(1);
+  EXPECT_FALSE(DecodeReply(std::span(reply).first(4)));
+  EXPECT_FALSE(DecodeReply(std::span(bytes).first(kReplyBytes)));
+}
+
+TEST_F(InstanceMessengerTest, HandlerResultReturnsToTheSender) {
+  FakeWindow window;
+  InstanceServer server;
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+
+  struct Case {
+    InstanceRequest request;
+    std::intptr_t result;
+  };
+  const std::vector<Case> cases = {
+      {{UM_OPEN, kOpenWParam, 0}, 1}, {{UM_OPEN, kVersionWParam, 0}, 0}, {{UM_OPEN, 0, 0}, 0},
+      {{UM_KILL, kKillWParam, 0}, 1}, {{UM_KILL, kOpenWParam, 0}, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Send(c.request), std::optional<std::intptr_t>(c.result))
+        << std::hex << c.request.message << " " << c.request.wParam;
+  }
+  EXPECT_EQ(window.opened, 1);
+  EXPECT_EQ(window.killed, 1);
+  ASSERT_EQ(window.received.size(), cases.size());
+  EXPECT_EQ(window.received[1].wParam, kVersionWParam);
+}
+
+TEST_F(InstanceMessengerTest, StatusQueryNeverReachesTheWindow) {
+  FakeWindow window;
+  InstanceServer server;
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+  EXPECT_EQ(Send({UM_STATUS, kStatusWParam, 0}), std::optional<std::intptr_t>(0));
+  server.SetStatusProvider([] { return std::intptr_t{141}; });
+  EXPECT_EQ(Send({UM_STATUS, kStatusWParam, 0}), std::optional<std::intptr_t>(141));
+  EXPECT_EQ(Send({UM_STATUS, 1, 0}), std::optional<std::intptr_t>(0));
+  EXPECT_TRUE(window.received.empty());
+}
+
+TEST_F(InstanceMessengerTest, MalformedRequestIsDroppedAndServerGoesOn) {
+  FakeWindow window;
+  InstanceServer server;
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+  const bool closedUnanswered = WhileServing<bool>([this] {
+    QLocalSocket socket;
+    socket.connectToServer(socket_);
+    if (!socket.waitForConnected(1000)) return false;
+    socket.write(QByteArray(kRequestBytes, 'x'));
+    socket.waitForBytesWritten(1000);
+    socket.waitForDisconnected(3000);
+    return socket.state() == QLocalSocket::UnconnectedState && socket.bytesAvailable() == 0;
+  });
+  EXPECT_TRUE(closedUnanswered);
+  EXPECT_TRUE(window.received.empty());
+  EXPECT_EQ(Send({UM_OPEN, kOpenWParam, 0}), std::optional<std::intptr_t>(1));
+}
+
+TEST_F(InstanceMessengerTest, SocketIsTheUsersOnlyAndGoesWithClose) {
+  FakeWindow window;
+  InstanceServer server;
+  // A socket file left by a dead instance is replaced.
+  QFile stale(socket_);
+  ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+  stale.close();
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+  const QFileInfo info(socket_);
+  ASSERT_TRUE(info.exists());
+  EXPECT_EQ(info.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther |
+                                  QFile::WriteOther | QFile::ExeGroup | QFile::ExeOther),
+            QFile::Permissions());
+  server.Close();
+  EXPECT_FALSE(server.IsListening());
+  EXPECT_FALSE(QFileInfo::exists(socket_));
+  EXPECT_FALSE(Send({UM_OPEN, kOpenWParam, 0}));
+}
+
+TEST_F(InstanceMessengerTest, NobodyListeningGivesUpAfterTheConnectTime) {
+  EXPECT_FALSE(SendInstanceMessage(socket_, {UM_OPEN, kOpenWParam, 0}, {200, 200}));
+}
+
+// The start-up decision, with a process list of its own in which the first
+// instance runs as process 4242.
+class InstanceGateTest : public InstanceMessengerTest {
+ protected:
+  void SetUp() override {
+    InstanceMessengerTest::SetUp();
+    ASSERT_TRUE(proc_.isValid());
+    QDir(proc_.path()).mkpath(QStringLiteral("4242"));
+    QFile::link(QStringLiteral("/opt/k/kestrune"), proc_.filePath(QStringLiteral("4242/exe")));
+  }
+
+  InstanceConfig Config(qint64 self) const {
+    InstanceConfig config;
+    config.runtimeFolder = dir_.path();
+    config.executableFileName = QStringLiteral("kestrune");
+    config.selfPid = self;
+    config.procRoot = proc_.path();
+    config.timeouts = {1000, 3000};
+    return config;
+  }
+
+  StartupGate RunSecond(const QStringList& arguments, bool& startFlag) {
+    return WhileServing<StartupGate>([this, arguments, &startFlag] {
+      SingleInstance second(Config(5000));
+      return second.Run(CommandLine::Parse(arguments), startFlag);
+    });
+  }
+
+  QTemporaryDir proc_;
+};
+
+TEST_F(InstanceGateTest, FirstInstanceTakesTheLockAndHonoursStart) {
+  SingleInstance first(Config(4242));
+  bool startFlag = false;
+  EXPECT_EQ(first.Run(CommandLine::Parse({"/START"}), startFlag), StartupGate::Continue);
+  EXPECT_TRUE(startFlag);
+  EXPECT_TRUE(first.HoldsLock());
+  first.Close();
+  EXPECT_FALSE(first.HoldsLock());
+}
+
+TEST_F(InstanceGateTest, SecondStartWakesTheFirstAndEnds) {
+  FakeWindow window;
+  SingleInstance first(Config(4242));
+  bool flag = false;
+  ASSERT_EQ(first.Run(CommandLine::Parse({}), flag), StartupGate::Continue);
+  ASSERT_TRUE(first.Listen(window.Handler()));
+
+  bool secondFlag = false;
+  EXPECT_EQ(RunSecond({}, secondFlag), StartupGate::Exit);
+  EXPECT_EQ(window.opened, 1);
+  EXPECT_EQ(window.killed, 0);
+}
+
+TEST_F(InstanceGateTest, KillTellsTheFirstToExitAndEndsEvenAfterStart) {
+  FakeWindow window;
+  SingleInstance first(Config(4242));
+  bool flag = false;
+  ASSERT_EQ(first.Run(CommandLine::Parse({}), flag), StartupGate::Continue);
+  ASSERT_TRUE(first.Listen(window.Handler()));
+
+  bool secondFlag = false;
+  EXPECT_EQ(RunSecond({"/Start", "/kill"}, secondFlag), StartupGate::Exit);
+  EXPECT_TRUE(secondFlag);
+  EXPECT_EQ(window.killed, 1);
+  EXPECT_EQ(window.opened, 0);
+  EXPECT_TRUE(first.HoldsLock());  // the second process never takes it
+}
+
+TEST_F(InstanceGateTest, KillWithoutARunningInstanceEndsAndTakesNothing) {
+  QFile::remove(proc_.filePath(QStringLiteral("4242/exe")));
+  SingleInstance alone(Config(5000));
+  bool flag = false;
+  EXPECT_EQ(alone.Run(CommandLine::Parse({"/KILL"}), flag), StartupGate::Exit);
+  EXPECT_FALSE(alone.HoldsLock());
+  EXPECT_FALSE(QFileInfo::exists(socket_));
+}
+
+TEST_F(InstanceGateTest, LockHeldByAnotherProgramLetsThisOneRun) {
+  // The lock's holder (this test process) is not a "kestrune": nobody to wake.
+  QFile::remove(proc_.filePath(QStringLiteral("4242/exe")));
+  InstanceLock other(dir_.path());
+  ASSERT_EQ(other.TryAcquire(), InstanceLock::Result::Acquired);
+  SingleInstance next(Config(5000));
+  bool flag = false;
+  EXPECT_EQ(next.Run(CommandLine::Parse({}), flag), StartupGate::Continue);
+  EXPECT_FALSE(next.HoldsLock());
+}
+
+}  // namespace
+}  // namespace kst
