@@ -66,7 +66,11 @@ TEST_F(AbsentAtStart, NeverPostsOpen) {
 TEST_F(LinkFixture, TrayIconWaitsForTheWindowsInitialisation) {
   host.initialised = false;
   link->ArmChannels();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (host.Calls().size() < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // several polls of the worker
   EXPECT_EQ(host.Calls(), (Calls{kSendVersion, kSendProfile}));
   EXPECT_EQ(link->ConnectionState(), 0);  // not stored before the icon is set
   host.initialised = true;
