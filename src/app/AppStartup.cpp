@@ -27,26 +27,35 @@ class ScreenshotFilter : public QObject {
   ScreenshotFilter(QWidget* window, QString file) : QObject(window), file_(std::move(file)) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (!taken_ && event->type() == QEvent::Show) {
-      taken_ = true;
-      QPointer<QWidget> window = qobject_cast<QWidget*>(watched);
-      QTimer::singleShot(kScreenshotDelayMs, this, [this, window] {
-        if (!window) return;
-        const QPixmap picture = window->grab();
-        if (!picture.isNull() && picture.save(file_, "PNG")) {
-          std::printf("screenshot: %s\n", qPrintable(QDir::toNativeSeparators(file_)));
-        } else {
-          std::fprintf(stderr, "kestrune: the screenshot could not be saved to %s\n",
-                       qPrintable(file_));
-        }
-        std::fflush(stdout);
-      });
+    const QEvent::Type type = event->type();
+    if (taken_ || scheduled_ || (type != QEvent::Show && type != QEvent::WindowStateChange)) {
+      return false;
     }
+    QPointer<QWidget> window = qobject_cast<QWidget*>(watched);
+    if (!window || !Shown(*window)) return false;
+    scheduled_ = true;
+    QTimer::singleShot(kScreenshotDelayMs, this, [this, window] {
+      scheduled_ = false;
+      // A window hidden or minimised again meanwhile waits for its next show.
+      if (!window || !Shown(*window)) return;
+      taken_ = true;
+      const QPixmap picture = window->grab();
+      if (!picture.isNull() && picture.save(file_, "PNG")) {
+        std::printf("screenshot: %s\n", qPrintable(QDir::toNativeSeparators(file_)));
+      } else {
+        std::fprintf(stderr, "kestrune: the screenshot could not be saved to %s\n",
+                     qPrintable(file_));
+      }
+      std::fflush(stdout);
+    });
     return false;
   }
 
  private:
+  static bool Shown(const QWidget& window) { return window.isVisible() && !window.isMinimized(); }
+
   QString file_;
+  bool scheduled_ = false;
   bool taken_ = false;
 };
 

@@ -13,7 +13,7 @@ namespace kst {
 // both lie in one folder.
 QString ResolveProgramFolder(const QString& executableFolder);
 
-// Once the window is first shown and has painted, saves a picture of it to
+// Once the window is first shown (not minimised) and has painted, saves a picture of it to
 // `file` (PNG) and prints "screenshot: <file>" on stdout; a failed save is
 // reported on stderr. The window keeps running.
 void ScreenshotOnFirstShow(QWidget* window, const QString& file);

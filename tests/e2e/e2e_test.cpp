@@ -1,0 +1,291 @@
+// The program as a user meets it: started on the simulated keyboard on a
+// virtual display with a notification area, woken by a second start, ended
+// by "/Kill" or by a crash, and following the keyboard being unplugged.
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPoint>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/InstanceMessenger.h"
+#include "app/SingleInstance.h"
+#include "device/DeviceHost.h"
+
+namespace kst {
+namespace {
+
+constexpr int kShowTimeoutMs = 40000;  // start-up under Xvfb on a loaded machine
+constexpr int kStepTimeoutMs = 20000;
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!done()) {
+    if (deadline.hasExpired()) return done();
+    QThread::msleep(100);
+  }
+  return true;
+}
+
+QString ProgramFile(const char* name) {
+  return QStringLiteral(KST_BIN_DIR "/") + QLatin1String(name);
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef KST_HAVE_MAIN_WINDOW
+    GTEST_SKIP() << "kestrune is built without its main window (src/mainwindow not built yet)";
+#endif
+    for (const char* tool : {"Xvfb", "xdotool", "trayer"}) {
+      if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
+        GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
+      }
+    }
+    ASSERT_TRUE(runtime_.isValid() && config_.isValid() && data_.isValid());
+    StartDisplay();
+    StartTrayHost();
+  }
+
+  void TearDown() override {
+    for (auto& process : programs_) Stop(*process);
+    if (trayHost_) Stop(*trayHost_);
+    if (display_) Stop(*display_);
+  }
+
+  static void Stop(QProcess& process) {
+    if (process.state() == QProcess::NotRunning) return;
+    process.kill();
+    process.waitForFinished(5000);
+  }
+
+  void StartDisplay() {
+    display_ = std::make_unique<QProcess>();
+    display_->setProgram(QStringLiteral("Xvfb"));
+    // -displayfd 1: the chosen display number arrives on standard output.
+    display_->setArguments({"-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"});
+    display_->start();
+    ASSERT_TRUE(display_->waitForStarted(5000));
+    QByteArray number;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          display_->waitForReadyRead(100);
+          number += display_->readAllStandardOutput();
+          return number.contains('\n');
+        },
+        10000))
+        << "Xvfb gave no display number";
+    displayName_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+  }
+
+  void StartTrayHost() {
+    trayHost_ = std::make_unique<QProcess>();
+    trayHost_->setProcessEnvironment(Environment());
+    trayHost_->setProgram(QStringLiteral("trayer"));
+    trayHost_->setArguments({"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                             "200", "--height", "32"});
+    trayHost_->start();
+    ASSERT_TRUE(trayHost_->waitForStarted(5000));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          return !Xdotool({"search", "--class", "trayer"}).isEmpty();
+        },
+        10000))
+        << "the tray host did not start";
+  }
+
+  QProcessEnvironment Environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("KESTRUNE_SIM_SOCKET"));
+    env.remove(QStringLiteral("KESTRUNE_SIM_STATE"));
+    env.insert(QStringLiteral("DISPLAY"), displayName_);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), data_.path());
+    env.insert(QStringLiteral("KESTRUNE_DEVICE"), QStringLiteral("sim"));
+    return env;
+  }
+
+  QString Xdotool(const QStringList& arguments) const {
+    QProcess process;
+    process.setProcessEnvironment(Environment());
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(10000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+  }
+
+  // Visible windows of the program larger than a tray icon: its main window.
+  QStringList VisibleMainWindows() const {
+    QStringList windows;
+    const QString ids = Xdotool({"search", "--onlyvisible", "--class", "kestrune"});
+    for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+      const QString geometry = Xdotool({"getwindowgeometry", id});
+      const QRegularExpressionMatch m =
+          QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
+      if (m.hasMatch() && m.captured(1).toInt() > 100 && m.captured(2).toInt() > 100) {
+        windows << id;
+      }
+    }
+    return windows;
+  }
+
+  bool MainWindowShown() const { return VisibleMainWindows().size() == 1; }
+
+  QProcess& Start(const QStringList& arguments = {}) {
+    programs_.push_back(std::make_unique<QProcess>());
+    QProcess& process = *programs_.back();
+    process.setProcessEnvironment(Environment());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(ProgramFile("kestrune"), arguments);
+    EXPECT_TRUE(process.waitForStarted(5000));
+    return process;
+  }
+
+  // Runs the program to its end; its exit code, -1 when it did not end in time.
+  int RunToEnd(const QStringList& arguments) {
+    QProcess& process = Start(arguments);
+    if (!process.waitForFinished(kStepTimeoutMs)) return -1;
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  }
+
+  int Sim(const QString& command) {
+    QProcess process;
+    process.setProcessEnvironment(Environment());
+    process.start(ProgramFile("kestrune-sim"), command.split(u' '));
+    if (!process.waitForFinished(kStepTimeoutMs)) return -1;
+    return process.exitCode();
+  }
+
+  std::optional<std::intptr_t> TrayPicture() const {
+    return SendInstanceMessage(InstanceSocketPath(runtime_.path()), {UM_STATUS, kStatusWParam, 0},
+                               {2000, 5000});
+  }
+
+  QString LockFile() const { return runtime_.filePath(QString::fromLatin1(kInstanceLockName)); }
+
+  // Centre of a control of the main window, from the skin's layout file.
+  std::optional<QPoint> ControlCentre(const QString& key) const {
+    QFile file(ProgramFile("Skins/Main.ini"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return std::nullopt;
+    QTextStream in(&file);
+    bool inSection = false;
+    while (!in.atEnd()) {
+      const QString line = in.readLine().trimmed();
+      if (line.startsWith(u'[')) {
+        inSection = line.compare(QStringLiteral("[BUTTONINFO]"), Qt::CaseInsensitive) == 0;
+      } else if (inSection && line.section(u'=', 0, 0).trimmed() == key) {
+        const QStringList v = line.section(u'=', 1).split(u',');
+        if (v.size() < 4) return std::nullopt;
+        return QPoint(v[0].toInt() + v[2].toInt() / 2, v[1].toInt() + v[3].toInt() / 2);
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Hides the shown main window the user's way: its Cancel button.
+  bool HideWithCancel() {
+    const QStringList windows = VisibleMainWindows();
+    const std::optional<QPoint> cancel = ControlCentre(QStringLiteral("CONTROL_CANCEL"));
+    if (windows.size() != 1 || !cancel) return false;
+    Xdotool({"mousemove", "--window", windows.front(), QString::number(cancel->x()),
+             QString::number(cancel->y()), "click", "1"});
+    return WaitFor([&] { return VisibleMainWindows().isEmpty(); }, kStepTimeoutMs);
+  }
+
+  QTemporaryDir runtime_;
+  QTemporaryDir config_;
+  QTemporaryDir data_;
+  QString displayName_;
+  std::unique_ptr<QProcess> display_;
+  std::unique_ptr<QProcess> trayHost_;
+  std::vector<std::unique_ptr<QProcess>> programs_;
+};
+
+TEST_F(EndToEndTest, StartWithTheKeyboardShowsTheWindowOnce) {
+  QProcess& first = Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  QThread::msleep(2000);
+  EXPECT_EQ(VisibleMainWindows().size(), 1);
+  EXPECT_EQ(first.state(), QProcess::Running);
+  EXPECT_EQ(TrayPicture(), std::optional<std::intptr_t>(kTrayIconConnected));
+
+  // Hidden by the user, it stays hidden: the first show happens once.
+  ASSERT_TRUE(HideWithCancel());
+  QThread::msleep(2000);
+  EXPECT_TRUE(VisibleMainWindows().isEmpty());
+}
+
+TEST_F(EndToEndTest, SecondStartWakesTheFirstAndEnds) {
+  QProcess& first = Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  ASSERT_TRUE(HideWithCancel());
+
+  EXPECT_EQ(RunToEnd({}), 0);
+  EXPECT_TRUE(WaitFor([&] { return MainWindowShown(); }, kStepTimeoutMs));
+  EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+TEST_F(EndToEndTest, KillEndsTheRunningInstanceThroughItsExitSequence) {
+  QProcess& first = Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  ASSERT_TRUE(QFileInfo::exists(LockFile()));
+
+  EXPECT_EQ(RunToEnd({"/kill"}), 0);
+  ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
+  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(first.exitCode(), 0);
+  EXPECT_FALSE(QFileInfo::exists(LockFile())) << "the instance lock is released";
+  EXPECT_FALSE(QFileInfo::exists(InstanceSocketPath(runtime_.path())));
+
+  // Nothing left to end: "/Kill" ends at once and starts nothing.
+  EXPECT_EQ(RunToEnd({"/Kill"}), 0);
+  EXPECT_TRUE(VisibleMainWindows().isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(LockFile()));
+}
+
+TEST_F(EndToEndTest, StartAfterACrashTakesOver) {
+  QProcess& first = Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  first.kill();  // SIGKILL: no exit sequence, the lock file stays
+  ASSERT_TRUE(first.waitForFinished(5000));
+  ASSERT_TRUE(QFileInfo::exists(LockFile()));
+  ASSERT_TRUE(WaitFor([&] { return VisibleMainWindows().isEmpty(); }, kStepTimeoutMs));
+
+  QProcess& next = Start();
+  EXPECT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  EXPECT_EQ(next.state(), QProcess::Running);
+  EXPECT_EQ(TrayPicture(), std::optional<std::intptr_t>(kTrayIconConnected));
+}
+
+TEST_F(EndToEndTest, UnplugHidesTheWindowAndShowsTheNoKeyboardIcon) {
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  ASSERT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconConnected; }, kStepTimeoutMs));
+
+  ASSERT_EQ(Sim(QStringLiteral("unplug")), 0);
+  EXPECT_TRUE(WaitFor([&] { return VisibleMainWindows().isEmpty(); }, kStepTimeoutMs));
+  EXPECT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconDisconnected; }, kStepTimeoutMs));
+
+  ASSERT_EQ(Sim(QStringLiteral("plug")), 0);
+  EXPECT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconConnected; }, kStepTimeoutMs));
+  // Opening it again (a second start, as the tray's "Open") shows it.
+  EXPECT_EQ(RunToEnd({}), 0);
+  EXPECT_TRUE(WaitFor([&] { return MainWindowShown(); }, kStepTimeoutMs));
+}
+
+}  // namespace
+}  // namespace kst
