@@ -7,14 +7,15 @@
 #    virtual display (Xvfb), the main window is saved to the screenshot file
 #    (build/screenshot-main.png, or $KESTRUNE_SCREENSHOT), and the utility is
 #    ended with "/Kill".
-# Arguments are passed to the utility.
+# Arguments are passed to the utility. BUILD_DIR=<dir> builds elsewhere than build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+build="${BUILD_DIR:-build}"
 ./scripts/install-deps.sh
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j "$(nproc)"
-program="$root/build/bin/kestrune"
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" -j "$(nproc)"
+program="$root/$build/bin/kestrune"
 
 # The keyboard's USB ids, from the one header that defines them.
 usb_id() {
@@ -43,7 +44,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 # No display: a virtual one, a screenshot of the main window, and an orderly end.
-screenshot="${KESTRUNE_SCREENSHOT:-$root/build/screenshot-main.png}"
+screenshot="${KESTRUNE_SCREENSHOT:-$root/$build/screenshot-main.png}"
 mkdir -p "$(dirname "$screenshot")"
 rm -f "$screenshot"
 work=$(mktemp -d)

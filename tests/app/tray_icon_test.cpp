@@ -182,5 +182,17 @@ TEST_F(TrayIconTest, PicturesFollowConnectionAndActivity) {
   }
 }
 
+TEST_F(TrayIconTest, ConcealedWindowStaysReachableWithoutANotificationArea) {
+  QWidget window;
+  window.show();
+  ConcealMainWindow(window);
+  if (NotificationAreaAvailable()) {
+    EXPECT_FALSE(window.isVisible());
+  } else {
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
+  }
+}
+
 }  // namespace
 }  // namespace kst
