@@ -1,0 +1,957 @@
+#include "mainwindow/CKestruneDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/AppContext.h"
+#include "app/AppIcons.h"
+#include "app/CTrayIcon.h"
+#include "device/CommandProtocol.h"
+#include "device/DeviceLink.h"
+#include "device/DeviceProfileRebuild.h"
+#include "device/UploadDevice.h"
+#include "device/UploadSnapshot.h"
+#include "foundation/IniFile.h"
+#include "foundation/Language.h"
+#include "mainwindow/CAboutDlg.h"
+#include "mainwindow/KeyboardView.h"
+#include "mainwindow/MainWindowIds.h"
+#include "skin/CPngButton.h"
+#include "skin/SkinKeys.h"
+#include "skin/SkinLayoutOps.h"
+#include "store/AssignmentStore.h"
+#include "store/ProfileFiles.h"
+
+namespace kst {
+
+namespace {
+
+const QString kButtonInfo = QString::fromLatin1(kButtonInfoSection);
+
+// Text of string resource 101: the system menu's about entry.
+constexpr const char* kAboutMenuText = "&About...";
+
+// Colours of the captions the window's buttons draw (COLORREF).
+constexpr ColorRef kCaptionNormal = 0xE4E4E4;
+constexpr ColorRef kCaptionHover = 0xFFFFFF;
+constexpr ColorRef kCaptionPressed = 0xFFFFFF;
+constexpr ColorRef kCaptionDisabled = 0x7A7A7A;
+constexpr ColorRef kCaptionFifth = 0xC8C8C8;
+constexpr ColorRef kLinkColour = 0xB4B4B4;
+
+constexpr const char* kCaptionFace = "Arial Unicode MS";
+constexpr const char* kVersionFace = "Verdana";
+
+bool IsEnterOrEscape(int key) {
+  return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+}  // namespace
+
+// ---- Tables ------------------------------------------------------------------------
+
+const CKestruneDlg::MessageEntry CKestruneDlg::kMessageTable[] = {
+    {UM_LANGUAGE, &CKestruneDlg::OnLanguage},
+    {UM_INIT, &CKestruneDlg::OnInitMessage},
+    {UM_OPEN, &CKestruneDlg::OnOpen},
+    {UM_KILL, &CKestruneDlg::OnKill},
+    {UM_PROFILE, &CKestruneDlg::OnProfile},
+    {UM_GKEYS, &CKestruneDlg::OnGKeys},
+    {UM_DEVICE_GONE, &CKestruneDlg::OnDeviceGone},
+    {kCommandMessage, &CKestruneDlg::OnCommandMessage},
+    {kSysCommandMessage, &CKestruneDlg::OnSysCommand},
+};
+
+const CKestruneDlg::CommandEntry CKestruneDlg::kCommandTable[] = {
+    {kIdOk, &CKestruneDlg::OnOK},
+    {kIdCancel, &CKestruneDlg::OnCancel},
+    {kIdApply, &CKestruneDlg::OnApply},
+    {kIdMacro, &CKestruneDlg::OnMacroButton},
+    {kIdLink, &CKestruneDlg::OnLink},
+    {kIdHelp, &CKestruneDlg::OnHelp},
+    {kIdMinimize, &CKestruneDlg::OnMinimize},
+    {kIdClose, &CKestruneDlg::ExitSequence},
+    {kIdMenu, &CKestruneDlg::OnMenuButton},
+    {kIdNetwork, &CKestruneDlg::OnNetwork},
+    {kIdFacebook, &CKestruneDlg::OnFacebook},
+    {kIdTwitter, &CKestruneDlg::OnTwitter},
+    {kCommandOpen, &CKestruneDlg::ShowMainWindow},
+    {kCommandAbout, &CKestruneDlg::OnAbout},
+    {kCommandExit, &CKestruneDlg::ExitSequence},
+    {kCommandImport, &CKestruneDlg::OnImport},
+    {kCommandExport, &CKestruneDlg::OnExport},
+    {kCommandHide, &CKestruneDlg::ExitSequence},
+    {kCommandReloadTexts, &CKestruneDlg::OnReloadTexts},
+};
+
+const CKestruneDlg::TimerEntry CKestruneDlg::kTimerTable[] = {
+    {kTimerApplyProgress, &CKestruneDlg::OnBusyTimer},
+    {kTimerFollowProfile, &CKestruneDlg::OnFollowProfileTimer},
+    {kTimerReloadAfterReset, &CKestruneDlg::OnFactoryResetTimer},
+};
+
+// ---- Construction ----------------------------------------------------------------------
+
+CKestruneDlg::CKestruneDlg(AppContext& context, QWidget* parent)
+    : CBaseDialog(kMainDialogTemplate, parent, MainSkinFile(context.paths),
+                  SkinFolder(context.paths)),
+      context_(context),
+      pictures_(SkinFolder(context.paths)) {
+  setObjectName(QStringLiteral("CKestruneDlg"));
+  setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
+  context_.state.autoShowDone = false;
+  if (!context_.instanceGateDone && RunInstanceGate(context_) == StartupGate::Exit) {
+    EndProcessNow(0);
+  }
+}
+
+CKestruneDlg::~CKestruneDlg() {
+  if (!exited_) {
+    StopDeviceSide();
+    if (tray_) tray_->Remove();
+  }
+  context_.store.SetKeyButtonRefresher(nullptr);
+  if (context_.state.mainWindow == this) context_.state.mainWindow = nullptr;
+}
+
+void CKestruneDlg::SetParts(Parts parts) {
+  parts_ = std::move(parts);
+  if (view_) {
+    KeyboardView::Hooks hooks;
+    hooks.openKeyAssignment = parts_.openKeyAssignment;
+    view_->SetHooks(std::move(hooks));
+  }
+  if (CPngButton* macro = Control(kIdMacro)) {
+    const bool offered =
+        static_cast<bool>(parts_.openKeyAssignment) &&
+        !ReadSkinRect(SkinFileName(), kButtonInfo, QStringLiteral("FUNC_MACRO")).MarksHidden();
+    macro->setEnabled(offered);
+    macro->setVisible(offered);
+  }
+}
+
+int CKestruneDlg::exec() {
+  OnInitDialog();
+  if (!exited_) {
+    // The window's own loop, without the show of a modal dialog: the window
+    // appears only through ShowMainWindow.
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::DialogExec);
+  }
+  return result();
+}
+
+bool CKestruneDlg::OnInitDialog() {
+  // The window is initialised once for its whole life.
+  if (link_ || exited_) return false;
+  // 1. The skin.
+  CBaseDialog::OnInitDialog();
+  // 3, 4. Icon, state record.
+  setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
+  initialised_.store(false);
+  context_.state.mainWindow = this;
+  // 5. The service library, the channels and the connection worker.
+  BindDevice();
+  // 7. The store with its default content; nothing pending.
+  context_.store.InstallDefault();
+  context_.store.SetKeyButtonRefresher(this);
+  CreateDeviceSide();
+  SetApplyEnabled(false);
+  // 8. The pictures.
+  LoadMainPictures();
+  // 9. The link address.
+  linkAddress_ =
+      Ini()
+          .GetString(QString::fromLatin1(kScreenSection), QStringLiteral("Link"), QString())
+          .value_or(QString());
+  // 10, 11. The keyboard picture and the window's controls.
+  LayoutWindowControls();
+  // 13. Messages from other processes reach the window from now on.
+  context_.instance.Listen(
+      [this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) -> std::intptr_t {
+        if (message == kTimeChangeMessage) {
+          PostMessage(message, wParam, lParam);
+          return 0;
+        }
+        if (message == UM_OPEN || message == UM_KILL) return SendMessage(message, wParam, lParam);
+        return 0;
+      });
+  // 14. Caption.
+  setWindowTitle(language().LoadLangText(QStringLiteral("IDS_MAIN_CAPTION"), LanguageIndex()));
+  // 15. Start-up messages.
+  PostMessage(UM_INIT, kInitWParam, 0);
+  SendMessage(UM_LANGUAGE, kLanguageWParam, ClampLanguageIndex(LanguageIndex()));
+  // 17. Three tooltips from the skin language file.
+  SetSkinTooltips();
+  // Enter and Escape never reach a control.
+  for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+  return true;
+}
+
+Language& CKestruneDlg::language() const { return context_.language; }
+
+int CKestruneDlg::LanguageIndex() const { return context_.language.GetLanguageIndex(); }
+
+void CKestruneDlg::BindDevice() {
+  const QByteArray executableFolder = QFile::encodeName(context_.executableFolder);
+  std::vector<std::string_view> arguments;
+  if (context_.commandLine.Has(Switch::Simulate)) arguments.push_back(kSimulateOption);
+  const bool simulated = SimulatedKeyboardRequested(arguments, std::getenv(kDeviceEnvironment));
+  api_ = BindServiceLibraryOrExit(std::filesystem::path(executableFolder.constData()),
+                                  ServiceLibraryFileName(simulated));
+  bound_ = true;
+  link_ = std::make_unique<DeviceLink>(api_, *this);
+  const int count = link_->ArmChannels();
+  if (count < 0) {
+    std::fprintf(stderr, "kestrune: the keyboard's service library cannot be armed\n");
+    std::fflush(stderr);
+    std::_Exit(0);
+  }
+  context_.state.devicePresent.store(count > 0);
+  if (count == 0) context_.state.autoShowDone = true;
+}
+
+void CKestruneDlg::CreateDeviceSide() {
+  snapshot_ = std::make_unique<UploadSnapshot>();
+  uploadDevice_ = std::make_unique<LinkUploadDevice>(*link_);
+  files_ = std::make_unique<ProfileFiles>(context_.store, context_.paths, context_.language, *this);
+  upload_ = std::make_unique<ConfigurationUpload>(context_.store, *snapshot_, *uploadDevice_,
+                                                  *files_, *this);
+}
+
+void CKestruneDlg::LoadMainPictures() {
+  const QSize client = size();
+  for (const QString& file : MainWindowPictures()) {
+    if (file == QLatin1String(kArrowPicture)) {
+      pictures_.Required(file);
+    } else {
+      pictures_.Surface(file, client);
+    }
+  }
+  busyFrames_.clear();
+  for (int n = 1; n <= kBusyFrameCount; ++n) {
+    // The animation is decoration: a missing frame is left out quietly.
+    if (auto frame = pictures_.Get(QStringLiteral("jdt%1.bmp").arg(n)))
+      busyFrames_.push_back(*frame);
+  }
+}
+
+CPngButton* CKestruneDlg::Control(int controlId) const {
+  if (const auto it = controls_.find(controlId); it != controls_.end()) return it->second;
+  return view_ ? view_->Button(controlId) : nullptr;
+}
+
+CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
+  const QSize client = size();
+  auto* button = new CPngButton(this);
+  button->setObjectName(QString::fromLatin1(skinKey));
+  button->setProperty("controlId", controlId);
+  button->setFocusPolicy(Qt::NoFocus);
+  const QPixmap normal = pictures_.Surface(QString::fromLatin1(kMainPictureSet.normal), client);
+  LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey), normal,
+                    pictures_.Surface(QString::fromLatin1(kMainPictureSet.over), client),
+                    pictures_.Surface(QString::fromLatin1(kMainPictureSet.down), client), normal,
+                    pictures_.Surface(QString::fromLatin1(kMainPictureSet.disabled), client));
+  connect(button, &CPngButton::clicked, this, [this, controlId] {
+    SendMessage(kCommandMessage, static_cast<std::uintptr_t>(controlId), 0);
+  });
+  controls_[controlId] = button;
+  return button;
+}
+
+void CKestruneDlg::SetButtonCaptionStyle(CPngButton& button, int size, const char* face,
+                                         int format) {
+  button.SetTextStyle(true, size, QString::fromLatin1(face), kCaptionNormal, kCaptionHover,
+                      kCaptionPressed, kCaptionDisabled, kCaptionFifth, format);
+}
+
+void CKestruneDlg::LayoutWindowControls() {
+  const QSize client = size();
+  KeyboardPictures pictures;
+  pictures.normal = pictures_.Surface(QString::fromLatin1(kMainPictureSet.normal), client);
+  pictures.over = pictures_.Surface(QString::fromLatin1(kMainPictureSet.over), client);
+  pictures.down = pictures_.Surface(QString::fromLatin1(kMainPictureSet.down), client);
+  pictures.disable = pictures_.Surface(QString::fromLatin1(kMainPictureSet.disabled), client);
+  pictures.arrow = pictures_.Required(QString::fromLatin1(kArrowPicture));
+
+  KeyboardView::Sources sources;
+  sources.currentProfile = [this] { return link_ ? link_->CachedCurrentProfile() : -1; };
+  sources.bank = [this] { return link_ && link_->GKeyBank() == 1 ? GKeyBank::B : GKeyBank::A; };
+  sources.languageIndex = [this] { return LanguageIndex(); };
+  appProfile_ = std::make_unique<AppProfile>(context_.registry);
+  view_ =
+      new KeyboardView(*this, context_.store, context_.language, *appProfile_, std::move(sources));
+  view_->LayoutKeyButtons(SkinFileName(), pictures);
+
+  CPngButton* link = LayoutButton(kIdLink, "TELVIN_LINK");
+  link->setText(linkAddress_);
+  link->SetTextStyle(true, 9, QString::fromLatin1(kCaptionFace), kLinkColour, kCaptionHover,
+                     kCaptionPressed, kCaptionDisabled, kCaptionFifth, kDtVCenter | kDtSingleLine);
+  link->setCursor(Qt::PointingHandCursor);
+
+  // The macro button opens the key assignment dialog, which plugs in
+  // through SetParts; until then it is not on show.
+  CPngButton* macro = LayoutButton(kIdMacro, "FUNC_MACRO");
+  SetButtonCaptionStyle(*macro, 10, kCaptionFace, kDefaultTextFormat);
+  macro->setEnabled(false);
+  macro->setVisible(false);
+
+  for (const auto& [id, key] :
+       {std::pair{kIdOk, "CONTROL_OK"}, std::pair{kIdCancel, "CONTROL_CANCEL"}}) {
+    CPngButton* button = LayoutButton(id, key);
+    SetButtonCaptionStyle(*button, 10, kCaptionFace, kDefaultTextFormat);
+  }
+  const struct {
+    int id;
+    const char* key;
+    const char* tooltip;
+  } icons[] = {{kIdHelp, "CONTROL_HELP", "IDS_MAIN_HELP_PROMPT"},
+               {kIdClose, "CONTROL_CLOSE", "IDS_MAIN_CLOSE_PROMPT"},
+               {kIdMinimize, "CONTROL_MINIMIZE", "IDS_MAIN_MINIMIZE_PROMPT"},
+               {kIdMenu, "CONTROL_MENU", "IDS_MAIN_MENU_PROMPT"}};
+  for (const auto& icon : icons) {
+    CPngButton* button = LayoutButton(icon.id, icon.key);
+    button->SetTooltip(language().LoadLangText(QString::fromLatin1(icon.tooltip), LanguageIndex()),
+                       true);
+  }
+  CPngButton* apply = LayoutButton(kIdApply, "CONTROL2_APPLY");
+  SetButtonCaptionStyle(*apply, 10, kCaptionFace, kDefaultTextFormat);
+  apply->setEnabled(applyPending_);
+
+  view_->LayoutIndicators(SkinFileName(), pictures);
+
+  CPngButton* version = LayoutButton(kIdVersion, "TELVIN_VER");
+  version->setText(language().ShowSlot(TextSlot::MainButtonTelvinVer, LanguageIndex()));
+  SetButtonCaptionStyle(*version, 8, kVersionFace, kDefaultTextFormat);
+  version->setEnabled(false);
+
+  for (const auto& [id, key] :
+       {std::pair{kIdNetwork, "CONTROL_Network"}, std::pair{kIdFacebook, "CONTROL_Facebook"},
+        std::pair{kIdTwitter, "CONTROL_twitter"}})
+    LayoutButton(id, key);
+
+  busy_ = new QLabel(this);
+  busy_->setObjectName(QStringLiteral("CONTROL_BUSY"));
+  busy_->setProperty("controlId", kIdBusy);
+  busy_->setAlignment(Qt::AlignCenter);
+  busy_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  LayoutControl(*busy_, SkinFileName(), kButtonInfo, QStringLiteral("CONTROL_BUSY"));
+  if (!busyFrames_.empty()) busy_->setPixmap(busyFrames_.front());
+  busy_->hide();
+
+  // Takes the input while Apply runs; the window keeps painting beneath.
+  inputBlocker_ = new QWidget(this);
+  inputBlocker_->setObjectName(QStringLiteral("InputBlocker"));
+  inputBlocker_->setAttribute(Qt::WA_NoSystemBackground);
+  inputBlocker_->setGeometry(rect());
+  inputBlocker_->setFocusPolicy(Qt::StrongFocus);
+  inputBlocker_->hide();
+
+  view_->RefreshKeyButtons();
+}
+
+void CKestruneDlg::SetSkinTooltips() {
+  const struct {
+    TextSlot slot;
+    const char* skinKey;
+    int id;
+  } tips[] = {{TextSlot::MainMinimizePrompt, "MAIN_MINIMIZE_PROMPT", kIdMinimize},
+              {TextSlot::MainMenuPrompt, "MAIN_MENU_PROMPT", kIdMenu},
+              {TextSlot::MainClosePrompt, "MAIN_CLOSE_PROMPT", kIdClose}};
+  for (const auto& tip : tips) {
+    const QString text = language().LoadSkinText(QString::fromLatin1(tip.skinKey));
+    language().SetSlotText(tip.slot, text);
+    if (CPngButton* button = Control(tip.id))
+      button->SetTooltip(language().SlotText(tip.slot), true);
+  }
+}
+
+// ---- Messages --------------------------------------------------------------------------
+
+bool CKestruneDlg::OnWindowThread() const { return QThread::currentThread() == thread(); }
+
+std::intptr_t CKestruneDlg::Dispatch(std::uint32_t message, std::uintptr_t wParam,
+                                     std::intptr_t lParam) {
+  for (const MessageEntry& entry : kMessageTable) {
+    if (entry.message == message) return (this->*entry.handler)(wParam, lParam);
+  }
+  return 0;
+}
+
+void CKestruneDlg::DispatchPosted(std::uint32_t message, std::uintptr_t wParam,
+                                  std::intptr_t lParam) {
+  // An outside program's time-change notice applies pending changes first.
+  if (message == kTimeChangeMessage) OnApply();
+  Dispatch(message, wParam, lParam);
+}
+
+std::intptr_t CKestruneDlg::SendMessage(std::uint32_t message, std::uintptr_t wParam,
+                                        std::intptr_t lParam) {
+  if (OnWindowThread()) return Dispatch(message, wParam, lParam);
+  return RunAndWait([this, message, wParam, lParam] { return Dispatch(message, wParam, lParam); });
+}
+
+void CKestruneDlg::PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  QMetaObject::invokeMethod(
+      this, [this, message, wParam, lParam] { DispatchPosted(message, wParam, lParam); },
+      Qt::QueuedConnection);
+}
+
+std::intptr_t CKestruneDlg::RunAndWait(std::function<std::intptr_t()> task) {
+  if (OnWindowThread()) return task();
+  struct Call {
+    bool done = false;
+    std::intptr_t result = 0;
+  };
+  auto call = std::make_shared<Call>();
+  {
+    std::lock_guard lock(waitMutex_);
+    if (releaseWaiters_) return 0;
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this, call, task = std::move(task)] {
+        const std::intptr_t result = task();
+        std::lock_guard lock(waitMutex_);
+        call->result = result;
+        call->done = true;
+        waitCv_.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock lock(waitMutex_);
+  waitCv_.wait(lock, [&] { return call->done || releaseWaiters_; });
+  return call->done ? call->result : 0;
+}
+
+void CKestruneDlg::OnCommand(int id) {
+  if (id >= kFirstProfileMenuCommand && id <= kLastProfileMenuCommand) {
+    // The profile popup menu belongs to the profile bar.
+    return;
+  }
+  for (const CommandEntry& entry : kCommandTable) {
+    if (entry.id == id) {
+      (this->*entry.handler)();
+      return;
+    }
+  }
+}
+
+std::intptr_t CKestruneDlg::OnCommandMessage(std::uintptr_t wParam, std::intptr_t) {
+  OnCommand(static_cast<int>(wParam & 0xFFFF));
+  return 0;
+}
+
+std::intptr_t CKestruneDlg::OnSysCommand(std::uintptr_t wParam, std::intptr_t) {
+  const std::uintptr_t command = wParam & ~static_cast<std::uintptr_t>(0xF);
+  if (command == kSysAboutCommand) {
+    OnAbout();
+  } else if (command == kScMinimize) {
+    showMinimized();
+  }
+  return 0;
+}
+
+std::intptr_t CKestruneDlg::OnLanguage(std::uintptr_t wParam, std::intptr_t lParam) {
+  if (wParam != kLanguageWParam) return 0;
+  if (aboutBox_) aboutBox_->OnLanguage(wParam, lParam);
+  const int index = static_cast<int>(lParam);
+  if (parts_.languageChanged) parts_.languageChanged(index);
+  const struct {
+    int id;
+    const char* key;
+  } captions[] = {{kIdMacro, "IDS_MAIN_MACRO"},
+                  {kIdOk, "IDS_MAIN_OK"},
+                  {kIdCancel, "IDS_MAIN_Cancel"},
+                  {kIdApply, "IDS_MAIN_Apply"}};
+  for (const auto& caption : captions) {
+    if (CPngButton* button = Control(caption.id)) {
+      button->setText(language().LoadLangText(QString::fromLatin1(caption.key), index));
+      button->update();
+    }
+  }
+  return 0;
+}
+
+std::intptr_t CKestruneDlg::OnInitMessage(std::uintptr_t wParam, std::intptr_t) {
+  if (wParam != kInitWParam) return 0;
+  tray_ = std::make_unique<CTrayIcon>(context_.paths.programFolder);
+  tray_->Create(this, kTrayCallbackMessage,
+                language().LoadLangText(QStringLiteral("IDS_KEYBOARD_TRAY_DESC"), LanguageIndex()),
+                windowIcon(), kTrayIconId);
+  tray_->SetSingleClickCommand(kTraySingleClickCommand);
+  tray_->SetMenuTextCallback(
+      [this](QMenu& menu) { SetMenuTexts(menu, TrayMenuTexts(), context_.language); });
+  tray_->SetCommandCallback([this](int command) { OnCommand(command); });
+  trayPictures_ = std::make_unique<TrayPictures>(*tray_, context_.state);
+  trayPictures_->RecordCurrent(kTrayIconDisconnected);
+  initialised_.store(true);
+  Conceal();
+  return 0;
+}
+
+std::intptr_t CKestruneDlg::OnOpen(std::uintptr_t wParam, std::intptr_t) {
+  if (wParam != kOpenWParam) return 0;
+  ShowMainWindow();
+  return 0;
+}
+
+std::intptr_t CKestruneDlg::OnKill(std::uintptr_t wParam, std::intptr_t) {
+  if (wParam != kKillWParam) return 0;
+  ExitSequence();
+  return 0;
+}
+
+std::intptr_t CKestruneDlg::OnProfile(std::uintptr_t wParam, std::intptr_t) {
+  if (wParam != kProfileWParam || !link_) return 0;
+  context_.state.devicePresent.store(true);
+  const QString prefix = language().ShowSlot(TextSlot::MacroNewPrefix, LanguageIndex());
+  LoadActiveProfile(context_.store, *files_, *uploadDevice_, *this, prefix.toStdU16String(), false);
+  if (parts_.updateProfileBar) parts_.updateProfileBar();
+  if (parts_.reloadLightingOnConnect) parts_.reloadLightingOnConnect();
+  return 0;
+}
+
+std::intptr_t CKestruneDlg::OnGKeys(std::uintptr_t wParam, std::intptr_t) {
+  if (wParam != kGKeysWParam) return 0;
+  if (view_) view_->RefreshGKeyBank();
+  return 0;
+}
+
+std::intptr_t CKestruneDlg::OnDeviceGone(std::uintptr_t wParam, std::intptr_t) {
+  if (wParam != 0) return 0;
+  context_.state.devicePresent.store(false);
+  if (aboutBox_) aboutBox_->close();
+  if (parts_.cancelEditors) parts_.cancelEditors();
+  return 0;
+}
+
+// ---- Showing and hiding ------------------------------------------------------------------
+
+bool CKestruneDlg::NotificationArea() const {
+  return seams_.notificationArea ? seams_.notificationArea() : NotificationAreaAvailable();
+}
+
+void CKestruneDlg::Conceal() {
+  if (NotificationArea()) {
+    hide();
+  } else {
+    showMinimized();
+  }
+}
+
+void CKestruneDlg::ShowMainWindow() {
+  if (exited_) return;
+  if (context_.state.devicePresent.load()) {
+    showNormal();
+    raise();
+    activateWindow();
+    return;
+  }
+  Show(language().LoadLangText(QStringLiteral("IDS_MAIN_DEVICE_PROMRT"), LanguageIndex()),
+       MessageKind::Information);
+}
+
+void CKestruneDlg::OnOK() {
+  OnApply();
+  Conceal();
+}
+
+void CKestruneDlg::OnCancel() { Conceal(); }
+
+void CKestruneDlg::reject() { OnCancel(); }
+
+void CKestruneDlg::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (!exited_) OnCancel();
+}
+
+void CKestruneDlg::OnMinimize() { PostMessage(kSysCommandMessage, kScMinimize, 0); }
+
+// ---- Exit --------------------------------------------------------------------------------
+
+void CKestruneDlg::StopDeviceSide() {
+  {
+    std::lock_guard lock(waitMutex_);
+    releaseWaiters_ = true;
+  }
+  waitCv_.notify_all();
+  if (link_) link_->Shutdown();
+  if (upload_) upload_->WaitForApplyWorker();
+  if (bound_ && api_.End) {
+    api_.End();
+    bound_ = false;
+  }
+}
+
+void CKestruneDlg::ExitSequence() {
+  if (exited_) return;
+  exited_ = true;
+  hide();
+  if (aboutBox_) aboutBox_->close();
+  if (parts_.cancelEditors) parts_.cancelEditors();
+  context_.instance.Close();
+  if (tray_) tray_->Remove();
+  SetApplyEnabled(false);
+  for (auto& [id, timer] : timers_) timer->stop();
+  StopDeviceSide();
+  context_.store.InstallDefault();
+  ReleaseSkin();
+  done(0);
+}
+
+// ---- Apply -------------------------------------------------------------------------------
+
+void CKestruneDlg::OnApply() { ApplyOnKeyboard(); }
+
+void CKestruneDlg::ApplyOnKeyboard() {
+  if (upload_ && !exited_) upload_->ApplyConfiguration();
+}
+
+void CKestruneDlg::SetApplyEnabled(bool enabled) {
+  applyPending_ = enabled;
+  if (CPngButton* apply = Control(kIdApply)) apply->setEnabled(enabled);
+}
+
+void CKestruneDlg::ShowApplyProgress(bool shown) {
+  if (busy_) {
+    busyFrame_ = 0;
+    if (!busyFrames_.empty()) busy_->setPixmap(busyFrames_.front());
+    busy_->setVisible(shown);
+    busy_->raise();
+  }
+  if (inputBlocker_) {
+    inputBlocker_->setVisible(shown);
+    if (shown) {
+      inputBlocker_->raise();
+      inputBlocker_->setFocus();
+    }
+  }
+}
+
+void CKestruneDlg::ShowUploadMessage(const char* textKey) {
+  const QString key = QString::fromLatin1(textKey);
+  QMetaObject::invokeMethod(
+      this,
+      [this, key] {
+        Show(language().LoadLangText(key, LanguageIndex()), MessageKind::Information);
+      },
+      Qt::QueuedConnection);
+}
+
+void CKestruneDlg::RunOnWindowThread(std::function<void()> task) {
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void CKestruneDlg::RefreshKeyButtons() {
+  if (view_) view_->RefreshKeyButtons();
+}
+
+void CKestruneDlg::RefreshKeyButton(int profile, AssignmentSlot slot) {
+  if (OnWindowThread()) {
+    if (view_) view_->RefreshKeyButton(profile, slot);
+    return;
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this, profile, slot] {
+        if (view_) view_->RefreshKeyButton(profile, slot);
+      },
+      Qt::QueuedConnection);
+}
+
+// ---- Timers ------------------------------------------------------------------------------
+
+void CKestruneDlg::StartWindowTimer(std::uint32_t timerId, std::uint32_t periodMs) {
+  if (OnWindowThread()) {
+    StartTimer(timerId, periodMs);
+    return;
+  }
+  QMetaObject::invokeMethod(
+      this, [this, timerId, periodMs] { StartTimer(timerId, periodMs); }, Qt::QueuedConnection);
+}
+
+void CKestruneDlg::StartTimer(std::uint32_t timerId, std::uint32_t periodMs) {
+  if (exited_) return;
+  QTimer*& timer = timers_[timerId];
+  if (!timer) {
+    timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, timerId] { OnTimer(timerId); });
+  }
+  timer->start(static_cast<int>(periodMs));
+}
+
+void CKestruneDlg::StopWindowTimer(std::uint32_t timerId) {
+  if (const auto it = timers_.find(timerId); it != timers_.end()) it->second->stop();
+}
+
+bool CKestruneDlg::TimerActive(std::uint32_t timerId) const {
+  const auto it = timers_.find(timerId);
+  return it != timers_.end() && it->second->isActive();
+}
+
+void CKestruneDlg::OnTimer(std::uint32_t timerId) {
+  for (const TimerEntry& entry : kTimerTable) {
+    if (entry.id == timerId) {
+      (this->*entry.handler)();
+      return;
+    }
+  }
+}
+
+void CKestruneDlg::OnBusyTimer() {
+  busyFrame_ = (busyFrame_ + 1) % kBusyFrameCount;
+  if (busy_ && busyFrame_ < static_cast<int>(busyFrames_.size()))
+    busy_->setPixmap(busyFrames_[static_cast<std::size_t>(busyFrame_)]);
+}
+
+void CKestruneDlg::OnFollowProfileTimer() {
+  StopWindowTimer(kTimerFollowProfile);
+  if (parts_.followKeyboardProfile) {
+    parts_.followKeyboardProfile();
+    return;
+  }
+  // Without the profile bar the keyboard view alone follows the keyboard.
+  if (!link_) return;
+  SettingsBlock settings{};
+  if (ReadSettings(*link_, settings) != kDeviceOk) return;
+  const int profile = settings[kSettingsCurrentProfile];
+  if (profile < 0 || profile >= kProfileCount) return;
+  if (profile != link_->CachedCurrentProfile()) {
+    link_->SetCachedCurrentProfile(profile);
+    RefreshKeyButtons();
+  }
+}
+
+void CKestruneDlg::OnFactoryResetTimer() {
+  StopWindowTimer(kTimerReloadAfterReset);
+  if (!link_) return;
+  const QString prefix = language().ShowSlot(TextSlot::MacroNewPrefix, LanguageIndex());
+  LoadActiveProfile(context_.store, *files_, *uploadDevice_, *this, prefix.toStdU16String(), false);
+  if (parts_.updateProfileBar) parts_.updateProfileBar();
+  if (parts_.resetAllLighting) parts_.resetAllLighting();
+}
+
+// ---- DeviceHost --------------------------------------------------------------------------
+
+std::intptr_t CKestruneDlg::SendToWindow(std::uint32_t message, std::uintptr_t wParam,
+                                         std::intptr_t lParam) {
+  return SendMessage(message, wParam, lParam);
+}
+
+void CKestruneDlg::PostToWindow(std::uint32_t message, std::uintptr_t wParam,
+                                std::intptr_t lParam) {
+  if (message == UM_OPEN && wParam == kOpenWParam) {
+    // The link's first-connection show: once per run, and never after
+    // "/Start" or a start without the keyboard.
+    QMetaObject::invokeMethod(
+        this,
+        [this, message, wParam, lParam] {
+          if (context_.state.autoShowDone) return;
+          context_.state.autoShowDone = true;
+          DispatchPosted(message, wParam, lParam);
+        },
+        Qt::QueuedConnection);
+    return;
+  }
+  PostMessage(message, wParam, lParam);
+}
+
+void CKestruneDlg::ShowConnectionIcon(bool connected) {
+  RunAndWait([this, connected] {
+    context_.state.devicePresent.store(connected);
+    if (trayPictures_) trayPictures_->ShowConnectionIcon(connected);
+    return std::intptr_t{0};
+  });
+}
+
+void CKestruneDlg::ShowActivityIcon(bool on) {
+  RunAndWait([this, on] {
+    if (trayPictures_) trayPictures_->ShowActivityIcon(on);
+    return std::intptr_t{0};
+  });
+}
+
+void CKestruneDlg::ShowTextPrompt(const char* textKey) {
+  const QString key = QString::fromLatin1(textKey);
+  RunAndWait([this, key] {
+    Show(language().LoadLangText(key, LanguageIndex()), MessageKind::Information);
+    return std::intptr_t{0};
+  });
+}
+
+void CKestruneDlg::HideWindow() {
+  RunAndWait([this] {
+    Conceal();
+    return std::intptr_t{0};
+  });
+}
+
+// ---- Message boxes -----------------------------------------------------------------------
+
+bool CKestruneDlg::Show(const QString& text, MessageKind kind) {
+  if (!OnWindowThread()) {
+    return RunAndWait([this, text, kind] { return std::intptr_t{Show(text, kind) ? 1 : 0}; }) != 0;
+  }
+  if (seams_.messageBox) return seams_.messageBox(text, kind);
+  QMessageBox box(kind == MessageKind::Question ? QMessageBox::Question : QMessageBox::Information,
+                  QString::fromLatin1(kAppTitle), text, QMessageBox::NoButton, this);
+  if (kind == MessageKind::Question) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+  }
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  return box.exec() == QMessageBox::Yes;
+}
+
+// ---- Links, help, menus, about -------------------------------------------------------------
+
+void CKestruneDlg::OpenUrl(const QUrl& url) {
+  // Opening a page never reports an error.
+  if (seams_.openUrl) {
+    seams_.openUrl(url);
+  } else {
+    QDesktopServices::openUrl(url);
+  }
+}
+
+void CKestruneDlg::OnLink() { OpenUrl(QUrl(linkAddress_)); }
+void CKestruneDlg::OnNetwork() { OpenUrl(QUrl(QString::fromLatin1(kNetworkPage))); }
+void CKestruneDlg::OnFacebook() { OpenUrl(QUrl(QString::fromLatin1(kFacebookPage))); }
+void CKestruneDlg::OnTwitter() { OpenUrl(QUrl(QString::fromLatin1(kTwitterPage))); }
+
+void CKestruneDlg::OnHelp() { OpenUrl(QUrl::fromLocalFile(HelpPageFile(context_.paths))); }
+
+void CKestruneDlg::OnMacroButton() {
+  if (!parts_.openKeyAssignment || !link_) return;
+  const GKeyBank bank = link_->GKeyBank() == 1 ? GKeyBank::B : GKeyBank::A;
+  parts_.openKeyAssignment(GKeySlot(bank, 8), true, kIdMacro);
+}
+
+void CKestruneDlg::OnMenuButton() {
+  const int command = seams_.trackButtonMenu
+                          ? seams_.trackButtonMenu()
+                          : TrackButtonMenu(this, context_.language, QCursor::pos());
+  if (command != 0) OnCommand(command);
+}
+
+void CKestruneDlg::OnAbout() {
+  if (aboutBox_) return;
+  aboutBox_ = new CAboutDlg(
+      context_.language, linkAddress_, [this](const QUrl& url) { OpenUrl(url); }, this);
+  aboutBox_->OnInitDialog();
+}
+
+void CKestruneDlg::contextMenuEvent(QContextMenuEvent* event) {
+  // The frameless window's system menu: the about entry.
+  QMenu menu(this);
+  QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
+  if (menu.exec(event->globalPos()) == about) SendMessage(kSysCommandMessage, kSysAboutCommand, 0);
+}
+
+void CKestruneDlg::OnReloadTexts() {
+  WriteProfileString(language().SkinLanguageFilePath(), QStringLiteral("language"),
+                     QStringLiteral("language"), QStringLiteral("0"));
+  language().ReloadSkinTexts();
+  SetSkinTooltips();
+  if (parts_.languageChanged) parts_.languageChanged(LanguageIndex());
+  if (tray_) tray_->SetTooltipText(language().SlotText(TextSlot::KeyboardTrayDesc));
+  update();
+}
+
+// ---- Import and export ---------------------------------------------------------------------
+
+void CKestruneDlg::OnImport() {
+  QString path;
+  if (seams_.chooseFile) {
+    path = seams_.chooseFile(false);
+  } else {
+    path = QFileDialog::getOpenFileName(this, QString(), QString(),
+                                        QStringLiteral("(*.kst) (*.kst);;(*.*) (*)"));
+  }
+  if (path.isEmpty() || !upload_) return;
+  ImportProfileFileAndUpload(context_.store, *files_, *upload_, *this, path);
+}
+
+void CKestruneDlg::OnExport() {
+  QString path;
+  if (seams_.chooseFile) {
+    path = seams_.chooseFile(true);
+  } else {
+    QString filter;
+    path = QFileDialog::getSaveFileName(this, QString(), QString(),
+                                        QStringLiteral("(*.kst) (*.kst);;(*.*) (*)"), &filter);
+    if (!path.isEmpty() && filter.startsWith(QStringLiteral("(*.kst)")) &&
+        QFileInfo(path).suffix().isEmpty())
+      path += QStringLiteral(".") + QLatin1String(kExchangeFileExtension);
+  }
+  if (path.isEmpty() || !files_) return;
+  std::lock_guard lock(context_.store.Lock());
+  files_->ExportProfileFile(path);
+}
+
+// ---- Keys ----------------------------------------------------------------------------------
+
+bool CKestruneDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (IsEnterOrEscape(key->key())) return true;
+    if (key->key() == Qt::Key_F1 && event->type() == QEvent::KeyPress) {
+      OnHelp();
+      return true;
+    }
+  }
+  return CBaseDialog::eventFilter(watched, event);
+}
+
+void CKestruneDlg::keyPressEvent(QKeyEvent* event) {
+  if (IsEnterOrEscape(event->key())) {
+    event->accept();
+    return;
+  }
+  if (event->key() == Qt::Key_F1) {
+    OnHelp();
+    event->accept();
+    return;
+  }
+  if (event->key() == Qt::Key_Space && (event->modifiers() & Qt::AltModifier)) {
+    // Alt+Space opens the system menu from the keyboard.
+    QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(0, 0),
+                                mapToGlobal(QPoint(0, 0)));
+    contextMenuEvent(&menuEvent);
+    event->accept();
+    return;
+  }
+  CBaseDialog::keyPressEvent(event);
+}
+
+void CKestruneDlg::keyReleaseEvent(QKeyEvent* event) {
+  if (IsEnterOrEscape(event->key())) {
+    event->accept();
+    return;
+  }
+  CBaseDialog::keyReleaseEvent(event);
+}
+
+}  // namespace kst

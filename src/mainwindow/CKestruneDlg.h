@@ -1,0 +1,297 @@
+#pragma once
+
+// The main window: a skinned dialog that lives for the whole process, hidden
+// in the notification area most of the time. It owns the device side (the
+// service library binding, the device link, the upload and its snapshot)
+// and the tray icon; the application owns the store, the language and the
+// instance guard (AppContext).
+//
+// Messages: every custom message and command goes through one message table
+// (message number -> handler) and one command table (command id ->
+// handler). PostMessage queues for the window's thread; SendMessage runs the
+// handler on the window's thread and, from another thread, waits until it
+// has run (or until the exit sequence starts, which releases every waiting
+// sender with 0 so the device link's workers can always be joined).
+
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "device/ConfigurationUpload.h"
+#include "device/DeviceHost.h"
+#include "device/ServiceLibrary.h"
+#include "foundation/SkinLayout.h"
+#include "mainwindow/CAboutDlg.h"
+#include "skin/CBaseDialog.h"
+#include "skin/SkinPictures.h"
+#include "store/KeyButtonRefresher.h"
+#include "store/MessageBoxes.h"
+
+class QLabel;
+class QTimer;
+class QUrl;
+
+namespace kst {
+
+struct AppContext;
+class CPngButton;
+class AppProfile;
+class CTrayIcon;
+class DeviceLink;
+class KeyboardView;
+class Language;
+class LinkUploadDevice;
+class ProfileFiles;
+class TrayPictures;
+class UploadSnapshot;
+
+// Caption of every message box of the program.
+inline constexpr const char* kAppTitle = "Z-ORMIT M350RGB Keyboard";
+// Dialog resource of the main window.
+inline constexpr int kMainDialogTemplate = 102;
+// Web pages of the three link buttons (1219-1221).
+inline constexpr const char* kNetworkPage = "https://example.com/z-ormit-m350rgb/community";
+inline constexpr const char* kFacebookPage = "https://example.com/z-ormit-m350rgb/facebook";
+inline constexpr const char* kTwitterPage = "https://example.com/z-ormit-m350rgb/twitter";
+
+class CKestruneDlg : public CBaseDialog,
+                     public DeviceHost,
+                     public UploadHost,
+                     public MessageBoxes,
+                     public KeyButtonRefresher {
+  Q_OBJECT
+
+ public:
+  // Where the later parts of the window plug in: the profile bar, the
+  // lighting panel and the editors. Unset hooks are skipped, and the
+  // controls that would call them are not shown.
+  struct Parts {
+    // Opens the key assignment dialog on a slot of the keyboard's current
+    // profile (macroOnly for the macro button and G9).
+    std::function<void(AssignmentSlot slot, bool macroOnly, int controlId)> openKeyAssignment;
+    std::function<void()> updateProfileBar;
+    std::function<void()> reloadLightingOnConnect;
+    std::function<void()> resetAllLighting;
+    std::function<void()> followKeyboardProfile;
+    std::function<void()> cancelEditors;
+    std::function<void(int languageIndex)> languageChanged;
+  };
+
+  // Test seams: what would otherwise wait for the user or leave the process.
+  struct Seams {
+    // Replaces the QMessageBox; gets the text and kind, answers Yes (true).
+    std::function<bool(const QString& text, MessageKind kind)> messageBox;
+    // Replaces the file dialogs of import (save false) and export (save
+    // true); an empty path cancels.
+    std::function<QString(bool save)> chooseFile;
+    // Replaces QDesktopServices::openUrl.
+    std::function<void(const QUrl& url)> openUrl;
+    // Replaces the tracked button menu; gives the chosen command or 0.
+    std::function<int()> trackButtonMenu;
+    // Replaces the notification-area query of the desktop.
+    std::function<bool()> notificationArea;
+  };
+
+  // Runs the instance gate of the start-up (the process ends at once when
+  // another instance takes over). context must outlive the window.
+  explicit CKestruneDlg(AppContext& context, QWidget* parent = nullptr);
+  ~CKestruneDlg() override;
+
+  void SetParts(Parts parts);
+  void SetSeams(Seams seams) { seams_ = std::move(seams); }
+
+  // Initialisation, then the window's loop until the exit sequence ends it.
+  // The window is never shown by this; ShowMainWindow shows it.
+  int exec() override;
+  // The whole initialisation; a missing service library, entry point or
+  // skin picture ends the process (one line on stderr, exit code 0). Runs
+  // once; a second call does nothing and gives false.
+  bool OnInitDialog() override;
+
+  std::intptr_t SendMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+  void PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+  // Runs a command of a button or menu as the command table says.
+  void OnCommand(int id);
+
+  void OnOK();
+  void OnCancel();
+  void ShowMainWindow();
+  // Ends the run: hides, closes the about box and the editors, releases the
+  // instance, removes the tray icon, empties the store, stops the device
+  // link and ends the window's loop. Runs once.
+  void ExitSequence();
+  // Hides the window into the notification area, or minimises it when the
+  // desktop has none (so it stays reachable).
+  void Conceal();
+
+  // ---- DeviceHost (any thread) ----
+  std::intptr_t SendToWindow(std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) override;
+  void PostToWindow(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  void StartWindowTimer(std::uint32_t timerId, std::uint32_t periodMs) override;
+  void ShowConnectionIcon(bool connected) override;
+  void ShowActivityIcon(bool on) override;
+  void ShowTextPrompt(const char* textKey) override;
+  void HideWindow() override;
+  bool IsWindowInitialised() const override { return initialised_.load(); }
+
+  // ---- UploadHost ----
+  void ShowUploadMessage(const char* textKey) override;
+  void RunOnWindowThread(std::function<void()> task) override;
+  bool IsApplyEnabled() const override { return applyPending_; }
+  void SetApplyEnabled(bool enabled) override;
+  void ShowApplyProgress(bool shown) override;
+  void StopWindowTimer(std::uint32_t timerId) override;
+  void RefreshKeyButtons() override;
+
+  // ---- MessageBoxes (any thread; off the window's thread it waits) ----
+  bool Show(const QString& text, MessageKind kind) override;
+
+  // ---- KeyButtonRefresher ----
+  void RefreshKeyButton(int profile, AssignmentSlot slot) override;
+
+  // ---- State, for the application and tests ----
+  KeyboardView* View() const { return view_; }
+  DeviceLink* Link() const { return link_.get(); }
+  ConfigurationUpload* Upload() const { return upload_.get(); }
+  ProfileFiles* Files() const { return files_.get(); }
+  CTrayIcon* Tray() const { return tray_.get(); }
+  CAboutDlg* AboutBox() const { return aboutBox_.data(); }
+  CPngButton* Control(int controlId) const;
+  QLabel* BusyPicture() const { return busy_; }
+  bool ApplyPending() const { return applyPending_; }
+  bool TimerActive(std::uint32_t timerId) const;
+  int BusyFrame() const { return busyFrame_; }
+  bool Exited() const { return exited_; }
+  QString LinkAddress() const { return linkAddress_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void reject() override;
+
+ private:
+  using MessageHandler = std::intptr_t (CKestruneDlg::*)(std::uintptr_t, std::intptr_t);
+  struct MessageEntry {
+    std::uint32_t message;
+    MessageHandler handler;
+  };
+  using CommandHandler = void (CKestruneDlg::*)();
+  struct CommandEntry {
+    int id;
+    CommandHandler handler;
+  };
+  using TimerHandler = void (CKestruneDlg::*)();
+  struct TimerEntry {
+    std::uint32_t id;
+    TimerHandler handler;
+  };
+  static const MessageEntry kMessageTable[];
+  static const CommandEntry kCommandTable[];
+  static const TimerEntry kTimerTable[];
+
+  std::intptr_t Dispatch(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+  void DispatchPosted(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+  // Runs task on the window's thread and waits for its result; 0 once the
+  // exit sequence has started.
+  std::intptr_t RunAndWait(std::function<std::intptr_t()> task);
+  bool OnWindowThread() const;
+
+  // Message handlers.
+  std::intptr_t OnLanguage(std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t OnInitMessage(std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t OnOpen(std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t OnKill(std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t OnProfile(std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t OnGKeys(std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t OnDeviceGone(std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t OnCommandMessage(std::uintptr_t wParam, std::intptr_t lParam);
+  std::intptr_t OnSysCommand(std::uintptr_t wParam, std::intptr_t lParam);
+
+  // Commands.
+  void OnApply();
+  void OnLink();
+  void OnHelp();
+  void OnMinimize();
+  void OnMenuButton();
+  void OnMacroButton();
+  void OnNetwork();
+  void OnFacebook();
+  void OnTwitter();
+  void OnAbout();
+  void OnImport();
+  void OnExport();
+  void OnReloadTexts();
+
+  // Timers.
+  void OnTimer(std::uint32_t timerId);
+  void OnBusyTimer();
+  void OnFollowProfileTimer();
+  void OnFactoryResetTimer();
+
+  void BindDevice();
+  void CreateDeviceSide();
+  void LoadMainPictures();
+  void LayoutWindowControls();
+  CPngButton* LayoutButton(int controlId, const char* skinKey);
+  void SetButtonCaptionStyle(CPngButton& button, int size, const char* face, int format);
+  void SetSkinTooltips();
+  void StartTimer(std::uint32_t timerId, std::uint32_t periodMs);
+  void OpenUrl(const QUrl& url);
+  void StopDeviceSide();
+  Language& language() const;
+  int LanguageIndex() const;
+  bool NotificationArea() const;
+  void ApplyOnKeyboard();
+
+  AppContext& context_;
+  Parts parts_;
+  Seams seams_;
+
+  // Device side, owned here; the link goes first at the end.
+  TolvaneApi api_{};
+  bool bound_ = false;
+  std::unique_ptr<DeviceLink> link_;
+  std::unique_ptr<UploadSnapshot> snapshot_;
+  std::unique_ptr<LinkUploadDevice> uploadDevice_;
+  std::unique_ptr<ProfileFiles> files_;
+  std::unique_ptr<ConfigurationUpload> upload_;
+
+  std::unique_ptr<CTrayIcon> tray_;
+  std::unique_ptr<TrayPictures> trayPictures_;
+  QPointer<CAboutDlg> aboutBox_;
+
+  SkinPictures pictures_;
+  std::unique_ptr<AppProfile> appProfile_;
+  KeyboardView* view_ = nullptr;
+  std::map<int, CPngButton*> controls_;
+  QLabel* busy_ = nullptr;
+  QWidget* inputBlocker_ = nullptr;
+  std::vector<QPixmap> busyFrames_;
+  int busyFrame_ = 0;
+  std::map<std::uint32_t, QTimer*> timers_;
+  QString linkAddress_;
+
+  bool applyPending_ = false;
+  std::atomic<bool> initialised_{false};
+  bool exited_ = false;
+
+  // Senders waiting on another thread for their handler.
+  std::mutex waitMutex_;
+  std::condition_variable waitCv_;
+  bool releaseWaiters_ = false;
+};
+
+}  // namespace kst

@@ -1,0 +1,47 @@
+#pragma once
+
+// The caption (tooltip) and the assigned look of a key button, derived from
+// the key's entry in the store. The keyboard view uses it on every refresh;
+// the key assignment dialog uses the same rule and lists.
+
+#include <QString>
+
+#include <array>
+
+#include "foundation/KeyCodeTable.h"
+#include "foundation/TextTable.h"
+#include "store/ProfileFormat.h"
+
+namespace kst {
+
+class AssignmentStore;
+class Language;
+
+// The multimedia key list by position (the param of a MediaKey entry).
+inline constexpr std::array<KeyIndex, kMediaKeyCount> kMediaKeyList = {
+    0x16D, 0x122, 0x124, 0x110, 0x119, 0x12E, 0x130, 0x120, 0x132,
+    0x167, 0x168, 0x16A, 0x169, 0x166, 0x165, 0x16B, 0x121, 0x16C,
+};
+// The function key list by position (the param of a FunctionKey entry).
+inline constexpr int kFunctionKeyCount = 11;
+// Text slot of the function key at the position; nullopt-like Count when out of range.
+TextSlot FunctionKeyTextSlot(int position);
+
+struct KeyButtonCaption {
+  bool assigned = false;  // the entry's kind is not Default
+  QString caption;
+};
+
+// "G1".."G9" for G key n (0-8).
+QString GKeyName(int n);
+// The button's caption and look for `entry`: the name alone when the kind
+// is Default; otherwise the name, the KEY_PROMPT_SET text and, by kind, the
+// single key's name, the macro's name, the multimedia key's name or the
+// function key's text between the kind's prompt and ")". A param outside
+// its list adds nothing between the prompt and ")". Reads the macro list of
+// the store under its lock.
+KeyButtonCaption MakeKeyButtonCaption(const QString& name, const KeyAssignment& entry,
+                                      const AssignmentStore& store, Language& language,
+                                      int languageIndex);
+
+}  // namespace kst

@@ -1,0 +1,332 @@
+#include "mainwindow/KeyboardView.h"
+
+#include <QWidget>
+
+#include <mutex>
+
+#include "foundation/BoardKeys.h"
+#include "foundation/Language.h"
+#include "foundation/SkinLayout.h"
+#include "mainwindow/KeyCaptions.h"
+#include "mainwindow/MainWindowIds.h"
+#include "skin/CPngButton.h"
+#include "skin/SkinKeys.h"
+#include "skin/SkinLayoutOps.h"
+#include "store/AssignmentStore.h"
+
+namespace kst {
+
+namespace {
+
+const QString kButtonInfo = QString::fromLatin1(kButtonInfoSection);
+const QString kButtonInfo2 = QString::fromLatin1(kButtonInfo2Section);
+
+// G8 and G9 are never offered on the keyboard view.
+constexpr int kFirstDisabledGKey = 7;
+
+int GKeyNumberOfControl(int controlId) {
+  for (int n = 0; n < 9; ++n)
+    if (kGKeyIds[n] == controlId) return n;
+  return -1;
+}
+
+bool IsExtraKey(int controlId) {
+  return controlId >= kFirstExtraKeyId && controlId < kFirstExtraKeyId + kExtraKeyCount;
+}
+
+// Indicators show pictures only: the mouse passes through to the window.
+void MakeStatic(CPngButton& button) {
+  button.setAttribute(Qt::WA_TransparentForMouseEvents);
+  button.setFocusPolicy(Qt::NoFocus);
+}
+
+}  // namespace
+
+KeyboardView::KeyboardView(QWidget& window, AssignmentStore& store, Language& language,
+                           AppProfile& appProfile, Sources sources)
+    : QObject(&window),
+      window_(window),
+      store_(store),
+      language_(language),
+      appProfile_(appProfile),
+      sources_(std::move(sources)) {}
+
+KeyboardView::~KeyboardView() = default;
+
+int KeyboardView::Profile() const {
+  return sources_.currentProfile ? sources_.currentProfile() : -1;
+}
+GKeyBank KeyboardView::Bank() const { return sources_.bank ? sources_.bank() : GKeyBank::A; }
+int KeyboardView::LanguageIndex() const {
+  return sources_.languageIndex ? sources_.languageIndex() : 0;
+}
+
+CPngButton* KeyboardView::MakeButton(int controlId, const QString& skinKey) {
+  auto* button = new CPngButton(&window_);
+  button->setObjectName(skinKey);
+  button->setProperty("controlId", controlId);
+  buttons_.insert(controlId, button);
+  return button;
+}
+
+void KeyboardView::SetUsualLooks(CPngButton& button) {
+  button.SetStatePictures(pictures_.normal, pictures_.over, pictures_.down, pictures_.normal,
+                          pictures_.disable);
+}
+
+void KeyboardView::LayoutKeyButtons(const QString& skinFile, const KeyboardPictures& pictures) {
+  pictures_ = pictures;
+  skinFile_ = skinFile;
+  auto layoutKey = [&](int controlId, const QString& skinKey) {
+    CPngButton* button = MakeButton(controlId, skinKey);
+    const SkinRect rect =
+        LayoutImageButton(*button, skinFile, kButtonInfo, skinKey, pictures.normal, pictures.over,
+                          pictures.down, pictures.normal, pictures.disable);
+    button->setProperty("skinHidden", rect.MarksHidden());
+    button->setFocusPolicy(Qt::NoFocus);
+    connect(button, &CPngButton::clicked, this, [this, controlId] { KeyClicked(controlId); });
+    keyButtons_.push_back(button);
+    return button;
+  };
+  for (int n = 0; n < 9; ++n) {
+    CPngButton* button = layoutKey(kGKeyIds[n], QStringLiteral("FUNC_G%1").arg(n + 1));
+    if (n >= kFirstDisabledGKey) button->setEnabled(false);
+  }
+  for (const BoardKey& key : BoardKeyList()) layoutKey(key.controlId, BoardKeySkinKey(key.skinKey));
+  layoutKey(kIdFn, QStringLiteral("KEY_FN"));
+  const QStringList extra = ExtraKeySkinKeys();
+  for (int i = 0; i < kExtraKeyCount && i < extra.size(); ++i) {
+    CPngButton* button = layoutKey(kFirstExtraKeyId + i, extra[i]);
+    button->setEnabled(false);
+    button->setVisible(false);
+  }
+}
+
+void KeyboardView::LayoutIndicators(const QString& skinFile, const KeyboardPictures& pictures) {
+  pictures_ = pictures;
+  skinFile_ = skinFile;
+  const struct {
+    int id;
+    const char* key;
+  } locks[] = {{kIdLockCaps, "LOCK_CAPS"},
+               {kIdLockNum, "LOCK_NUM"},
+               {kIdLockScroll, "LOCK_SCROLL"},
+               {kIdLockBank, "LOCK_AB"}};
+  for (const auto& lock : locks) {
+    CPngButton* button = MakeButton(lock.id, QString::fromLatin1(lock.key));
+    LayoutImageButton(*button, skinFile, kButtonInfo, QString::fromLatin1(lock.key),
+                      pictures.normal, pictures.normal, pictures.normal, pictures.normal,
+                      pictures.normal);
+    MakeStatic(*button);
+  }
+  ShowBankIndicator(Bank());
+
+  const struct {
+    int id;
+    const char* key;
+  } flips[] = {{kIdFlip0, "FLIP_0"}, {kIdFlip1, "FLIP_1"}, {kIdFlip2, "FLIP_2"}};
+  for (const auto& flip : flips) {
+    CPngButton* button = MakeButton(flip.id, QString::fromLatin1(flip.key));
+    LayoutImageButton(*button, skinFile, kButtonInfo, QString::fromLatin1(flip.key),
+                      pictures.normal, pictures.over, pictures.down, pictures.normal,
+                      pictures.disable);
+    button->setFocusPolicy(Qt::NoFocus);
+    if (flip.id == kIdFlip0) {
+      MakeStatic(*button);
+    } else {
+      connect(button, &CPngButton::clicked, this, [this] { FlipClicked(); });
+    }
+  }
+  for (const auto& arrow :
+       {std::pair{kIdLeftArrow, "LEFT_ARROW"}, std::pair{kIdRightArrow, "RIGHT_ARROW"}}) {
+    CPngButton* button = MakeButton(arrow.first, QString::fromLatin1(arrow.second));
+    MakeStatic(*button);
+  }
+  ApplyFlip();
+}
+
+void KeyboardView::ShowBankIndicator(GKeyBank bank) {
+  shownBank_ = bank;
+  CPngButton* indicator = Button(kIdLockBank);
+  if (indicator) {
+    const QPixmap& lit = bank == GKeyBank::B ? pictures_.over : pictures_.normal;
+    const QPixmap& other = bank == GKeyBank::B ? pictures_.normal : pictures_.over;
+    indicator->SetStatePictures(lit, lit, lit, lit, other);
+  }
+  const QChar letter = bank == GKeyBank::B ? QLatin1Char('B') : QLatin1Char('A');
+  for (int n = 0; n < 9; ++n) {
+    if (CPngButton* key = Button(kGKeyIds[n]))
+      key->setText(n < 5 ? QStringLiteral("%1%2").arg(letter).arg(n + 1) : QString());
+  }
+}
+
+void KeyboardView::RefreshKeyButtons() {
+  const int profile = Profile();
+  const GKeyBank bank = Bank();
+  const int languageIndex = LanguageIndex();
+  {
+    std::lock_guard lock(store_.Lock());
+    for (int n = 0; n < 9; ++n) {
+      CPngButton* button = Button(kGKeyIds[n]);
+      if (!button) continue;
+      const KeyButtonCaption caption =
+          MakeKeyButtonCaption(GKeyName(n), store_.GetAssignment(profile, GKeySlot(bank, n)),
+                               store_, language_, languageIndex);
+      button->SetSelected(caption.assigned, true);
+      button->SetTooltip(caption.caption, true);
+    }
+    for (const BoardKey& key : BoardKeyList()) {
+      CPngButton* button = Button(key.controlId);
+      if (!button) continue;
+      const KeyButtonCaption caption =
+          MakeKeyButtonCaption(KeyNameFromKeyIndex(key.key, language_),
+                               store_.GetAssignment(profile, SlotFromKeyIndex(key.key)), store_,
+                               language_, languageIndex);
+      button->SetSelected(caption.assigned, true);
+      button->SetTooltip(caption.caption, true);
+    }
+  }
+  ShowBankIndicator(bank);
+  ApplyFlip();
+}
+
+void KeyboardView::RefreshKeyButton(int profile, AssignmentSlot slot) {
+  if (profile != Profile()) return;
+  const GKeyBank bank = Bank();
+  const int languageIndex = LanguageIndex();
+  std::lock_guard lock(store_.Lock());
+  const KeyAssignment entry = store_.GetAssignment(profile, slot);
+  for (int n = 0; n < 9; ++n) {
+    if (GKeySlot(bank, n) != slot) continue;
+    if (CPngButton* button = Button(kGKeyIds[n])) {
+      const KeyButtonCaption caption =
+          MakeKeyButtonCaption(GKeyName(n), entry, store_, language_, languageIndex);
+      button->SetSelected(caption.assigned, true);
+      button->SetTooltip(caption.caption, true);
+    }
+  }
+  for (const BoardKey& key : BoardKeyList()) {
+    if (SlotFromKeyIndex(key.key) != slot) continue;
+    if (CPngButton* button = Button(key.controlId)) {
+      const KeyButtonCaption caption = MakeKeyButtonCaption(
+          KeyNameFromKeyIndex(key.key, language_), entry, store_, language_, languageIndex);
+      button->SetSelected(caption.assigned, true);
+      button->SetTooltip(caption.caption, true);
+    }
+  }
+}
+
+void KeyboardView::RefreshGKeyBank() {
+  const int profile = Profile();
+  const GKeyBank bank = Bank();
+  const int languageIndex = LanguageIndex();
+  {
+    std::lock_guard lock(store_.Lock());
+    for (int n = 0; n < 9; ++n) {
+      CPngButton* button = Button(kGKeyIds[n]);
+      if (!button) continue;
+      const KeyButtonCaption caption =
+          MakeKeyButtonCaption(GKeyName(n), store_.GetAssignment(profile, GKeySlot(bank, n)),
+                               store_, language_, languageIndex);
+      button->SetSelected(caption.assigned, true);
+      button->SetTooltip(caption.caption, true);
+    }
+  }
+  ShowBankIndicator(bank);
+}
+
+void KeyboardView::ClearKeyColours() {
+  for (CPngButton* button : keyButtons_) {
+    const int id = button->property("controlId").toInt();
+    if (IsExtraKey(id)) continue;  // D1-D6 have no light of their own
+    button->SetColourFrame(0, 0, false);
+    button->SetSelected(false, true);
+  }
+}
+
+void KeyboardView::ShowLocks(bool lockT, bool lockTilde) {
+  lockT_ = lockT;
+  lockTilde_ = lockTilde;
+  if (CPngButton* t = Button(kIdTKey)) t->SetSelected(lockT, true);
+  if (CPngButton* grave = Button(kIdGraveKey)) grave->SetSelected(lockTilde, true);
+}
+
+void KeyboardView::ApplyFlip() {
+  flip_ = appProfile_.GetFlip();
+  auto shownBySkin = [](CPngButton* button) {
+    return button && !button->property("skinHidden").toBool();
+  };
+  for (int id : kFunctionKeyIds) {
+    CPngButton* key = Button(id);
+    if (shownBySkin(key)) key->setEnabled(flip_ == 0);
+  }
+  for (int i = 0; i < kExtraKeyCount; ++i) {
+    CPngButton* key = Button(kFirstExtraKeyId + i);
+    if (!shownBySkin(key)) continue;
+    key->setEnabled(flip_ == 1);
+    key->setVisible(flip_ == 1);
+    if (flip_ == 1) key->raise();
+  }
+  if (CPngButton* indicator = Button(kIdFlip0)) {
+    indicator->SetStatePictures(pictures_.normal, pictures_.normal, pictures_.normal,
+                                pictures_.normal, pictures_.disable);
+    indicator->SetSelected(flip_ == 1, true);
+  }
+  const struct {
+    int id;
+    const char* key;
+    const char* up;
+    const char* down;
+  } arrows[] = {{kIdLeftArrow, "LEFT_ARROW", "UP_ARROW_LEFT1", "DOWN_ARROW_LEFT1"},
+                {kIdRightArrow, "RIGHT_ARROW", "UP_ARROW_RIGHT1", "DOWN_ARROW_RIGHT1"}};
+  for (const auto& arrow : arrows) {
+    CPngButton* button = Button(arrow.id);
+    if (!button) continue;
+    const SkinRect rect = LayoutVariantButton(
+        *button, skinFile_, kButtonInfo, QString::fromLatin1(arrow.key), kButtonInfo2,
+        QString::fromLatin1(flip_ == 1 ? arrow.up : arrow.down), pictures_.arrow);
+    button->setVisible(!rect.MarksHidden());
+    button->update();
+  }
+}
+
+void KeyboardView::FlipClicked() {
+  appProfile_.SetFlip(appProfile_.GetFlip() == 0 ? 1 : 0);
+  ApplyFlip();
+}
+
+void KeyboardView::ShowEditing(int controlId, bool editing) {
+  CPngButton* button = Button(controlId);
+  if (!button) return;
+  if (editing) {
+    button->SetStatePictures(pictures_.over, pictures_.over, pictures_.down, pictures_.normal,
+                             pictures_.over);
+  } else {
+    SetUsualLooks(*button);
+  }
+}
+
+void KeyboardView::KeyClicked(int controlId) {
+  if (hooks_.lightingEditMode && hooks_.lightingEditMode()) {
+    // D1-D6 have no light to paint.
+    if (!IsExtraKey(controlId) && hooks_.paintKey) hooks_.paintKey(controlId);
+    return;
+  }
+  if (controlId == kIdFn || IsExtraKey(controlId)) return;
+  if ((controlId == kIdGraveKey && lockTilde_) || (controlId == kIdTKey && lockT_)) return;
+
+  AssignmentSlot slot = 0;
+  bool macroOnly = false;
+  if (const int n = GKeyNumberOfControl(controlId); n >= 0) {
+    slot = GKeySlot(Bank(), n);
+    macroOnly = controlId == kGKeyIds[8];
+  } else if (const int position = BoardPositionOfControl(static_cast<std::uint16_t>(controlId));
+             position >= 0) {
+    slot = SlotFromKeyIndex(BoardKeyList()[static_cast<std::size_t>(position)].key);
+  } else {
+    return;
+  }
+  if (hooks_.openKeyAssignment) hooks_.openKeyAssignment(slot, macroOnly, controlId);
+}
+
+}  // namespace kst

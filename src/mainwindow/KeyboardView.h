@@ -1,0 +1,128 @@
+#pragma once
+
+// The keyboard picture of the main window: one image button per board key,
+// the nine G keys, the Fn key, the six extra keys D1-D6 that share F1-F4's
+// place, the orientation buttons with their arrows, and the lock and bank
+// indicators. It shows for every key whether the store holds an assignment
+// for it in the keyboard's current profile; it keeps no data of its own
+// beyond the buttons' looks. User-interface thread only.
+
+#include <QHash>
+#include <QObject>
+#include <QPixmap>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+#include "foundation/KeyCodeTable.h"
+#include "store/ProfileFormat.h"
+
+class QWidget;
+
+namespace kst {
+
+class AppProfile;
+class AssignmentStore;
+class CPngButton;
+class Language;
+
+// The full-window pictures the view cuts its buttons' looks from.
+struct KeyboardPictures {
+  QPixmap normal;
+  QPixmap over;
+  QPixmap down;
+  QPixmap disable;  // the selected look: a key that carries an assignment
+  QPixmap arrow;    // Arrow.jpg, the sheet the two arrows show parts of
+};
+
+class KeyboardView : public QObject {
+  Q_OBJECT
+
+ public:
+  // Where the view learns the keyboard's state; each may be called often.
+  struct Sources {
+    std::function<int()> currentProfile;  // -1 when unknown: every key shows unassigned
+    std::function<GKeyBank()> bank;
+    std::function<int()> languageIndex;
+  };
+  // Seams for the editors and the lighting panel; unset ones do nothing.
+  struct Hooks {
+    // Opens the key assignment dialog on the slot of the current profile.
+    std::function<void(AssignmentSlot slot, bool macroOnly, int controlId)> openKeyAssignment;
+    std::function<bool()> lightingEditMode;
+    std::function<void(int controlId)> paintKey;
+  };
+
+  // window: parent of the buttons. All references must outlive the view.
+  KeyboardView(QWidget& window, AssignmentStore& store, Language& language, AppProfile& appProfile,
+               Sources sources);
+  ~KeyboardView() override;
+
+  void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+
+  // Places the nine G keys, the 104 board keys, the Fn key and D1-D6 from
+  // "BUTTONINFO" of the skin file; a key the skin lacks is hidden and
+  // disabled. G8, G9 and D1-D6 start disabled.
+  void LayoutKeyButtons(const QString& skinFile, const KeyboardPictures& pictures);
+  // Places the lock indicators (LOCK_CAPS, LOCK_NUM, LOCK_SCROLL, LOCK_AB),
+  // the orientation buttons FLIP_0..FLIP_2 and the two arrows, then
+  // ApplyFlip.
+  void LayoutIndicators(const QString& skinFile, const KeyboardPictures& pictures);
+
+  // Every button from the store for the current profile and bank, under the
+  // store's lock: the assigned look and the caption (tooltip); then
+  // ApplyFlip.
+  void RefreshKeyButtons();
+  // The one button that shows (profile, slot), when it is on show now.
+  void RefreshKeyButton(int profile, AssignmentSlot slot);
+  // The G keys for the bank now in force, the bank indicator and the G-key
+  // texts.
+  void RefreshGKeyBank();
+  // Colour frames off and selected looks off on every G key, board key and Fn.
+  void ClearKeyColours();
+  // Marks T when lockT and the grave accent when lockTilde; both are then
+  // left alone by clicks.
+  void ShowLocks(bool lockT, bool lockTilde);
+  // Reads "Flip" of the application profile: 0 enables F1-F4, 1 enables
+  // D1-D6; the orientation indicator and the arrows follow.
+  void ApplyFlip();
+  // The editing look while the key assignment dialog is open on the button,
+  // and back to the usual looks.
+  void ShowEditing(int controlId, bool editing);
+
+  void KeyClicked(int controlId);
+
+  CPngButton* Button(int controlId) const { return buttons_.value(controlId, nullptr); }
+  // Key buttons (G keys, board keys, Fn, D1-D6) in layout order.
+  const std::vector<CPngButton*>& KeyButtons() const { return keyButtons_; }
+  int Flip() const { return flip_; }
+  GKeyBank ShownBank() const { return shownBank_; }
+
+ private:
+  CPngButton* MakeButton(int controlId, const QString& skinKey);
+  void ShowBankIndicator(GKeyBank bank);
+  void SetUsualLooks(CPngButton& button);
+  void FlipClicked();
+  int Profile() const;
+  GKeyBank Bank() const;
+  int LanguageIndex() const;
+
+  QWidget& window_;
+  AssignmentStore& store_;
+  Language& language_;
+  AppProfile& appProfile_;
+  Sources sources_;
+  Hooks hooks_;
+  KeyboardPictures pictures_;
+  QString skinFile_;
+
+  QHash<int, CPngButton*> buttons_;
+  std::vector<CPngButton*> keyButtons_;
+  int flip_ = 0;
+  GKeyBank shownBank_ = GKeyBank::A;
+  bool lockT_ = false;
+  bool lockTilde_ = false;
+};
+
+}  // namespace kst

@@ -1,0 +1,166 @@
+#pragma once
+// A main window over the simulated keyboard, bound through the real device
+// link, with every folder it touches in a temporary directory and every
+// message box, file dialog and opened page recorded instead of shown.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/AppContext.h"
+#include "app/SingleInstance.h"
+#include "device/DeviceLink.h"
+#include "device/ServiceLibrary.h"
+#include "device/sim/TolvaneSimControl.h"
+#include "foundation/Language.h"
+#include "mainwindow/CKestruneDlg.h"
+#include "mainwindow/KeyboardView.h"
+#include "platform/AppPaths.h"
+#include "platform/Registry.h"
+#include "skin/CPngButton.h"
+#include "store/AssignmentStore.h"
+
+namespace kst::mwtest {
+
+inline constexpr std::uint16_t kEnglish = 1033;
+
+// Runs the window's events until `done` holds or the time is up.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
+struct Box {
+  QString text;
+  MessageKind kind;
+};
+
+class MainWindowFixture : public ::testing::Test {
+ protected:
+  QTemporaryDir temp;
+  std::unique_ptr<Registry> registry;
+  std::unique_ptr<Language> language;
+  std::unique_ptr<SingleInstance> instance;
+  std::unique_ptr<AssignmentStore> store;
+  std::unique_ptr<AppContext> context;
+  std::unique_ptr<CKestruneDlg> dialog;
+  TolvaneSimControlFn control = nullptr;
+
+  std::vector<Box> boxes;
+  bool answerYes = false;
+  std::vector<QUrl> openedUrls;
+  std::vector<bool> fileRequests;  // true: save
+  QString chosenFile;
+  bool notificationArea = true;
+
+  // Before the window binds: whether the simulated keyboard is plugged in.
+  virtual bool KeyboardPresent() const { return true; }
+
+  void SetUp() override {
+    ASSERT_TRUE(temp.isValid());
+    const QString root = temp.path();
+    setenv("KESTRUNE_SIM_STATE", qPrintable(root + "/keyboard.bin"), 1);
+    setenv("KESTRUNE_SIM_SOCKET", "off", 1);
+    setenv("KESTRUNE_SIM_LATENCY_US", "0", 1);
+    setenv("KESTRUNE_SIM_PRESENT", KeyboardPresent() ? "1" : "0", 1);
+    setenv("KESTRUNE_DEVICE", "sim", 1);
+    unsetenv("KESTRUNE_CAPTURE");
+    setenv("XDG_DATA_HOME", qPrintable(root + "/data"), 1);
+    setenv("XDG_CONFIG_HOME", qPrintable(root + "/config"), 1);
+    QDir().mkpath(root + "/run");
+
+    AppPaths paths;
+    paths.programFolder = QStringLiteral(KST_BIN_DIR);
+    paths.dataFolder = root + "/data/Z-ORMIT M350RGB";
+    paths.registryFile = root + "/config/registry.reg";
+    registry = std::make_unique<Registry>(paths.registryFile);
+    language = std::make_unique<Language>(*registry, paths.programFolder, [] { return kEnglish; });
+    InstanceConfig config;
+    config.runtimeFolder = root + "/run";
+    config.executableFileName = QStringLiteral("kestrune-mainwindow-test-none");
+    config.selfPid = QCoreApplication::applicationPid();
+    instance = std::make_unique<SingleInstance>(std::move(config));
+    store = std::make_unique<AssignmentStore>();
+    context.reset(new AppContext{paths,
+                                 QStringLiteral(KST_BIN_DIR),
+                                 QStringLiteral("kestrune"),
+                                 *registry,
+                                 *language,
+                                 CommandLine{},
+                                 {},
+                                 *instance,
+                                 *store});
+    context->instanceGateDone = true;
+    dialog = std::make_unique<CKestruneDlg>(*context);
+    CKestruneDlg::Seams seams;
+    seams.messageBox = [this](const QString& text, MessageKind kind) {
+      boxes.push_back({text, kind});
+      return answerYes;
+    };
+    seams.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
+    seams.chooseFile = [this](bool save) {
+      fileRequests.push_back(save);
+      return chosenFile;
+    };
+    seams.trackButtonMenu = [] { return 0; };
+    seams.notificationArea = [this] { return notificationArea; };
+    dialog->SetSeams(std::move(seams));
+  }
+
+  void TearDown() override {
+    dialog.reset();
+    context.reset();
+  }
+
+  // Initialises the window (unless the test did) and runs its events until
+  // the start-up traffic of the connection worker is done.
+  void Start() {
+    if (!dialog->Link()) dialog->OnInitDialog();
+    const std::string path = std::string(KST_BIN_DIR) + "/" + kSimulatedServiceLibraryName;
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(handle, nullptr);
+    control = reinterpret_cast<TolvaneSimControlFn>(dlsym(handle, "TolvaneSimControl"));
+    ASSERT_NE(control, nullptr);
+    ASSERT_TRUE(Settle());
+  }
+
+  // Runs events until the link's workers are idle and the window's queue is empty.
+  bool Settle() {
+    const bool idle = WaitFor([this] {
+      return dialog->IsWindowInitialised() &&
+             dialog->Link()->WaitUntilIdle(std::chrono::milliseconds(1));
+    });
+    QApplication::processEvents();
+    return idle;
+  }
+
+  std::string Sim(const std::string& command, int expected = TOLVANE_SIM_OK) {
+    std::vector<char> reply(1 << 16);
+    const int result = control(command.c_str(), reply.data(), static_cast<uint32_t>(reply.size()));
+    EXPECT_EQ(result, expected) << command << ": " << reply.data();
+    return reply.data();
+  }
+
+  CPngButton* Button(int controlId) const { return dialog->Control(controlId); }
+  int Profile() const { return dialog->Link()->CachedCurrentProfile(); }
+};
+
+}  // namespace kst::mwtest

@@ -1,0 +1,373 @@
+// The main window's life over the simulated keyboard: initialisation, its
+// messages with right and wrong protocol values, showing and hiding, OK,
+// Cancel, Apply, the about box, help, import and export.
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/CTrayIcon.h"
+#include "device/ConfigurationUpload.h"
+#include "main_window_harness.h"
+#include "mainwindow/CAboutDlg.h"
+#include "mainwindow/MainWindowIds.h"
+#include "store/ProfileFiles.h"
+
+namespace kst::mwtest {
+namespace {
+
+constexpr int kFrenchIndex = 2;
+constexpr int kKeyA = 1058;
+constexpr AssignmentSlot kSlotA = 0x1E;
+constexpr std::uint16_t kKeyIndexB = 0x30;
+
+using MainWindow = MainWindowFixture;
+
+class MainWindowWithoutKeyboard : public MainWindowFixture {
+ protected:
+  bool KeyboardPresent() const override { return false; }
+};
+
+// A change in the store that waits for Apply, as an editor leaves it.
+void MakePendingChange(CKestruneDlg& dialog, AssignmentStore& store, int profile) {
+  ASSERT_TRUE(store.SetAssignment(profile, kSlotA, AssignmentKind::SingleKey, kKeyIndexB));
+  dialog.RefreshKeyButtons();
+  dialog.SetApplyEnabled(true);
+}
+
+TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) {
+  dialog->OnInitDialog();
+  // Right after the initialisation: captions and tooltips are set, UM_INIT
+  // still waits in the queue, nothing is on show and nothing is pending.
+  EXPECT_FALSE(dialog->IsWindowInitialised());
+  EXPECT_EQ(dialog->Tray(), nullptr);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_FALSE(dialog->ApplyPending());
+  EXPECT_FALSE(Button(kIdApply)->isEnabled());
+  EXPECT_EQ(dialog->windowTitle(), "Z-ORMIT M350RGB Keyboard");
+  EXPECT_EQ(Button(kIdOk)->text(), "OK");
+  EXPECT_EQ(Button(kIdCancel)->text(), "Cancel");
+  EXPECT_EQ(Button(kIdApply)->text(), "Apply");
+  // Help keeps the language file's tooltip; the other three come from the
+  // skin language file.
+  EXPECT_EQ(Button(kIdHelp)->TooltipText(), "Help");
+  EXPECT_EQ(Button(kIdMinimize)->TooltipText(), "Minimize");
+  EXPECT_EQ(Button(kIdMenu)->TooltipText(), "Menu");
+  EXPECT_EQ(Button(kIdClose)->TooltipText(), "Close");
+  EXPECT_EQ(dialog->LinkAddress(), Button(kIdLink)->text());
+  EXPECT_FALSE(dialog->LinkAddress().isEmpty());
+  // Every key button of the board is laid out where the skin puts it.
+  EXPECT_EQ(dialog->View()->KeyButtons().size(), 9u + 104u + 1u + 6u);
+  EXPECT_FALSE(Button(kKeyA)->isHidden());
+  EXPECT_EQ(Button(kKeyA)->objectName(), "KEY_01E");
+  // Controls of later parts are not on show.
+  EXPECT_FALSE(Button(kIdMacro)->isVisible());
+  EXPECT_EQ(dialog->findChild<QWidget*>("FUNC_PROFILE1"), nullptr);
+
+  Start();
+  EXPECT_TRUE(dialog->IsWindowInitialised());
+  ASSERT_NE(dialog->Tray(), nullptr);
+  EXPECT_EQ(dialog->Tray()->SingleClickCommand(), kTraySingleClickCommand);
+  EXPECT_EQ(context->state.trayIcon, kTrayIconConnected);
+  // The keyboard was present: the first connection showed the window once.
+  EXPECT_TRUE(context->state.autoShowDone);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(Profile(), 0);
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(MainWindowWithoutKeyboard, StartsHiddenAndOpenShowsTheNoDevicePrompt) {
+  Start();
+  EXPECT_TRUE(context->state.autoShowDone);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(context->state.trayIcon, kTrayIconDisconnected);
+
+  dialog->SendMessage(UM_OPEN, kOpenWParam, 0);
+  EXPECT_FALSE(dialog->isVisible());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "No keyboard found. Connect the keyboard and try again.");
+  EXPECT_EQ(boxes[0].kind, MessageKind::Information);
+
+  // The keyboard arrives later: its first connection does not show the
+  // window (the start without it counted as the first show), but Open does.
+  Sim("plug");
+  ASSERT_TRUE(Settle());
+  EXPECT_FALSE(dialog->isVisible());
+  dialog->OnCommand(kCommandOpen);
+  EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(MainWindow, UmInitWithAWrongValueDoesNothing) {
+  dialog->OnInitDialog();
+  EXPECT_EQ(dialog->SendMessage(UM_INIT, kInitWParam + 1, 0), 0);
+  EXPECT_EQ(dialog->Tray(), nullptr);
+  EXPECT_FALSE(dialog->IsWindowInitialised());
+  dialog->SendMessage(UM_INIT, kInitWParam, 0);
+  EXPECT_NE(dialog->Tray(), nullptr);
+  EXPECT_TRUE(dialog->IsWindowInitialised());
+  Start();
+}
+
+TEST_F(MainWindow, MessagesActOnlyOnTheirOwnValue) {
+  Start();
+  dialog->hide();
+  dialog->OnCommand(kCommandAbout);
+  ASSERT_NE(dialog->AboutBox(), nullptr);
+
+  struct Case {
+    const char* name;
+    std::uint32_t message;
+    std::uintptr_t right;
+    std::uintptr_t wrong;
+    std::function<bool()> acted;
+  };
+  const std::vector<Case> cases = {
+      {"UM_LANGUAGE", UM_LANGUAGE, kLanguageWParam, kLanguageWParam ^ 1,
+       [&] { return Button(kIdCancel)->text() == "Annuler"; }},
+      {"UM_OPEN", UM_OPEN, kOpenWParam, kVersionWParam, [&] { return dialog->isVisible(); }},
+      {"UM_GKEYS", UM_GKEYS, kGKeysWParam, kGKeysWParam + 1,
+       [&] { return Button(kGKeyIds[0])->IsSelected(); }},
+      {"UM_PROFILE", UM_PROFILE, kProfileWParam, kProfileWParam + 1,
+       [&] { return !dialog->ApplyPending() && !Button(kKeyA)->IsSelected(); }},
+      {"UM_DEVICE_GONE", UM_DEVICE_GONE, 0, 0x4753,
+       [&] { return dialog->AboutBox() == nullptr && !context->state.devicePresent; }},
+      {"UM_KILL", UM_KILL, kKillWParam, kKillWParam + 1, [&] { return dialog->Exited(); }},
+  };
+  // Preconditions the handlers change: a pending change on A and an
+  // unshown assignment of G1.
+  MakePendingChange(*dialog, *store, 0);
+  store->SetAssignment(0, GKeySlot(GKeyBank::A, 0), AssignmentKind::SingleKey, kKeyIndexB);
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::intptr_t lParam = c.message == UM_LANGUAGE ? kFrenchIndex : 0;
+    EXPECT_EQ(dialog->SendMessage(c.message, c.wrong, lParam), 0);
+    QApplication::processEvents();
+    EXPECT_FALSE(c.acted());
+    dialog->SendMessage(c.message, c.right, lParam);
+    WaitFor(c.acted, 3000);
+    EXPECT_TRUE(c.acted());
+  }
+}
+
+TEST_F(MainWindow, PostedTimeChangeRunsApplyButASentOneDoesNot) {
+  Start();
+  MakePendingChange(*dialog, *store, 0);
+  dialog->SendMessage(kTimeChangeMessage, 0, 0);
+  EXPECT_FALSE(dialog->Upload()->ApplyRunning());
+  EXPECT_TRUE(dialog->ApplyPending());
+
+  dialog->PostMessage(kTimeChangeMessage, 1, 2);
+  ASSERT_TRUE(WaitFor([&] { return !dialog->ApplyPending(); }));
+  // The keyboard's key map of profile 0 now carries the assignment.
+  const std::string keymap = Sim("read keymaps 0 512");
+  EXPECT_NE(keymap, std::string(1024, '0'));
+}
+
+TEST_F(MainWindow, OkAppliesAndHidesCancelHidesAndKeepsApply) {
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  MakePendingChange(*dialog, *store, 0);
+
+  QTest::mouseClick(Button(kIdCancel), Qt::LeftButton);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_TRUE(dialog->ApplyPending());
+  dialog->ShowMainWindow();
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_TRUE(Button(kIdApply)->isEnabled());
+
+  QTest::mouseClick(Button(kIdOk), Qt::LeftButton);
+  EXPECT_FALSE(dialog->isVisible());
+  ASSERT_TRUE(WaitFor([&] { return !dialog->Upload()->ApplyRunning(); }));
+  EXPECT_FALSE(dialog->ApplyPending());
+  EXPECT_FALSE(Button(kIdApply)->isEnabled());
+}
+
+TEST_F(MainWindow, EnterAndEscapeNeitherApplyNorClose) {
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  MakePendingChange(*dialog, *store, 0);
+  for (QWidget* target : {static_cast<QWidget*>(dialog.get()), static_cast<QWidget*>(Button(kIdOk)),
+                          static_cast<QWidget*>(Button(kKeyA))}) {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+      QTest::keyClick(target, key);
+      QApplication::processEvents();
+      EXPECT_TRUE(dialog->isVisible()) << target->objectName().toStdString() << " " << key;
+      EXPECT_TRUE(dialog->ApplyPending());
+      EXPECT_FALSE(dialog->Upload()->ApplyRunning());
+    }
+  }
+}
+
+TEST_F(MainWindow, ApplyShowsTheBusyAnimationWhileItRuns) {
+  Start();
+  MakePendingChange(*dialog, *store, 0);
+  Sim("latency 20000");
+  QTest::mouseClick(Button(kIdApply), Qt::LeftButton);
+  EXPECT_TRUE(dialog->BusyPicture()->isVisibleTo(dialog.get()));
+  EXPECT_TRUE(dialog->TimerActive(kTimerApplyProgress));
+  ASSERT_TRUE(WaitFor([&] { return dialog->BusyFrame() != 0; }));
+  ASSERT_TRUE(WaitFor([&] { return !dialog->Upload()->ApplyRunning(); }, 20000));
+  EXPECT_FALSE(dialog->BusyPicture()->isVisibleTo(dialog.get()));
+  EXPECT_FALSE(dialog->TimerActive(kTimerApplyProgress));
+  EXPECT_FALSE(dialog->ApplyPending());
+}
+
+TEST_F(MainWindow, AboutBoxExistsOnlyOnceAndCanBeOpenedAgainAfterClosing) {
+  Start();
+  dialog->OnCommand(kCommandAbout);
+  CAboutDlg* first = dialog->AboutBox();
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->isVisible());
+  EXPECT_EQ(first->windowTitle(), "About Z-ORMIT M350RGB Keyboard");
+  // Again through the menu and through the system menu's entry (low bits ignored).
+  dialog->OnCommand(kCommandAbout);
+  dialog->SendMessage(kSysCommandMessage, kSysAboutCommand | 0x3, 0);
+  EXPECT_EQ(dialog->AboutBox(), first);
+  EXPECT_EQ(dialog->findChildren<CAboutDlg*>().size(), 1);
+
+  dialog->SendMessage(UM_LANGUAGE, kLanguageWParam, kFrenchIndex);
+  EXPECT_EQ(first->CopyrightLabel()->text(), "Copyright © Kestrune Marovel. Tous droits réservés.");
+
+  first->close();
+  ASSERT_TRUE(WaitFor([&] { return dialog->AboutBox() == nullptr; }));
+  dialog->OnCommand(kCommandAbout);
+  EXPECT_NE(dialog->AboutBox(), nullptr);
+}
+
+TEST_F(MainWindow, HelpAndLinksOpenTheirPages) {
+  Start();
+  dialog->OnCommand(kIdHelp);
+  QTest::keyClick(dialog.get(), Qt::Key_F1);
+  dialog->OnCommand(kIdLink);
+  dialog->OnCommand(kIdNetwork);
+  ASSERT_EQ(openedUrls.size(), 4u);
+  EXPECT_TRUE(openedUrls[0].isLocalFile());
+  EXPECT_TRUE(openedUrls[0].toLocalFile().endsWith("/Help/index.html"));
+  EXPECT_EQ(openedUrls[1], openedUrls[0]);
+  EXPECT_EQ(openedUrls[2].toString(), dialog->LinkAddress());
+  EXPECT_EQ(openedUrls[3].toString(), kNetworkPage);
+}
+
+TEST_F(MainWindow, ExportThenImportRestoresTheStoreAndUploadsIt) {
+  Start();
+  const QString file = temp.path() + "/saved.kst";
+  ASSERT_TRUE(store->SetAssignment(0, kSlotA, AssignmentKind::SingleKey, kKeyIndexB));
+  chosenFile = file;
+  dialog->OnCommand(kCommandExport);
+  ASSERT_TRUE(QFile::exists(file));
+
+  store->SetAssignment(0, kSlotA, AssignmentKind::Default, 0);
+  dialog->OnCommand(kCommandImport);
+  EXPECT_EQ(fileRequests, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
+  EXPECT_TRUE(Button(kKeyA)->IsSelected());
+  EXPECT_FALSE(dialog->ApplyPending());
+  EXPECT_TRUE(boxes.empty());
+
+  // A damaged file: the store keeps its content, the user is told.
+  QFile damaged(temp.path() + "/damaged.kst");
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+  damaged.write(QByteArray(40000, 'x'));
+  damaged.close();
+  chosenFile = damaged.fileName();
+  dialog->OnCommand(kCommandImport);
+  EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
+  EXPECT_FALSE(boxes.empty());
+
+  // Cancelled dialogs do nothing.
+  chosenFile.clear();
+  const std::size_t shown = boxes.size();
+  dialog->OnCommand(kCommandImport);
+  dialog->OnCommand(kCommandExport);
+  EXPECT_EQ(boxes.size(), shown);
+}
+
+TEST_F(MainWindow, HidingMinimisesWhenTheDesktopHasNoNotificationArea) {
+  notificationArea = false;
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  dialog->OnCommand(kIdCancel);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_TRUE(dialog->isMinimized());
+  dialog->ShowMainWindow();
+  EXPECT_FALSE(dialog->isMinimized());
+}
+
+TEST_F(MainWindow, UnplugHidesAndPlugBringsTheKeyboardBack) {
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  Sim("unplug");
+  ASSERT_TRUE(Settle());
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_FALSE(context->state.devicePresent);
+  EXPECT_EQ(context->state.trayIcon, kTrayIconDisconnected);
+  EXPECT_EQ(Profile(), -1);
+  Sim("plug");
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(context->state.devicePresent);
+  EXPECT_EQ(context->state.trayIcon, kTrayIconConnected);
+  // Only the first connection of the run shows the window by itself.
+  EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(MainWindow, TheKeyboardsOwnProfileSwitchAndResetReachTheView) {
+  Start();
+  ASSERT_TRUE(store->SetAssignment(1, kSlotA, AssignmentKind::SingleKey, kKeyIndexB));
+  dialog->RefreshKeyButtons();
+  EXPECT_FALSE(Button(kKeyA)->IsSelected());
+  Sim("profile-key");
+  ASSERT_TRUE(WaitFor([&] { return Profile() == 1; }));
+  EXPECT_FALSE(dialog->TimerActive(kTimerFollowProfile));
+  EXPECT_TRUE(Button(kKeyA)->IsSelected());
+
+  // The keyboard's own reset: the store is read back from the keyboard.
+  MakePendingChange(*dialog, *store, Profile());
+  Sim("factory-reset");
+  ASSERT_TRUE(WaitFor([&] { return !dialog->ApplyPending(); }));
+  EXPECT_FALSE(dialog->TimerActive(kTimerReloadAfterReset));
+  EXPECT_FALSE(Button(kKeyA)->IsSelected());
+}
+
+TEST_F(MainWindow, ExitSequenceEndsTheRunOnce) {
+  Start();
+  MakePendingChange(*dialog, *store, 0);
+  int finished = 0;
+  QObject::connect(dialog.get(), &QDialog::finished, [&] { ++finished; });
+  dialog->OnCommand(kIdClose);
+  dialog->OnCommand(kCommandExit);
+  EXPECT_EQ(finished, 1);
+  EXPECT_TRUE(dialog->Exited());
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_FALSE(dialog->ApplyPending());
+  EXPECT_FALSE(dialog->Tray()->IsCreated());
+  EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::Default));
+  // Nothing shows after the end.
+  dialog->ShowMainWindow();
+  EXPECT_FALSE(dialog->isVisible());
+}
+
+using MainWindowDeathTest = MainWindowFixture;
+
+TEST_F(MainWindowDeathTest, AMissingMainPictureEndsTheProcessNamingTheFile) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const QString program = temp.path() + "/program";
+  ASSERT_TRUE(QDir().mkpath(program + "/Skins"));
+  for (const QString& name : QDir(QStringLiteral(KST_BIN_DIR "/Skins")).entryList(QDir::Files)) {
+    if (name == "main_over.jpg") continue;
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(KST_BIN_DIR "/Skins/") + name, program + "/Skins/" + name));
+  }
+  context->paths.programFolder = program;
+  EXPECT_EXIT(
+      {
+        CKestruneDlg window(*context);
+        window.OnInitDialog();
+      },
+      ::testing::ExitedWithCode(0), "main_over\\.jpg");
+}
+
+}  // namespace
+}  // namespace kst::mwtest
