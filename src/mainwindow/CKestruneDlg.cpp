@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -147,6 +148,50 @@ void CKestruneDlg::SetParts(Parts parts) {
     macro->setEnabled(offered);
     macro->setVisible(offered);
   }
+  if (!Background().isNull()) RebuildBackground();
+}
+
+void CKestruneDlg::RebuildBackground() {
+  QImage image = Background().toImage().convertToFormat(QImage::Format_RGB32);
+  // The pictures draw a button's glow just outside its rectangle.
+  constexpr int kMargin = 3;
+  for (const SkinKey& key : MainWindowSkinKeys()) {
+    if (key.kind != SkinControl::ImageButton) continue;
+    const QString name = QString::fromLatin1(key.key);
+    const QWidget* control = findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
+    if (control && !control->isHidden()) continue;
+    const SkinRect rect = ReadSkinRect(SkinFileName(), kButtonInfo, name);
+    if (rect.MarksHidden()) continue;
+    const QRect area = GeometryFromSkinRect(rect)
+                           .adjusted(-kMargin, -kMargin, kMargin, kMargin)
+                           .intersected(image.rect().adjusted(1, 0, -1, 0));
+    if (area.isEmpty()) continue;
+    // Each row is filled with the blend of the pixels left and right of it,
+    // which follows the background's gradients.
+    const int span = area.width() + 1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+      const QRgb left = line[area.left() - 1];
+      const QRgb right = line[area.right() + 1];
+      for (int x = area.left(); x <= area.right(); ++x) {
+        const int t = x - area.left() + 1;
+        auto mix = [&](int a, int b) { return (a * (span - t) + b * t) / span; };
+        line[x] = qRgb(mix(qRed(left), qRed(right)), mix(qGreen(left), qGreen(right)),
+                       mix(qBlue(left), qBlue(right)));
+      }
+    }
+  }
+  shownBackground_ = QPixmap::fromImage(image);
+  update();
+}
+
+void CKestruneDlg::paintEvent(QPaintEvent* event) {
+  if (shownBackground_.isNull() || Background().isNull()) {
+    CBaseDialog::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  painter.drawPixmap(0, 0, shownBackground_);
 }
 
 int CKestruneDlg::exec() {
@@ -205,6 +250,7 @@ bool CKestruneDlg::OnInitDialog() {
   SetSkinTooltips();
   // Enter and Escape never reach a control.
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+  RebuildBackground();
   return true;
 }
 
@@ -616,6 +662,7 @@ void CKestruneDlg::ExitSequence() {
   StopDeviceSide();
   context_.store.InstallDefault();
   ReleaseSkin();
+  shownBackground_ = QPixmap();
   done(0);
 }
 

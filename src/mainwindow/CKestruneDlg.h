@@ -180,6 +180,7 @@ class CKestruneDlg : public CBaseDialog,
   void keyReleaseEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void reject() override;
 
  private:
@@ -248,6 +249,9 @@ class CKestruneDlg : public CBaseDialog,
   CPngButton* LayoutButton(int controlId, const char* skinKey);
   void SetButtonCaptionStyle(CPngButton& button, int size, const char* face, int format);
   void SetSkinTooltips();
+  // The skin's background with the buttons that are not on show painted
+  // over, so no button appears that does nothing.
+  void RebuildBackground();
   void StartTimer(std::uint32_t timerId, std::uint32_t periodMs);
   void OpenUrl(const QUrl& url);
   void StopDeviceSide();
@@ -283,6 +287,7 @@ class CKestruneDlg : public CBaseDialog,
   int busyFrame_ = 0;
   std::map<std::uint32_t, QTimer*> timers_;
   QString linkAddress_;
+  QPixmap shownBackground_;
 
   bool applyPending_ = false;
   std::atomic<bool> initialised_{false};

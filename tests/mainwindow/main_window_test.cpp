@@ -13,6 +13,7 @@
 #include "main_window_harness.h"
 #include "mainwindow/CAboutDlg.h"
 #include "mainwindow/MainWindowIds.h"
+#include "skin/SkinRender.h"
 #include "store/ProfileFiles.h"
 
 namespace kst::mwtest {
@@ -347,6 +348,28 @@ TEST_F(MainWindow, ExitSequenceEndsTheRunOnce) {
   // Nothing shows after the end.
   dialog->ShowMainWindow();
   EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(MainWindow, ButtonsThatAreNotOfferedDoNotShowInThePicture) {
+  Start();
+  const QImage skin(QStringLiteral(KST_BIN_DIR "/Skins/main_normal.jpg"));
+  // A point inside the button's picture, clear of the caption it draws.
+  auto centre = [&](const char* key) {
+    const SkinRect rect = ReadSkinRect(dialog->SkinFileName(), "BUTTONINFO", key);
+    return QPoint(rect.x + 8, rect.y + rect.height / 2);
+  };
+  auto shows = [&](const char* key) {
+    const QImage window = RenderWindow(*dialog);
+    return window.pixel(centre(key)) == skin.pixel(centre(key));
+  };
+  // The profile bar and the macro button have nothing to do yet; OK has.
+  EXPECT_FALSE(shows("FUNC_DEFAULT"));
+  EXPECT_FALSE(shows("FUNC_MACRO"));
+  EXPECT_TRUE(shows("CONTROL_OK"));
+  CKestruneDlg::Parts parts;
+  parts.openKeyAssignment = [](AssignmentSlot, bool, int) {};
+  dialog->SetParts(parts);
+  EXPECT_TRUE(shows("FUNC_MACRO"));
 }
 
 using MainWindowDeathTest = MainWindowFixture;
