@@ -15,9 +15,9 @@
 #include "device/sim/TolvaneSimControl.h"
 
 namespace kst::uploadtest {
-namespace {
 
-// The window's side of the link: nothing to show in these tests.
+// The window's side of the link: nothing to show in these tests. Named (not
+// in the anonymous namespace) because the rig's Impl holds one.
 class QuietDeviceHost : public DeviceHost {
  public:
   std::intptr_t SendToWindow(std::uint32_t, std::uintptr_t, std::intptr_t) override { return 0; }
@@ -29,6 +29,8 @@ class QuietDeviceHost : public DeviceHost {
   void HideWindow() override {}
   bool IsWindowInitialised() const override { return true; }
 };
+
+namespace {
 
 std::vector<std::uint8_t> FromHex(const std::string& hex) {
   std::vector<std::uint8_t> out;
