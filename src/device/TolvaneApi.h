@@ -86,18 +86,18 @@ typedef int (*TolvaneRequestAsyncReadFn)(const DeviceSelector* selector, Tolvane
                                          uint32_t tag, uint32_t requestKey, uint32_t* unitId);
 
 /* The twelve entry points, in the order the loader resolves them. */
-#define TOLVANE_ENTRY_POINTS(X)                          \
-  X(Debug, TolvaneDebugFn)                               \
-  X(Init, TolvaneInitFn)                                 \
-  X(End, TolvaneEndFn)                                   \
-  X(RequestGetDeviceCount, TolvaneRequestGetDeviceCountFn) \
+#define TOLVANE_ENTRY_POINTS(X)                                \
+  X(Debug, TolvaneDebugFn)                                     \
+  X(Init, TolvaneInitFn)                                       \
+  X(End, TolvaneEndFn)                                         \
+  X(RequestGetDeviceCount, TolvaneRequestGetDeviceCountFn)     \
   X(DeleteRequestFromUnitId, TolvaneDeleteRequestFromUnitIdFn) \
   X(DeleteRequestFromHandle, TolvaneDeleteRequestFromHandleFn) \
-  X(RequestWrite, TolvaneRequestWriteFn)                 \
-  X(RequestWriteOne, TolvaneRequestWriteFn)              \
-  X(RequestStatusWrite, TolvaneRequestWriteFn)           \
-  X(RequestStatusGet, TolvaneRequestStatusGetFn)         \
-  X(RequestAsyncRead, TolvaneRequestAsyncReadFn)         \
+  X(RequestWrite, TolvaneRequestWriteFn)                       \
+  X(RequestWriteOne, TolvaneRequestWriteFn)                    \
+  X(RequestStatusWrite, TolvaneRequestWriteFn)                 \
+  X(RequestStatusGet, TolvaneRequestStatusGetFn)               \
+  X(RequestAsyncRead, TolvaneRequestAsyncReadFn)               \
   X(RequestStatusSetFeature, TolvaneRequestWriteFn)
 
 #ifdef __cplusplus

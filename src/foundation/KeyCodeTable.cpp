@@ -209,10 +209,10 @@ constexpr std::array<KeyRow, kKeyTableRows> BuildKeyCodeTable() {
                                       static_cast<std::uint8_t>(0x3A + i),
                                       kFunctionTextKeys[i]};
   }
-  for (const KeySpec& spec : kListedKeys) {
-    table[RowOf(spec.key)] = {spec.vk,        spec.vk2 != 0 ? spec.vk2 : spec.vk,
-                              spec.keyId,     spec.label,
-                              spec.usageCode, spec.textKey};
+  for (const KeySpec& listed : kListedKeys) {
+    table[RowOf(listed.key)] = {listed.vk,        listed.vk2 != 0 ? listed.vk2 : listed.vk,
+                                listed.keyId,     listed.label,
+                                listed.usageCode, listed.textKey};
   }
   return table;
 }
