@@ -160,30 +160,34 @@ void KeyboardView::ShowBankIndicator(GKeyBank bank) {
   }
 }
 
+void KeyboardView::MarkButton(CPngButton* button, const QString& name, const KeyAssignment& entry,
+                              int languageIndex) {
+  const KeyButtonCaption caption =
+      MakeKeyButtonCaption(name, entry, store_, language_, languageIndex);
+  button->SetSelected(caption.assigned, true);
+  button->SetTooltip(caption.caption, true);
+}
+
+void KeyboardView::MarkGKeys(int profile, GKeyBank bank, int languageIndex) {
+  for (int n = 0; n < 9; ++n) {
+    if (CPngButton* button = Button(kGKeyIds[n]))
+      MarkButton(button, GKeyName(n), store_.GetAssignment(profile, GKeySlot(bank, n)),
+                 languageIndex);
+  }
+}
+
 void KeyboardView::RefreshKeyButtons() {
   const int profile = Profile();
   const GKeyBank bank = Bank();
   const int languageIndex = LanguageIndex();
   {
     std::lock_guard lock(store_.Lock());
-    for (int n = 0; n < 9; ++n) {
-      CPngButton* button = Button(kGKeyIds[n]);
-      if (!button) continue;
-      const KeyButtonCaption caption =
-          MakeKeyButtonCaption(GKeyName(n), store_.GetAssignment(profile, GKeySlot(bank, n)),
-                               store_, language_, languageIndex);
-      button->SetSelected(caption.assigned, true);
-      button->SetTooltip(caption.caption, true);
-    }
+    MarkGKeys(profile, bank, languageIndex);
     for (const BoardKey& key : BoardKeyList()) {
       CPngButton* button = Button(key.controlId);
       if (!button) continue;
-      const KeyButtonCaption caption =
-          MakeKeyButtonCaption(KeyNameFromKeyIndex(key.key, language_),
-                               store_.GetAssignment(profile, SlotFromKeyIndex(key.key)), store_,
-                               language_, languageIndex);
-      button->SetSelected(caption.assigned, true);
-      button->SetTooltip(caption.caption, true);
+      MarkButton(button, KeyNameFromKeyIndex(key.key, language_),
+                 store_.GetAssignment(profile, SlotFromKeyIndex(key.key)), languageIndex);
     }
   }
   ShowBankIndicator(bank);
@@ -198,21 +202,13 @@ void KeyboardView::RefreshKeyButton(int profile, AssignmentSlot slot) {
   const KeyAssignment entry = store_.GetAssignment(profile, slot);
   for (int n = 0; n < 9; ++n) {
     if (GKeySlot(bank, n) != slot) continue;
-    if (CPngButton* button = Button(kGKeyIds[n])) {
-      const KeyButtonCaption caption =
-          MakeKeyButtonCaption(GKeyName(n), entry, store_, language_, languageIndex);
-      button->SetSelected(caption.assigned, true);
-      button->SetTooltip(caption.caption, true);
-    }
+    if (CPngButton* button = Button(kGKeyIds[n]))
+      MarkButton(button, GKeyName(n), entry, languageIndex);
   }
   for (const BoardKey& key : BoardKeyList()) {
     if (SlotFromKeyIndex(key.key) != slot) continue;
-    if (CPngButton* button = Button(key.controlId)) {
-      const KeyButtonCaption caption = MakeKeyButtonCaption(
-          KeyNameFromKeyIndex(key.key, language_), entry, store_, language_, languageIndex);
-      button->SetSelected(caption.assigned, true);
-      button->SetTooltip(caption.caption, true);
-    }
+    if (CPngButton* button = Button(key.controlId))
+      MarkButton(button, KeyNameFromKeyIndex(key.key, language_), entry, languageIndex);
   }
 }
 
@@ -222,15 +218,7 @@ void KeyboardView::RefreshGKeyBank() {
   const int languageIndex = LanguageIndex();
   {
     std::lock_guard lock(store_.Lock());
-    for (int n = 0; n < 9; ++n) {
-      CPngButton* button = Button(kGKeyIds[n]);
-      if (!button) continue;
-      const KeyButtonCaption caption =
-          MakeKeyButtonCaption(GKeyName(n), store_.GetAssignment(profile, GKeySlot(bank, n)),
-                               store_, language_, languageIndex);
-      button->SetSelected(caption.assigned, true);
-      button->SetTooltip(caption.caption, true);
-    }
+    MarkGKeys(profile, bank, languageIndex);
   }
   ShowBankIndicator(bank);
 }

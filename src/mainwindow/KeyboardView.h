@@ -100,6 +100,12 @@ class KeyboardView : public QObject {
   GKeyBank ShownBank() const { return shownBank_; }
 
  private:
+  // Gives one key button its assigned look and caption tooltip for the entry.
+  void MarkButton(CPngButton* button, const QString& name, const KeyAssignment& entry,
+                  int languageIndex);
+  // Marks the nine G-key buttons for the shown bank; the caller holds the StoreLock.
+  void MarkGKeys(int profile, GKeyBank bank, int languageIndex);
+
   CPngButton* MakeButton(int controlId, const QString& skinKey);
   void ShowBankIndicator(GKeyBank bank);
   void SetUsualLooks(CPngButton& button);
