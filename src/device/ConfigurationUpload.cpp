@@ -1,7 +1,10 @@
 #include "device/ConfigurationUpload.h"
 
+#include <future>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <system_error>
 
 #include "device/MacroArea.h"
 #include "device/UploadDevice.h"
@@ -115,9 +118,21 @@ bool ConfigurationUpload::ApplyConfiguration() {
   applyWorker_ = std::thread([this, self] {
     int result = 0;
     {
+      // The working file is written while the keyboard takes the upload; the
+      // store stays locked until both are done, so file and keyboard get the
+      // same content.
       std::lock_guard storeLock(store_.Lock());
-      const int saved = files_.SaveWorkingProfile();
+      const std::optional<PreparedSave> save = files_.PrepareWorkingProfileSave();
+      std::future<int> writing;
+      if (save) {
+        try {
+          writing = std::async(std::launch::async, [&save] { return save->Write(); });
+        } catch (const std::system_error&) {
+          // No thread to spare: the file is written after the upload instead.
+        }
+      }
       const int uploaded = BuildSnapshotAndUpload(false);
+      const int saved = writing.valid() ? writing.get() : save ? save->Write() : 0;
       result = saved == 1 && uploaded == 1 ? 1 : 0;
     }
     host_.RunOnWindowThread([self, result] {

@@ -270,36 +270,55 @@ int ProfileFiles::LoadProfileFile(const QString& path) {
   return 0;
 }
 
-bool ProfileFiles::WriteStore(const QString& path) {
+PreparedSave::PreparedSave(QString path, std::vector<std::uint8_t> image)
+    : path_(std::move(path)), image_(std::move(image)) {}
+
+int PreparedSave::Write() const {
+  QSaveFile file(path_);
+  if (!file.open(QIODevice::WriteOnly)) return 0;
+  const auto size = static_cast<qint64>(image_.size());
+  if (file.write(reinterpret_cast<const char*>(image_.data()), size) != size) {
+    file.cancelWriting();
+    return 0;
+  }
+  return file.commit() ? 1 : 0;
+}
+
+std::optional<PreparedSave> ProfileFiles::PrepareSave(const QString& path) {
   std::lock_guard guard(store_.Lock());
-  std::vector<std::uint8_t> area;
   try {
-    area = store_.PrepareForWrite();
+    const std::vector<std::uint8_t> area = store_.PrepareForWrite();
+    const auto block = std::span<const std::uint8_t>(store_.Block());
+    const auto macros = store_.MacroArray();
+    std::vector<std::uint8_t> image;
+    image.reserve(block.size() + macros.size() + area.size());
+    image.insert(image.end(), block.begin(), block.end());
+    image.insert(image.end(), macros.begin(), macros.end());
+    image.insert(image.end(), area.begin(), area.end());
+    return PreparedSave(path, std::move(image));
   } catch (const std::bad_alloc&) {
-    return false;
+    return std::nullopt;
   }
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  for (const std::span<const std::uint8_t> part :
-       {std::span<const std::uint8_t>(store_.Block()), store_.MacroArray(),
-        std::span<const std::uint8_t>(area)}) {
-    const auto size = static_cast<qint64>(part.size());
-    if (size != 0 && file.write(reinterpret_cast<const char*>(part.data()), size) != size) {
-      file.cancelWriting();
-      return false;
-    }
-  }
-  return file.commit();
 }
 
 int ProfileFiles::SaveWorkingProfile() {
   std::lock_guard guard(store_.Lock());
-  const QString path = WorkingProfilePath();
-  if (!QFileInfo::exists(path)) return 0;
-  return WriteStore(path) ? 1 : 0;
+  const auto save = PrepareWorkingProfileSave();
+  return save ? save->Write() : 0;
 }
 
-bool ProfileFiles::ExportProfileFile(const QString& path) { return WriteStore(path); }
+std::optional<PreparedSave> ProfileFiles::PrepareWorkingProfileSave() {
+  std::lock_guard guard(store_.Lock());
+  const QString path = WorkingProfilePath();
+  if (!QFileInfo::exists(path)) return std::nullopt;
+  return PrepareSave(path);
+}
+
+bool ProfileFiles::ExportProfileFile(const QString& path) {
+  std::lock_guard guard(store_.Lock());
+  const auto save = PrepareSave(path);
+  return save && save->Write() == 1;
+}
 
 int ProfileFiles::WriteDefaultProfileFile(const QString& path) {
   const auto block = MakeDefaultProfileBlock(0);

@@ -19,6 +19,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "store/AssignmentStore.h"
 
@@ -54,6 +55,21 @@ std::optional<StoreContent> DecodeProfileImage(std::span<const std::uint8_t> ima
 // "$Profile0": the working file's name, whatever profile is meant.
 QString WorkingProfileFileName();
 
+// A save taken apart: the file image is captured from the store first, under
+// its lock, and written afterwards without touching the store, so the disk
+// write can run beside other work (the keyboard upload of Apply).
+class PreparedSave {
+ public:
+  PreparedSave(QString path, std::vector<std::uint8_t> image);
+  // Replaces the file atomically with the image: 1, or 0 when it cannot be
+  // written. Safe on any thread; called once.
+  int Write() const;
+
+ private:
+  QString path_;
+  std::vector<std::uint8_t> image_;
+};
+
 class ProfileFiles {
  public:
   // The profile folder is `paths.dataFolder`. Nothing is created here.
@@ -79,6 +95,11 @@ class ProfileFiles {
   // when the working file does not exist or cannot be written. Afterwards the
   // LaunchProgram and TextBlock params in the store hold their text offsets.
   int SaveWorkingProfile();
+  // The first half of SaveWorkingProfile: nullopt when the working file does
+  // not exist or memory runs out. The store's params are rewritten as by the
+  // save; the caller keeps the store locked until the write is done when the
+  // file must match the store.
+  std::optional<PreparedSave> PrepareWorkingProfileSave();
   // The same at any path, without the existence check.
   bool ExportProfileFile(const QString& path);
   // A file with a default block (flag 0), no macros and no text: 1, else 0.
@@ -92,7 +113,7 @@ class ProfileFiles {
   int ImportProfileFile(const QString& path, const std::function<void()>& whileLocked = {});
 
  private:
-  bool WriteStore(const QString& path);
+  std::optional<PreparedSave> PrepareSave(const QString& path);
 
   AssignmentStore& store_;
   QString folder_;

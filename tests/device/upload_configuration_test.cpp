@@ -186,6 +186,12 @@ TEST_F(UploadTest, ApplyShowsProgressSavesUploadsAndClearsThePendingFlag) {
   std::array<std::uint8_t, 512> expected{};
   EncodeKeyMap(snapshot, rig->Device().FactoryKeyMap(), 0, expected);
   EXPECT_EQ(KeyMapOf(0), std::vector<std::uint8_t>(expected.begin(), expected.end()));
+  // The working file, written beside the upload, holds what the keyboard got.
+  AssignmentStore reloaded;
+  ProfileFiles reloadedFiles{reloaded, paths, language, boxes};
+  ASSERT_EQ(reloadedFiles.LoadProfileFile(files.WorkingProfilePath()), 1);
+  EXPECT_EQ(reloaded.GetAssignment(0, 0x1E), store.GetAssignment(0, 0x1E));
+  EXPECT_TRUE(reloaded.GetAssignment(0, 0x1E).Is(AssignmentKind::StopMacro));
 
   // Nothing pending: Apply does nothing at all.
   host.ClearRecords();
