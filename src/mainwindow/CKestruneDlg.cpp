@@ -185,13 +185,11 @@ void CKestruneDlg::RebuildBackground() {
   update();
 }
 
-void CKestruneDlg::paintEvent(QPaintEvent* event) {
-  if (shownBackground_.isNull() || Background().isNull()) {
-    CBaseDialog::paintEvent(event);
-    return;
-  }
-  QPainter painter(this);
-  painter.drawPixmap(0, 0, shownBackground_);
+void CKestruneDlg::PaintBackground(QPainter& painter) {
+  if (shownBackground_.isNull() || Background().isNull())
+    CBaseDialog::PaintBackground(painter);
+  else
+    painter.drawPixmap(0, 0, shownBackground_);
 }
 
 int CKestruneDlg::exec() {

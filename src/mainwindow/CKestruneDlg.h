@@ -180,7 +180,7 @@ class CKestruneDlg : public CBaseDialog,
   void keyReleaseEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
+  void PaintBackground(QPainter& painter) override;
   void reject() override;
 
  private:

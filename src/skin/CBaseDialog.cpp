@@ -1,13 +1,16 @@
 #include "skin/CBaseDialog.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "foundation/SkinLayout.h"
+#include "skin/CPngButton.h"
 #include "skin/SkinPictures.h"
 
 namespace kst {
@@ -29,6 +32,10 @@ QRegion MaskRegion(const QImage& mask, QRgb key, int tolerance) {
   if (mask.isNull()) return result;
   const QImage image = mask.convertToFormat(QImage::Format_RGB32);
   const int keyRed = qRed(key), keyGreen = qGreen(key), keyBlue = qBlue(key);
+  const auto transparent = [&](QRgb pixel) {
+    return InRange(qRed(pixel), keyRed, tolerance) && InRange(qGreen(pixel), keyGreen, tolerance) &&
+           InRange(qBlue(pixel), keyBlue, tolerance);
+  };
   std::vector<QRect> rects;
   rects.reserve(100);
   auto flush = [&] {
@@ -38,23 +45,35 @@ QRegion MaskRegion(const QImage& mask, QRgb key, int tolerance) {
     result = result.united(block);
     rects.clear();
   };
+  // Rows with the same runs are one band of taller rectangles: a plain
+  // window shape stays a handful of rectangles, and every paint clipped to
+  // it stays cheap.
+  using Runs = std::vector<std::pair<int, int>>;  // [start, end) of each run
+  Runs band, row;
+  int bandTop = 0;
+  auto closeBand = [&](int bottom) {
+    for (const auto& [start, end] : band)
+      rects.emplace_back(start, bandTop, end - start, bottom - bandTop);
+    band.clear();
+    if (rects.size() >= kRectsPerRegionBlock) flush();
+  };
   for (int y = 0; y < image.height(); ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    row.clear();
     int x = 0;
     while (x < image.width()) {
-      while (x < image.width() && InRange(qRed(line[x]), keyRed, tolerance) &&
-             InRange(qGreen(line[x]), keyGreen, tolerance) &&
-             InRange(qBlue(line[x]), keyBlue, tolerance))
-        ++x;
+      while (x < image.width() && transparent(line[x])) ++x;
       const int start = x;
-      while (x < image.width() && !(InRange(qRed(line[x]), keyRed, tolerance) &&
-                                    InRange(qGreen(line[x]), keyGreen, tolerance) &&
-                                    InRange(qBlue(line[x]), keyBlue, tolerance)))
-        ++x;
-      if (x > start) rects.emplace_back(start, y, x - start, 1);
-      if (rects.size() >= kRectsPerRegionBlock) flush();
+      while (x < image.width() && !transparent(line[x])) ++x;
+      if (x > start) row.emplace_back(start, x);
+    }
+    if (row != band || y == 0) {
+      closeBand(y);
+      band.swap(row);
+      bandTop = y;
     }
   }
+  closeBand(image.height());
   flush();
   return result;
 }
@@ -126,8 +145,23 @@ void CBaseDialog::accept() {
   QDialog::accept();
 }
 
-void CBaseDialog::paintEvent(QPaintEvent*) {
+void CBaseDialog::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  PaintBackground(painter);
+  // The image buttons, bottom to top, each where it meets the area being
+  // painted; the toolkit skips them (CPngButton). The area's bounding box is
+  // enough to choose them (the painter is clipped to the area), and far
+  // cheaper than the area itself, which follows the window's shape.
+  const QRect area = event->region().boundingRect();
+  for (QObject* child : children()) {
+    auto* button = qobject_cast<CPngButton*>(child);
+    if (button && button->PaintedByWindow() && !button->isHidden() &&
+        area.intersects(button->geometry()))
+      button->PaintOnWindow(painter);
+  }
+}
+
+void CBaseDialog::PaintBackground(QPainter& painter) {
   if (!background_.isNull()) painter.drawPixmap(0, 0, background_);
 }
 

@@ -9,6 +9,8 @@
 #include "foundation/IniFile.h"
 #include "skin/SkinPictures.h"
 
+class QPainter;
+
 namespace kst {
 
 // The region of the pixels of `mask` that are not transparent. A pixel is
@@ -23,7 +25,8 @@ inline constexpr QRgb kMaskKeyWhite = 0xFFFFFF;
 // The common base of the skinned windows: a frameless dialog painted from the
 // background picture of its skin INI file ("SCREEN" "Main"), cut to the shape
 // of its mask picture ("SCREEN" "Mask", by default the background), dragged
-// by its background.
+// by its background. Its image buttons (CPngButton children) are painted by
+// the window itself, over the background and under its other controls.
 class CBaseDialog : public QDialog {
   Q_OBJECT
 
@@ -64,7 +67,10 @@ class CBaseDialog : public QDialog {
   void accept() override;
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
+  // Paints the background, then the image buttons over it.
+  void paintEvent(QPaintEvent* event) final;
+  // The background under the image buttons: by default the skin's picture.
+  virtual void PaintBackground(QPainter& painter);
   void mousePressEvent(QMouseEvent* event) override;
 
  private:

@@ -3,7 +3,9 @@
 #include <QEnterEvent>
 #include <QFont>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QToolTip>
 
 #include "skin/CBaseDialog.h"
@@ -52,9 +54,41 @@ CPngButton::CPngButton(QWidget* parent) : QAbstractButton(parent) {
   setMouseTracking(true);
   setAttribute(Qt::WA_Hover, false);
   setFocusPolicy(Qt::TabFocus);
+  FollowParent();
 }
 
-CPngButton::~CPngButton() = default;
+CPngButton::~CPngButton() {
+  if (paintedByWindow_ && isVisible()) RepaintWindowArea(geometry());
+}
+
+void CPngButton::FollowParent() {
+  paintedByWindow_ = qobject_cast<CBaseDialog*>(parentWidget()) != nullptr;
+  // Updates off: the toolkit's paint pass leaves the button to its window.
+  setUpdatesEnabled(!paintedByWindow_);
+}
+
+void CPngButton::RepaintWindowArea(const QRect& area) {
+  if (QWidget* window = parentWidget()) window->update(area);
+}
+
+void CPngButton::update() {
+  if (paintedByWindow_)
+    RepaintWindowArea(geometry());
+  else
+    QAbstractButton::update();
+}
+
+void CPngButton::setText(const QString& text) {
+  if (text == this->text()) return;
+  QAbstractButton::setText(text);
+  update();
+}
+
+void CPngButton::setDown(bool down) {
+  if (down == isDown()) return;
+  QAbstractButton::setDown(down);
+  update();
+}
 
 void CPngButton::Repaint(bool now) {
   if (now) update();
@@ -162,18 +196,34 @@ bool CPngButton::ShowsWindowBackground(const QPixmap& picture) const {
 }
 
 void CPngButton::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  Draw(painter, CurrentLook());
+}
+
+void CPngButton::PaintOnWindow(QPainter& painter) {
   const Look look = CurrentLook();
   const bool textShown = textOn_ && !text().isEmpty();
   // A look that is the window's own background under the button needs no
   // drawing: the window has painted exactly these pixels beneath it.
-  if (!frameOn_ && !textShown && ShowsWindowBackground(Picture(look))) {
-    if (drawCallback_) drawCallback_(*this, look == Look::Normal);
-    return;
-  }
-  QPainter painter(this);
+  const bool background = !frameOn_ && !textShown && ShowsWindowBackground(Picture(look));
+  if (background && !drawCallback_) return;
+  painter.save();
+  painter.translate(pos());
+  // Pictures and frames stay inside the button by construction; text and
+  // callbacks are held to it by the clip.
+  if (textShown || drawCallback_) painter.setClipRect(rect(), Qt::IntersectClip);
+  if (background)
+    drawCallback_(*this, painter, look == Look::Normal);
+  else
+    Draw(painter, look);
+  painter.restore();
+}
+
+void CPngButton::Draw(QPainter& painter, Look look) {
   if (frameOn_) {
     // A 2-pixel outline just inside the button's edge; the inside keeps
     // whatever the window drew beneath.
+    painter.save();
     painter.setPen(Qt::NoPen);
     painter.setBrush(ColorFromColorRef(frameColour_));
     const int w = width();
@@ -188,13 +238,15 @@ void CPngButton::paintEvent(QPaintEvent*) {
           QRect(outer.left(), outer.top(), std::min(t, outer.width()), outer.height()));
       painter.drawRect(QRect(outer.right() - t + 1, outer.top(), t, outer.height()));
     }
+    painter.restore();
   } else {
     const QPixmap& picture = Picture(look);
     if (!picture.isNull())
       painter.drawPixmap(QPoint(0, 0), picture, QRect(origin_.x(), origin_.y(), width(), height()));
   }
 
-  if (textShown) {
+  if (textOn_ && !text().isEmpty()) {
+    painter.save();
     QFont font(textFace_);
     const int pixels = std::max(1, static_cast<int>(std::lround(textSize_ * logicalDpiY() / 72.0)));
     font.setPixelSize(pixels);
@@ -208,20 +260,18 @@ void CPngButton::paintEvent(QPaintEvent*) {
                                        : Qt::TextSingleLine);
     if (rotated_ && escapement_ % 3600 != 0) {
       // Turn about the centre of the text area so the turned text stays centred.
-      painter.save();
       const QPointF centre = QRectF(area).center();
       painter.translate(centre);
       painter.rotate(-escapement_ / 10.0);
       const QRectF turned(-area.width() / 2.0, -area.height() / 2.0, area.width(), area.height());
       painter.drawText(turned, flags, text());
-      painter.restore();
     } else {
       painter.drawText(area, flags, text());
     }
+    painter.restore();
   }
-  painter.end();
 
-  if (drawCallback_) drawCallback_(*this, !frameOn_ && look == Look::Normal);
+  if (drawCallback_) drawCallback_(*this, painter, !frameOn_ && look == Look::Normal);
 }
 
 void CPngButton::mouseMoveEvent(QMouseEvent* event) {
@@ -257,11 +307,42 @@ void CPngButton::leaveEvent(QEvent* event) {
 }
 
 bool CPngButton::event(QEvent* event) {
-  if (event->type() == QEvent::ToolTip) {
-    ShowTooltipNow();
-    return true;
+  switch (event->type()) {
+    case QEvent::ToolTip:
+      ShowTooltipNow();
+      return true;
+    case QEvent::ParentChange:
+      FollowParent();
+      break;
+    default:
+      break;
   }
-  return QAbstractButton::event(event);
+  if (!paintedByWindow_) return QAbstractButton::event(event);
+
+  // Whatever changes how the button looks or where it is repaints the window
+  // under it; the toolkit would only have repainted the button itself.
+  const Look before = CurrentLook();
+  const bool handled = QAbstractButton::event(event);
+  switch (event->type()) {
+    case QEvent::Move:
+      RepaintWindowArea(QRect(static_cast<QMoveEvent*>(event)->oldPos(), size()));
+      RepaintWindowArea(geometry());
+      break;
+    case QEvent::Resize:
+      RepaintWindowArea(QRect(pos(), static_cast<QResizeEvent*>(event)->oldSize()));
+      RepaintWindowArea(geometry());
+      break;
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::EnabledChange:
+    case QEvent::FontChange:
+      RepaintWindowArea(geometry());
+      break;
+    default:
+      if (CurrentLook() != before) RepaintWindowArea(geometry());
+      break;
+  }
+  return handled;
 }
 
 void CPngButton::ShowTooltipNow() {

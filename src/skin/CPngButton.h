@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+class QPainter;
+
 namespace kst {
 
 // Windows COLORREF: red in bits 0-7, green 8-15, blue 16-23.
@@ -27,15 +29,34 @@ inline constexpr int kDefaultTextFormat = kDtCenter | kDtVCenter | kDtSingleLine
 // picture that lies under its own rectangle, starting at its origin. The
 // pictures are shared: QPixmap copies share one decoded image, so every
 // button of a window shows the window's pictures without decoding them again.
+//
+// On a skinned window (a CBaseDialog parent) the window paints its image
+// buttons in its own paint pass, under its other controls, and the toolkit
+// skips them: a window of a hundred buttons repaints at little more than the
+// cost of its background. Such a button sends every repaint to the window;
+// update(), setText() and setDown() are redeclared here so that calls made on
+// a CPngButton do so (the toolkit's own versions would not repaint it).
 class CPngButton : public QAbstractButton {
   Q_OBJECT
 
  public:
   enum class Look { Normal, Hover, Pressed, Disabled, Selected };
-  using DrawCallback = std::function<void(CPngButton& button, bool normalShown)>;
+  // Called after the button is drawn, with the painter in the button's
+  // coordinates and clipped to its rectangle.
+  using DrawCallback = std::function<void(CPngButton& button, QPainter& painter, bool normalShown)>;
 
   explicit CPngButton(QWidget* parent = nullptr);
   ~CPngButton() override;
+
+  // Whether the button's window paints it (see above).
+  bool PaintedByWindow() const { return paintedByWindow_; }
+  // Draws the button onto its window's painter, in the window's coordinates.
+  // Called by the window's paint pass for a button it paints.
+  void PaintOnWindow(QPainter& painter);
+
+  void update();
+  void setText(const QString& text);
+  void setDown(bool down);
 
   // Base flags of the custom lighting effect, one per profile.
   std::array<int, 4> baseFlags{};
@@ -84,6 +105,11 @@ class CPngButton : public QAbstractButton {
 
  private:
   void Repaint(bool now);
+  // Asks the window to paint `area` (window coordinates) again.
+  void RepaintWindowArea(const QRect& area);
+  void FollowParent();
+  // Draws the look with `painter` in the button's coordinates.
+  void Draw(QPainter& painter, Look look);
   // Whether `picture` shows, under this button, the background its window paints.
   bool ShowsWindowBackground(const QPixmap& picture) const;
   void ShowTooltipNow();
@@ -112,6 +138,7 @@ class CPngButton : public QAbstractButton {
   int frameAlpha_ = 0;
 
   DrawCallback drawCallback_;
+  bool paintedByWindow_ = false;
 };
 
 }  // namespace kst

@@ -7,7 +7,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <functional>
+#include <memory>
+
 #include "TestApp.h"
+#include "skin/CBaseDialog.h"
+#include "skin/SkinRender.h"
 
 namespace kst {
 namespace {
@@ -24,19 +29,33 @@ QPixmap StatePicture(int index) {
   return QPixmap::fromImage(image);
 }
 
-class PngButtonTest : public ::testing::Test {
+// A button on a plain widget paints itself; on a skinned window the window
+// paints it. Every look must come out the same either way.
+enum class Parent { PlainWidget, SkinnedWindow };
+
+class PngButtonTest : public ::testing::TestWithParam<Parent> {
  protected:
   void SetUp() override {
     test::EnsureApp();
     for (int i = 0; i < 5; ++i) pictures_[i] = StatePicture(i);
-    window_.resize(120, 80);
-    button_ = new CPngButton(&window_);
+    if (GetParam() == Parent::SkinnedWindow)
+      window_ = std::make_unique<CBaseDialog>(102, nullptr, QString(), QString());
+    else
+      window_ = std::make_unique<QWidget>();
+    window_->resize(120, 80);
+    button_ = new CPngButton(window_.get());
+    ASSERT_EQ(button_->PaintedByWindow(), GetParam() == Parent::SkinnedWindow);
     button_->setGeometry(30, 20, 24, 16);
     button_->SetPictures(30, 20, pictures_[0], pictures_[1], pictures_[2], pictures_[3],
                          pictures_[4]);
-    window_.show();
+    window_->show();
   }
-  QImage Shown() { return button_->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+  QImage Shown() {
+    const QImage shown = GetParam() == Parent::SkinnedWindow
+                             ? RenderWindow(*window_).copy(button_->geometry())
+                             : button_->grab().toImage();
+    return shown.convertToFormat(QImage::Format_RGB32);
+  }
   QImage Expected(int picture) {
     return pictures_[picture]
         .toImage()
@@ -53,17 +72,24 @@ class PngButtonTest : public ::testing::Test {
   }
 
   QPixmap pictures_[5];
-  QWidget window_;
+  std::unique_ptr<QWidget> window_;
   CPngButton* button_ = nullptr;
 };
 
-TEST_F(PngButtonTest, ShowsExactlyThePixelsUnderItsRectangle) {
+INSTANTIATE_TEST_SUITE_P(Parents, PngButtonTest,
+                         ::testing::Values(Parent::PlainWidget, Parent::SkinnedWindow),
+                         [](const ::testing::TestParamInfo<Parent>& info) {
+                           return info.param == Parent::SkinnedWindow ? "SkinnedWindow"
+                                                                      : "PlainWidget";
+                         });
+
+TEST_P(PngButtonTest, ShowsExactlyThePixelsUnderItsRectangle) {
   EXPECT_EQ(Shown(), Expected(0));
   button_->SetOrigin(50, 40);
   EXPECT_EQ(Shown(), Expected(0));
 }
 
-TEST_F(PngButtonTest, LookFollowsTheDrawingOrder) {
+TEST_P(PngButtonTest, LookFollowsTheDrawingOrder) {
   struct Case {
     bool enabled, down, hover, selected;
     Look look;
@@ -92,7 +118,7 @@ TEST_F(PngButtonTest, LookFollowsTheDrawingOrder) {
   }
 }
 
-TEST_F(PngButtonTest, HoverAndTrackingFollowTheMouse) {
+TEST_P(PngButtonTest, HoverAndTrackingFollowTheMouse) {
   Enter();
   EXPECT_TRUE(button_->IsHover());
   EXPECT_TRUE(button_->IsTracking());
@@ -105,7 +131,7 @@ TEST_F(PngButtonTest, HoverAndTrackingFollowTheMouse) {
   EXPECT_FALSE(button_->IsTracking());
 }
 
-TEST_F(PngButtonTest, ColourFrameReplacesThePictureUntilTurnedOff) {
+TEST_P(PngButtonTest, ColourFrameReplacesThePictureUntilTurnedOff) {
   button_->SetColourFrame(0x0000FF /* red */, 250, true);
   EXPECT_EQ(button_->ColourFrameAlpha(), 100);
   const QImage framed = Shown();
@@ -119,18 +145,18 @@ TEST_F(PngButtonTest, ColourFrameReplacesThePictureUntilTurnedOff) {
   EXPECT_EQ(Shown(), Expected(0));
 }
 
-TEST_F(PngButtonTest, DrawCallbackReportsWhetherTheNormalPictureWasShown) {
+TEST_P(PngButtonTest, DrawCallbackReportsWhetherTheNormalPictureWasShown) {
   std::vector<bool> calls;
-  button_->SetDrawCallback([&](CPngButton&, bool normal) { calls.push_back(normal); });
-  button_->grab();
+  button_->SetDrawCallback([&](CPngButton&, QPainter&, bool normal) { calls.push_back(normal); });
+  Shown();
   button_->SetSelected(true, false);
-  button_->grab();
+  Shown();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_TRUE(calls[0]);
   EXPECT_FALSE(calls[1]);
 }
 
-TEST_F(PngButtonTest, DoubleClickActsAsTwoClicks) {
+TEST_P(PngButtonTest, DoubleClickActsAsTwoClicks) {
   int clicks = 0;
   QObject::connect(button_, &QAbstractButton::clicked, [&] { ++clicks; });
   const QPointF at(5, 5);
@@ -147,7 +173,7 @@ TEST_F(PngButtonTest, DoubleClickActsAsTwoClicks) {
   EXPECT_EQ(clicks, 2);
 }
 
-TEST_F(PngButtonTest, TooltipIgnoresAnEmptyText) {
+TEST_P(PngButtonTest, TooltipIgnoresAnEmptyText) {
   button_->SetTooltip("Close", true);
   button_->SetTooltip("", false);
   EXPECT_EQ(button_->TooltipText(), "Close");
@@ -157,7 +183,7 @@ TEST_F(PngButtonTest, TooltipIgnoresAnEmptyText) {
   EXPECT_FALSE(button_->TooltipActive());
 }
 
-TEST_F(PngButtonTest, TextIsDrawnInTheColourOfTheLook) {
+TEST_P(PngButtonTest, TextIsDrawnInTheColourOfTheLook) {
   button_->setGeometry(0, 0, 120, 80);
   button_->SetPictures(0, 0, QPixmap(), QPixmap(), QPixmap(), QPixmap(), QPixmap());
   button_->setText("WWWW");
@@ -173,6 +199,66 @@ TEST_F(PngButtonTest, TextIsDrawnInTheColourOfTheLook) {
   button_->setEnabled(false);
   EXPECT_TRUE(contains(qRgb(255, 255, 0)));
   EXPECT_FALSE(contains(qRgb(0, 255, 0)));
+}
+
+// The window paints the button, so every change of what the button shows or
+// where it is must repaint the window there; the toolkit would not.
+TEST(PngButtonOnSkinnedWindow, EveryChangeRepaintsTheWindowUnderTheButton) {
+  test::EnsureApp();
+  CBaseDialog window(102, nullptr, QString(), QString());
+  window.resize(120, 80);
+  const QPixmap picture = StatePicture(0);
+  auto* button = new CPngButton(&window);
+  button->setGeometry(30, 20, 24, 16);
+  button->SetPictures(30, 20, picture, picture, picture, picture, picture);
+
+  struct PaintRecorder : QObject {
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+      return false;
+    }
+  } recorder;
+  window.installEventFilter(&recorder);
+  window.show();
+  QApplication::processEvents();
+
+  const QRect home(30, 20, 24, 16);
+  struct Case {
+    const char* change;
+    std::function<void()> make;
+    QRect mustRepaint;
+  };
+  const Case cases[] = {
+      {"selected", [&] { button->SetSelected(true, true); }, home},
+      {"disabled", [&] { button->setEnabled(false); }, home},
+      {"enabled again", [&] { button->setEnabled(true); }, home},
+      {"text", [&] { button->setText("G1"); }, home},
+      {"down", [&] { button->setDown(true); }, home},
+      {"up", [&] { button->setDown(false); }, home},
+      {"colour frame", [&] { button->SetColourFrame(0xFF, 50, true); }, home},
+      {"update", [&] { button->update(); }, home},
+      {"hidden", [&] { button->hide(); }, home},
+      {"shown", [&] { button->show(); }, home},
+      {"moved: where it was", [&] { button->move(60, 40); }, home},
+      {"moved back: where it was", [&] { button->move(30, 20); }, QRect(60, 40, 24, 16)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    recorder.painted = QRegion();
+    c.make();
+    QApplication::processEvents();
+    EXPECT_TRUE(recorder.painted.contains(c.mustRepaint)) << recorder.painted.boundingRect().x();
+  }
+
+  // A press with the mouse shows the pressed look at once.
+  recorder.painted = QRegion();
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(button, &press);
+  QApplication::processEvents();
+  EXPECT_TRUE(button->isDown());
+  EXPECT_TRUE(recorder.painted.contains(home));
 }
 
 }  // namespace
