@@ -368,6 +368,10 @@ void DeviceLink::HandlePresence(int count) {
     SettingsBlock settings{};
     if (ReadSettings(*this, settings) == kDeviceOk) {
       macroCapacity_.store(settings[kSettingsMacroSpace] * kMacroSpaceUnit);
+      // The block just read carries the current profile: the rebuild that
+      // follows need not ask for it again.
+      const int profile = settings[kSettingsCurrentProfile];
+      if (profile < kDeviceProfileCount) cachedProfile_.store(profile);
     }
     if (stopRequested_.load()) return;
     host_.SendToWindow(UM_PROFILE, kProfileWParam, 0);

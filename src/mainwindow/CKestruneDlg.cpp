@@ -34,6 +34,7 @@
 #include "foundation/IniFile.h"
 #include "foundation/Language.h"
 #include "mainwindow/CAboutDlg.h"
+#include "mainwindow/KeyboardReadAhead.h"
 #include "mainwindow/KeyboardView.h"
 #include "mainwindow/MainWindowIds.h"
 #include "skin/CPngButton.h"
@@ -115,8 +116,7 @@ const CKestruneDlg::TimerEntry CKestruneDlg::kTimerTable[] = {
 CKestruneDlg::CKestruneDlg(AppContext& context, QWidget* parent)
     : CBaseDialog(kMainDialogTemplate, parent, MainSkinFile(context.paths),
                   SkinFolder(context.paths)),
-      context_(context),
-      pictures_(SkinFolder(context.paths)) {
+      context_(context) {
   setObjectName(QStringLiteral("CKestruneDlg"));
   setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
   context_.state.autoShowDone = false;
@@ -207,6 +207,8 @@ int CKestruneDlg::exec() {
 bool CKestruneDlg::OnInitDialog() {
   // The window is initialised once for its whole life.
   if (link_ || exited_) return false;
+  // The pictures decode on other threads while the window is set up.
+  PrefetchMainPictures();
   // 1. The skin.
   CBaseDialog::OnInitDialog();
   // 3, 4. Icon, state record.
@@ -265,6 +267,9 @@ void CKestruneDlg::BindDevice() {
                                   ServiceLibraryFileName(simulated));
   bound_ = true;
   link_ = std::make_unique<DeviceLink>(api_, *this);
+  // Before the connection worker can run: it reads ahead through these.
+  uploadDevice_ = std::make_unique<LinkUploadDevice>(*link_);
+  readAhead_ = std::make_unique<ReadAheadDevice>(*uploadDevice_);
   const int count = link_->ArmChannels();
   if (count < 0) {
     std::fprintf(stderr, "kestrune: the keyboard's service library cannot be armed\n");
@@ -277,26 +282,54 @@ void CKestruneDlg::BindDevice() {
 
 void CKestruneDlg::CreateDeviceSide() {
   snapshot_ = std::make_unique<UploadSnapshot>();
-  uploadDevice_ = std::make_unique<LinkUploadDevice>(*link_);
   files_ = std::make_unique<ProfileFiles>(context_.store, context_.paths, context_.language, *this);
-  upload_ = std::make_unique<ConfigurationUpload>(context_.store, *snapshot_, *uploadDevice_,
-                                                  *files_, *this);
+  upload_ = std::make_unique<ConfigurationUpload>(context_.store, *snapshot_, *readAhead_, *files_,
+                                                  *this);
+}
+
+QString CKestruneDlg::BusyFrameFile(int n) { return QStringLiteral("jdt%1.bmp").arg(n); }
+
+bool CKestruneDlg::ShownLater(const QString& file) {
+  return file == QLatin1String(kMainColourPictures[0]) ||
+         file == QLatin1String(kMainColourPictures[1]);
+}
+
+void CKestruneDlg::PrefetchMainPictures() {
+  // In the order the initialisation takes them: the skin's background and
+  // mask first.
+  const QString screen = QString::fromLatin1(kScreenSection);
+  const QString main = ReadProfileString(SkinFileName(), screen, QStringLiteral("Main"), QString(),
+                                         CIniFile::kMaxPathChars + 1);
+  const QString mask = ReadProfileString(SkinFileName(), screen, QStringLiteral("Mask"), main,
+                                         CIniFile::kMaxPathChars + 1);
+  QStringList files;
+  for (const QString& file : {main, mask}) {
+    if (!file.isEmpty()) files << file;
+  }
+  for (const QString& file : MainWindowPictures()) {
+    if (!ShownLater(file)) files << file;
+  }
+  for (int n = 1; n <= kBusyFrameCount; ++n) files << BusyFrameFile(n);
+  Pictures().Prefetch(files);
 }
 
 void CKestruneDlg::LoadMainPictures() {
   const QSize client = size();
   for (const QString& file : MainWindowPictures()) {
-    if (file == QLatin1String(kArrowPicture)) {
-      pictures_.Required(file);
+    if (ShownLater(file)) {
+      // Not shown before the lighting panel asks for them: checked now, as
+      // every main picture is, and decoded on first use.
+      if (!Pictures().Readable(file)) EndProcessForMissingPicture(Pictures().PathOf(file));
+    } else if (file == QLatin1String(kArrowPicture)) {
+      Pictures().Required(file);
     } else {
-      pictures_.Surface(file, client);
+      Pictures().Surface(file, client);
     }
   }
   busyFrames_.clear();
   for (int n = 1; n <= kBusyFrameCount; ++n) {
     // The animation is decoration: a missing frame is left out quietly.
-    if (auto frame = pictures_.Get(QStringLiteral("jdt%1.bmp").arg(n)))
-      busyFrames_.push_back(*frame);
+    if (auto frame = Pictures().Get(BusyFrameFile(n))) busyFrames_.push_back(*frame);
   }
 }
 
@@ -311,11 +344,11 @@ CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
   button->setObjectName(QString::fromLatin1(skinKey));
   button->setProperty("controlId", controlId);
   button->setFocusPolicy(Qt::NoFocus);
-  const QPixmap normal = pictures_.Surface(QString::fromLatin1(kMainPictureSet.normal), client);
+  const QPixmap normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
   LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey), normal,
-                    pictures_.Surface(QString::fromLatin1(kMainPictureSet.over), client),
-                    pictures_.Surface(QString::fromLatin1(kMainPictureSet.down), client), normal,
-                    pictures_.Surface(QString::fromLatin1(kMainPictureSet.disabled), client));
+                    Pictures().Surface(QString::fromLatin1(kMainPictureSet.over), client),
+                    Pictures().Surface(QString::fromLatin1(kMainPictureSet.down), client), normal,
+                    Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client));
   connect(button, &CPngButton::clicked, this, [this, controlId] {
     SendMessage(kCommandMessage, static_cast<std::uintptr_t>(controlId), 0);
   });
@@ -332,11 +365,11 @@ void CKestruneDlg::SetButtonCaptionStyle(CPngButton& button, int size, const cha
 void CKestruneDlg::LayoutWindowControls() {
   const QSize client = size();
   KeyboardPictures pictures;
-  pictures.normal = pictures_.Surface(QString::fromLatin1(kMainPictureSet.normal), client);
-  pictures.over = pictures_.Surface(QString::fromLatin1(kMainPictureSet.over), client);
-  pictures.down = pictures_.Surface(QString::fromLatin1(kMainPictureSet.down), client);
-  pictures.disable = pictures_.Surface(QString::fromLatin1(kMainPictureSet.disabled), client);
-  pictures.arrow = pictures_.Required(QString::fromLatin1(kArrowPicture));
+  pictures.normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
+  pictures.over = Pictures().Surface(QString::fromLatin1(kMainPictureSet.over), client);
+  pictures.down = Pictures().Surface(QString::fromLatin1(kMainPictureSet.down), client);
+  pictures.disable = Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client);
+  pictures.arrow = Pictures().Required(QString::fromLatin1(kArrowPicture));
 
   KeyboardView::Sources sources;
   sources.currentProfile = [this] { return link_ ? link_->CachedCurrentProfile() : -1; };
@@ -569,7 +602,9 @@ std::intptr_t CKestruneDlg::OnProfile(std::uintptr_t wParam, std::intptr_t) {
   if (wParam != kProfileWParam || !link_) return 0;
   context_.state.devicePresent.store(true);
   const QString prefix = language().ShowSlot(TextSlot::MacroNewPrefix, LanguageIndex());
-  LoadActiveProfile(context_.store, *files_, *uploadDevice_, *this, prefix.toStdU16String(), false);
+  LoadActiveProfile(context_.store, *files_, *readAhead_, *this, prefix.toStdU16String(), false);
+  // What the worker read ahead was for this rebuild only.
+  readAhead_->Invalidate();
   if (parts_.updateProfileBar) parts_.updateProfileBar();
   if (parts_.reloadLightingOnConnect) parts_.reloadLightingOnConnect();
   return 0;
@@ -727,6 +762,8 @@ void CKestruneDlg::RefreshKeyButton(int profile, AssignmentSlot slot) {
 // ---- Timers ------------------------------------------------------------------------------
 
 void CKestruneDlg::StartWindowTimer(std::uint32_t timerId, std::uint32_t periodMs) {
+  // The keyboard reset its memory: nothing read before may be used.
+  if (timerId == kTimerReloadAfterReset && readAhead_) readAhead_->Invalidate();
   if (OnWindowThread()) {
     StartTimer(timerId, periodMs);
     return;
@@ -791,7 +828,7 @@ void CKestruneDlg::OnFactoryResetTimer() {
   StopWindowTimer(kTimerReloadAfterReset);
   if (!link_) return;
   const QString prefix = language().ShowSlot(TextSlot::MacroNewPrefix, LanguageIndex());
-  LoadActiveProfile(context_.store, *files_, *uploadDevice_, *this, prefix.toStdU16String(), false);
+  LoadActiveProfile(context_.store, *files_, *readAhead_, *this, prefix.toStdU16String(), false);
   if (parts_.updateProfileBar) parts_.updateProfileBar();
   if (parts_.resetAllLighting) parts_.resetAllLighting();
 }
@@ -800,6 +837,16 @@ void CKestruneDlg::OnFactoryResetTimer() {
 
 std::intptr_t CKestruneDlg::SendToWindow(std::uint32_t message, std::uintptr_t wParam,
                                          std::intptr_t lParam) {
+  // The worker's notice that the keyboard connected: the window ignores it
+  // (it shows only on 'OPEN'), so the worker need not wait for the window's
+  // thread, which may still be in its initialisation.
+  if (message == UM_OPEN && wParam == kVersionWParam) return 0;
+  if (readAhead_ && !OnWindowThread()) {
+    // The rebuild's reads run here, on the worker, while the window's thread
+    // is free; the handler then takes them instead of waiting for them.
+    if (message == UM_PROFILE && wParam == kProfileWParam) readAhead_->ReadAhead();
+    if (message == UM_DEVICE_GONE) readAhead_->Invalidate();
+  }
   return SendMessage(message, wParam, lParam);
 }
 

@@ -32,7 +32,6 @@
 #include "foundation/SkinLayout.h"
 #include "mainwindow/CAboutDlg.h"
 #include "skin/CBaseDialog.h"
-#include "skin/SkinPictures.h"
 #include "store/KeyButtonRefresher.h"
 #include "store/MessageBoxes.h"
 
@@ -50,6 +49,7 @@ class DeviceLink;
 class KeyboardView;
 class Language;
 class LinkUploadDevice;
+class ReadAheadDevice;
 class ProfileFiles;
 class TrayPictures;
 class UploadSnapshot;
@@ -244,7 +244,12 @@ class CKestruneDlg : public CBaseDialog,
 
   void BindDevice();
   void CreateDeviceSide();
+  // Starts decoding the pictures the initialisation needs.
+  void PrefetchMainPictures();
   void LoadMainPictures();
+  static QString BusyFrameFile(int n);
+  // The main pictures no part of the window shows before the lighting panel.
+  static bool ShownLater(const QString& file);
   void LayoutWindowControls();
   CPngButton* LayoutButton(int controlId, const char* skinKey);
   void SetButtonCaptionStyle(CPngButton& button, int size, const char* face, int format);
@@ -270,6 +275,9 @@ class CKestruneDlg : public CBaseDialog,
   std::unique_ptr<DeviceLink> link_;
   std::unique_ptr<UploadSnapshot> snapshot_;
   std::unique_ptr<LinkUploadDevice> uploadDevice_;
+  // The device of the upload and the rebuild: the keyboard, with the
+  // connection worker's reads ahead of the window's rebuild.
+  std::unique_ptr<ReadAheadDevice> readAhead_;
   std::unique_ptr<ProfileFiles> files_;
   std::unique_ptr<ConfigurationUpload> upload_;
 
@@ -277,7 +285,6 @@ class CKestruneDlg : public CBaseDialog,
   std::unique_ptr<TrayPictures> trayPictures_;
   QPointer<CAboutDlg> aboutBox_;
 
-  SkinPictures pictures_;
   std::unique_ptr<AppProfile> appProfile_;
   KeyboardView* view_ = nullptr;
   std::map<int, CPngButton*> controls_;

@@ -1,17 +1,25 @@
 #pragma once
 
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
+#include <future>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace kst {
 
 // Decodes a skin picture (JPEG, PNG, BMP, GIF); nullopt when the file cannot
 // be opened, read or decoded.
 std::optional<QPixmap> DecodeSkinPicture(const QString& path);
+// The same into an image; a null image when it cannot be loaded. Safe on any
+// thread.
+QImage DecodeSkinImage(const QString& path);
 
 // A picture a window cannot do without is missing: one line naming the file
 // on stderr, then the process ends at once with exit code 0.
@@ -19,35 +27,65 @@ std::optional<QPixmap> DecodeSkinPicture(const QString& path);
 
 // The pictures of one window: each file is decoded once, however many
 // buttons show it; the pixmaps handed out share the decoded image. Owned by
-// the window, released with it.
+// the window, released with it. Used on the window's thread only; the
+// decodes started by Prefetch run on threads of their own, and the
+// destructor and Clear wait for them.
 class SkinPictures {
  public:
   // Surfaces are at least this much wider and higher than the window's
   // client area, so a button reaching past the picture reads defined pixels.
   static constexpr int kSurfaceMargin = 100;
+  // Threads decoding at once for Prefetch.
+  static constexpr unsigned kDecodeThreads = 2;
 
   explicit SkinPictures(QString folder = {});
+  ~SkinPictures();
+  SkinPictures(const SkinPictures&) = delete;
+  SkinPictures& operator=(const SkinPictures&) = delete;
 
   void SetFolder(QString folder);  // with or without a trailing separator
   QString Folder() const { return folder_; }
   QString PathOf(const QString& fileName) const;
 
+  // Starts decoding the files, in the order given, on background threads.
+  // Get, Required and Surface of such a file take that decode's result
+  // (waiting for it when it is still running) instead of decoding again.
+  // Files already held or being decoded are skipped.
+  void Prefetch(const QStringList& fileNames);
+
+  // Whether the file opens as a picture of a known format and size, from
+  // its header alone; nothing is decoded or kept.
+  bool Readable(const QString& fileName) const;
+
   // The picture, decoded on first use; nullopt when it cannot be loaded.
   std::optional<QPixmap> Get(const QString& fileName);
-  // The picture drawn at its own size on a surface of at least
-  // clientSize + kSurfaceMargin (black beyond the picture); ends the process
-  // through EndProcessForMissingPicture when it cannot be loaded.
+  // The picture on a surface of at least clientSize + kSurfaceMargin, black
+  // beyond the picture; the picture itself when it is already that large.
+  // Ends the process through EndProcessForMissingPicture when it cannot be
+  // loaded. Once the surface exists the decoded picture is kept only while
+  // someone else holds it (a later Get decodes it again), so a picture
+  // shown through its surface takes the memory of one copy.
   QPixmap Surface(const QString& fileName, QSize clientSize);
   // Like Get, but ends the process when the picture cannot be loaded.
   QPixmap Required(const QString& fileName);
 
+  // Decodes started, prefetched or not, since construction.
   int DecodeCount() const { return decodes_; }
+  // Whether the decoded picture (not a surface) of the file is held.
+  bool Holds(const QString& fileName) const { return pictures_.contains(fileName); }
   void Clear();
 
  private:
+  // The decoded image of a file: a finished or running prefetch, or a decode
+  // now. A null image when it cannot be loaded.
+  QImage TakeImage(const QString& fileName);
+  void JoinDecoders();
+
   QString folder_;
   QHash<QString, QPixmap> pictures_;
   QHash<QString, QPixmap> surfaces_;
+  QHash<QString, std::shared_future<QImage>> pending_;
+  std::vector<std::thread> decoders_;
   int decodes_ = 0;
 };
 

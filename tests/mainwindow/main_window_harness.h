@@ -159,6 +159,13 @@ class MainWindowFixture : public ::testing::Test {
     return reply.data();
   }
 
+  // 'CTRL' requests the keyboard received since the last "reports clear".
+  int CtrlRequests() {
+    const std::string text = Sim("reports");
+    const auto at = text.find("ctrl-requests ");
+    return at == std::string::npos ? -1 : std::stoi(text.substr(at + 14));
+  }
+
   CPngButton* Button(int controlId) const { return dialog->Control(controlId); }
   int Profile() const { return dialog->Link()->CachedCurrentProfile(); }
 };

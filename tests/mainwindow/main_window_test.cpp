@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "app/CTrayIcon.h"
@@ -314,6 +315,33 @@ TEST_F(MainWindow, UnplugHidesAndPlugBringsTheKeyboardBack) {
   EXPECT_FALSE(dialog->isVisible());
 }
 
+TEST_F(MainWindow, EachConnectionReadsTheKeyboardOnceAndFillsTheStoreFromIt) {
+  Start();
+  // Factory key map (10 chunks), settings, the four key maps (40) and the
+  // macro area's header: the rebuild asks for nothing the worker already read.
+  constexpr int kConnectionRequests = 10 + 1 + 40 + 1;
+  EXPECT_EQ(CtrlRequests(), kConnectionRequests);
+
+  // An assignment that only the keyboard holds comes back with the next
+  // connection.
+  MakePendingChange(*dialog, *store, 0);
+  dialog->OnCommand(kIdApply);
+  ASSERT_TRUE(WaitFor([&] { return !dialog->Upload()->ApplyRunning(); }));
+  ASSERT_FALSE(dialog->ApplyPending());
+  store->InstallDefault();
+  dialog->RefreshKeyButtons();
+  ASSERT_FALSE(Button(kKeyA)->IsSelected());
+  Sim("unplug");
+  ASSERT_TRUE(Settle());
+  Sim("reports clear");
+  Sim("plug");
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(CtrlRequests(), kConnectionRequests);
+  EXPECT_EQ(Profile(), 0);
+  EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
+  EXPECT_TRUE(Button(kKeyA)->IsSelected());
+}
+
 TEST_F(MainWindow, TheKeyboardsOwnProfileSwitchAndResetReachTheView) {
   Start();
   ASSERT_TRUE(store->SetAssignment(1, kSlotA, AssignmentKind::SingleKey, kKeyIndexB));
@@ -374,22 +402,40 @@ TEST_F(MainWindow, ButtonsThatAreNotOfferedDoNotShowInThePicture) {
 
 using MainWindowDeathTest = MainWindowFixture;
 
-TEST_F(MainWindowDeathTest, AMissingMainPictureEndsTheProcessNamingTheFile) {
+TEST_F(MainWindowDeathTest, AMissingOrDamagedMainPictureEndsTheProcessNamingTheFile) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const QString program = temp.path() + "/program";
-  ASSERT_TRUE(QDir().mkpath(program + "/Skins"));
-  for (const QString& name : QDir(QStringLiteral(KST_BIN_DIR "/Skins")).entryList(QDir::Files)) {
-    if (name == "main_over.jpg") continue;
-    ASSERT_TRUE(
-        QFile::copy(QStringLiteral(KST_BIN_DIR "/Skins/") + name, program + "/Skins/" + name));
+  // Each main picture is checked at start, whether it is drawn at once or
+  // only when the lighting panel first asks for it.
+  const struct {
+    const char* file;
+    bool damaged;  // there, but not a picture
+  } cases[] = {{"main_over.jpg", false},
+               {"main_disable.jpg", true},
+               {"Arrow.jpg", false},
+               {"main_color0.jpg", false},
+               {"main_color1.jpg", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const QString program = temp.path() + "/program-" + c.file;
+    ASSERT_TRUE(QDir().mkpath(program + "/Skins"));
+    for (const QString& name : QDir(QStringLiteral(KST_BIN_DIR "/Skins")).entryList(QDir::Files)) {
+      if (name == c.file) continue;
+      ASSERT_TRUE(
+          QFile::copy(QStringLiteral(KST_BIN_DIR "/Skins/") + name, program + "/Skins/" + name));
+    }
+    if (c.damaged) {
+      QFile file(program + "/Skins/" + c.file);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write("not a picture");
+    }
+    context->paths.programFolder = program;
+    EXPECT_EXIT(
+        {
+          CKestruneDlg window(*context);
+          window.OnInitDialog();
+        },
+        ::testing::ExitedWithCode(0), QRegularExpression::escape(c.file).toStdString());
   }
-  context->paths.programFolder = program;
-  EXPECT_EXIT(
-      {
-        CKestruneDlg window(*context);
-        window.OnInitDialog();
-      },
-      ::testing::ExitedWithCode(0), "main_over\\.jpg");
 }
 
 }  // namespace

@@ -1,0 +1,141 @@
+// The picture cache of a skinned window: decodes started ahead on other
+// threads, surfaces that are the only copy of their picture, and the header
+// check of pictures decoded later.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPixmap>
+#include <QTemporaryDir>
+
+#include "TestApp.h"
+#include "skin/SkinPictures.h"
+
+namespace kst {
+namespace {
+
+constexpr QRgb kGreen = 0xFF00FF00;
+constexpr QRgb kBlack = 0xFF000000;
+
+class SkinPicturesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureApp();
+    ASSERT_TRUE(dir_.isValid());
+    ASSERT_TRUE(test::WritePicture(dir_.filePath("small.png"), {30, 20}, kGreen));
+    ASSERT_TRUE(test::WritePicture(dir_.filePath("large.png"), {160, 150}, kGreen));
+    ASSERT_TRUE(test::WriteFile(dir_.filePath("text.png"), "not a picture"));
+    ASSERT_TRUE(test::WriteFile(dir_.filePath("empty.png"), ""));
+    QFile whole(dir_.filePath("small.png"));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    // Header and size intact, the end of the pixel data cut off.
+    const QByteArray bytes = whole.readAll();
+    ASSERT_TRUE(test::WriteFile(dir_.filePath("cut.png"), bytes.first(bytes.size() - 20)));
+  }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(SkinPicturesTest, PrefetchedPicturesAreDecodedOnceAndHandedOutShared) {
+  SkinPictures pictures(dir_.path());
+  pictures.Prefetch({"small.png", "large.png", "small.png", "missing.png"});
+  EXPECT_EQ(pictures.DecodeCount(), 3);
+  pictures.Prefetch({"small.png"});  // already under way
+  EXPECT_EQ(pictures.DecodeCount(), 3);
+
+  const QPixmap first = pictures.Required("small.png");
+  const QPixmap second = pictures.Required("small.png");
+  EXPECT_EQ(first.size(), QSize(30, 20));
+  EXPECT_EQ(first.toImage().pixel(3, 3), kGreen);
+  EXPECT_EQ(first.cacheKey(), second.cacheKey());
+  EXPECT_TRUE(pictures.Get("large.png").has_value());
+  EXPECT_EQ(pictures.DecodeCount(), 3);
+
+  // A failed decode is not kept: the next request tries the file again.
+  EXPECT_FALSE(pictures.Get("missing.png").has_value());
+  EXPECT_FALSE(pictures.Get("missing.png").has_value());
+  EXPECT_EQ(pictures.DecodeCount(), 4);
+}
+
+TEST_F(SkinPicturesTest, ClearAndFolderChangeWaitForDecodesInFlight) {
+  SkinPictures pictures(dir_.path());
+  pictures.Prefetch({"small.png", "large.png"});
+  pictures.Clear();
+  EXPECT_FALSE(pictures.Holds("small.png"));
+  EXPECT_TRUE(pictures.Get("small.png").has_value());  // decoded anew
+  pictures.Prefetch({"large.png"});
+  pictures.SetFolder(dir_.path() + "/elsewhere");
+  EXPECT_FALSE(pictures.Get("large.png").has_value());
+  // Destroyed with a decode still running: must not crash or leak it.
+  SkinPictures(dir_.path()).Prefetch({"small.png", "large.png"});
+}
+
+TEST_F(SkinPicturesTest, SurfaceIsTheOnlyCopyItsCacheKeeps) {
+  const QSize client(50, 40);  // surfaces at least 150 x 140
+  struct Case {
+    const char* name;
+    bool prefetch;
+    bool heldElsewhere;
+    QSize surface;
+    bool surfaceIsPicture;
+  } cases[] = {
+      {"small.png", true, false, {150, 140}, false}, {"small.png", false, false, {150, 140}, false},
+      {"small.png", false, true, {150, 140}, false}, {"large.png", true, false, {160, 150}, true},
+      {"large.png", false, true, {160, 150}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.name << " prefetch " << c.prefetch << " held " << c.heldElsewhere);
+    SkinPictures pictures(dir_.path());
+    if (c.prefetch) pictures.Prefetch({c.name});
+    QPixmap held;
+    if (c.heldElsewhere) held = pictures.Required(c.name);
+
+    const QPixmap surface = pictures.Surface(c.name, client);
+    EXPECT_EQ(surface.size(), c.surface);
+    const QImage image = surface.toImage();
+    EXPECT_EQ(image.pixel(5, 5), kGreen);
+    EXPECT_EQ(image.pixel(c.surface.width() - 1, c.surface.height() - 1),
+              c.surfaceIsPicture ? kGreen : kBlack);
+    if (c.heldElsewhere) {
+      EXPECT_EQ(surface.cacheKey() == held.cacheKey(), c.surfaceIsPicture);
+    }
+    EXPECT_EQ(pictures.Holds(c.name), c.heldElsewhere);
+    EXPECT_EQ(pictures.Surface(c.name, client).cacheKey(), surface.cacheKey());
+    EXPECT_EQ(pictures.DecodeCount(), 1);
+  }
+}
+
+TEST_F(SkinPicturesTest, ReadableLooksAtTheHeaderOnly) {
+  SkinPictures pictures(dir_.path());
+  const struct {
+    const char* name;
+    bool readable;
+  } cases[] = {{"small.png", true},
+               {"cut.png", true},
+               {"text.png", false},
+               {"empty.png", false},
+               {"missing.png", false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(pictures.Readable(c.name), c.readable) << c.name;
+  }
+  EXPECT_EQ(pictures.DecodeCount(), 0);
+  // The cut picture passes the header check; its decode fails when used.
+  EXPECT_FALSE(pictures.Get("cut.png").has_value());
+}
+
+TEST_F(SkinPicturesTest, SurfaceOfAPictureThatCannotBeLoadedEndsTheProcess) {
+  for (const char* name : {"missing.png", "text.png"}) {
+    EXPECT_EXIT(
+        {
+          SkinPictures pictures(dir_.path());
+          pictures.Prefetch({name});
+          pictures.Surface(name, QSize(10, 10));
+        },
+        ::testing::ExitedWithCode(0), "cannot load skin picture")
+        << name;
+  }
+}
+
+}  // namespace
+}  // namespace kst
