@@ -1,13 +1,12 @@
 #include "device/DeviceProfileRebuild.h"
 
-#include <QSaveFile>
-
 #include <mutex>
 #include <new>
 
 #include "device/ConfigurationUpload.h"
 #include "device/MacroArea.h"
 #include "device/UploadDevice.h"
+#include "platform/AtomicFile.h"
 #include "store/AssignmentStore.h"
 #include "store/MacroRecord.h"
 #include "store/ProfileFiles.h"
@@ -89,14 +88,7 @@ int RebuildWorkingProfileFromDevice(UploadDevice& device, const QString& path,
   std::vector<std::uint8_t> image;
   if (BuildProfileImageFromDevice(images, namePrefix, image) != 1) return 0;
 
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return 0;
-  const auto size = static_cast<qint64>(image.size());
-  if (file.write(reinterpret_cast<const char*>(image.data()), size) != size) {
-    file.cancelWriting();
-    return 0;
-  }
-  return file.commit() ? 1 : 0;
+  return WriteFileAtomically(path, image) ? 1 : 0;
 }
 
 void LoadActiveProfile(AssignmentStore& store, ProfileFiles& files, UploadDevice& device,

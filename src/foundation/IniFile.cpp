@@ -1,7 +1,8 @@
 #include "foundation/IniFile.h"
 
 #include <QFile>
-#include <QSaveFile>
+
+#include "platform/AtomicFile.h"
 
 namespace kst {
 
@@ -214,13 +215,7 @@ bool IniCache::Write(const QString& path, const QString& section, const QString&
   const QByteArray bytes = parsed->WithValue(section, key, value.trimmed());
   if (bytes.size() > kMaxIniFileBytes) return false;
 
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  if (!file.commit()) return false;
+  if (!WriteFileAtomically(path, bytes)) return false;
   files_.remove(path);  // parsed again on the next lookup
   return true;
 }

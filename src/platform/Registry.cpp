@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
+
+#include "platform/AtomicFile.h"
 
 namespace kst {
 
@@ -326,14 +327,7 @@ bool Registry::Store(const QString& key, const QString& name, std::optional<Valu
     if (!QFile::copy(filePath_, badPath)) return false;
   }
   if (!QDir().mkpath(QFileInfo(filePath_).absolutePath())) return false;
-  QSaveFile file(filePath_);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  const QByteArray bytes = Serialize(contents);
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  if (!file.commit()) return false;
+  if (!WriteFileAtomically(filePath_, Serialize(contents))) return false;
   snapshot_.contents = std::move(contents);
   snapshot_.damaged = false;
   snapshot_.stamp = StatFile(filePath_);

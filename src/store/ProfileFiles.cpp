@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <limits>
@@ -13,6 +12,7 @@
 
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
 #include "store/LittleEndian.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFolderSeeder.h"
@@ -273,16 +273,7 @@ int ProfileFiles::LoadProfileFile(const QString& path) {
 PreparedSave::PreparedSave(QString path, std::vector<std::uint8_t> image)
     : path_(std::move(path)), image_(std::move(image)) {}
 
-int PreparedSave::Write() const {
-  QSaveFile file(path_);
-  if (!file.open(QIODevice::WriteOnly)) return 0;
-  const auto size = static_cast<qint64>(image_.size());
-  if (file.write(reinterpret_cast<const char*>(image_.data()), size) != size) {
-    file.cancelWriting();
-    return 0;
-  }
-  return file.commit() ? 1 : 0;
-}
+int PreparedSave::Write() const { return WriteFileAtomically(path_, image_) ? 1 : 0; }
 
 std::optional<PreparedSave> ProfileFiles::PrepareSave(const QString& path) {
   std::lock_guard guard(store_.Lock());
@@ -322,14 +313,7 @@ bool ProfileFiles::ExportProfileFile(const QString& path) {
 
 int ProfileFiles::WriteDefaultProfileFile(const QString& path) {
   const auto block = MakeDefaultProfileBlock(0);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return 0;
-  const auto size = static_cast<qint64>(block->size());
-  if (file.write(reinterpret_cast<const char*>(block->data()), size) != size) {
-    file.cancelWriting();
-    return 0;
-  }
-  return file.commit() ? 1 : 0;
+  return WriteFileAtomically(path, std::span<const std::uint8_t>(*block)) ? 1 : 0;
 }
 
 int ProfileFiles::ImportProfileFile(const QString& path, const std::function<void()>& whileLocked) {
