@@ -251,6 +251,15 @@ bool CKestruneDlg::OnInitDialog() {
   // Enter and Escape never reach a control.
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
   RebuildBackground();
+  // First show at start-up: the device count has reported the keyboard
+  // present, so the window shows once it is set up, after UM_INIT, rather
+  // than after the connection worker's reads; what depends on the keyboard's
+  // content fills in on UM_PROFILE, and the controls acting on it take no
+  // clicks until then.
+  if (context_.state.devicePresent.load() && !context_.state.autoShowDone) {
+    context_.state.autoShowDone = true;
+    PostMessage(UM_OPEN, kOpenWParam, 0);
+  }
   return true;
 }
 
@@ -278,6 +287,7 @@ void CKestruneDlg::BindDevice() {
   }
   context_.state.devicePresent.store(count > 0);
   if (count == 0) context_.state.autoShowDone = true;
+  awaitingKeyboard_ = count > 0;
 }
 
 void CKestruneDlg::CreateDeviceSide() {
@@ -443,6 +453,7 @@ void CKestruneDlg::LayoutWindowControls() {
   inputBlocker_->setGeometry(rect());
   inputBlocker_->setFocusPolicy(Qt::StrongFocus);
   inputBlocker_->hide();
+  SetAwaitingKeyboard(awaitingKeyboard_);
 
   view_->RefreshKeyButtons();
 }
@@ -581,6 +592,10 @@ std::intptr_t CKestruneDlg::OnInitMessage(std::uintptr_t wParam, std::intptr_t) 
   tray_->SetCommandCallback([this](int command) { OnCommand(command); });
   trayPictures_ = std::make_unique<TrayPictures>(*tray_, context_.state);
   trayPictures_->RecordCurrent(kTrayIconDisconnected);
+  // The window may show before the connection worker gets to the tray: the
+  // keyboard the device count reported present shows there from the start.
+  if (awaitingKeyboard_ && context_.state.devicePresent.load())
+    trayPictures_->ShowConnectionIcon(true);
   initialised_.store(true);
   Conceal();
   return 0;
@@ -607,6 +622,7 @@ std::intptr_t CKestruneDlg::OnProfile(std::uintptr_t wParam, std::intptr_t) {
   readAhead_->Invalidate();
   if (parts_.updateProfileBar) parts_.updateProfileBar();
   if (parts_.reloadLightingOnConnect) parts_.reloadLightingOnConnect();
+  SetAwaitingKeyboard(false);
   return 0;
 }
 
@@ -619,6 +635,7 @@ std::intptr_t CKestruneDlg::OnGKeys(std::uintptr_t wParam, std::intptr_t) {
 std::intptr_t CKestruneDlg::OnDeviceGone(std::uintptr_t wParam, std::intptr_t) {
   if (wParam != 0) return 0;
   context_.state.devicePresent.store(false);
+  SetAwaitingKeyboard(false);
   if (aboutBox_) aboutBox_->close();
   if (parts_.cancelEditors) parts_.cancelEditors();
   return 0;
@@ -728,6 +745,28 @@ void CKestruneDlg::ShowApplyProgress(bool shown) {
   }
 }
 
+void CKestruneDlg::SetAwaitingKeyboard(bool awaiting) {
+  awaitingKeyboard_ = awaiting;
+  // Busy, not waiting: the window's own buttons still answer.
+  if (awaiting) {
+    setCursor(Qt::BusyCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+bool CKestruneDlg::HeldWhileAwaitingKeyboard(const QObject* watched) const {
+  if (!awaitingKeyboard_ || watched == this) return false;
+  const auto* widget = qobject_cast<const QWidget*>(watched);
+  if (!widget || widget->window() != this) return false;
+  // The window's own buttons do not depend on the keyboard's content (OK
+  // applies only what an editor left pending); the keys, the macro button
+  // and every part plugged in later do.
+  const int id = widget->property("controlId").toInt();
+  const auto own = controls_.find(id);
+  return own == controls_.end() || own->second != widget || id == kIdMacro;
+}
+
 void CKestruneDlg::ShowUploadMessage(const char* textKey) {
   const QString key = QString::fromLatin1(textKey);
   QMetaObject::invokeMethod(
@@ -762,8 +801,10 @@ void CKestruneDlg::RefreshKeyButton(int profile, AssignmentSlot slot) {
 // ---- Timers ------------------------------------------------------------------------------
 
 void CKestruneDlg::StartWindowTimer(std::uint32_t timerId, std::uint32_t periodMs) {
-  // The keyboard reset its memory: nothing read before may be used.
-  if (timerId == kTimerReloadAfterReset && readAhead_) readAhead_->Invalidate();
+  // The keyboard reset its memory or switched its profile by itself:
+  // nothing read before may be used.
+  if ((timerId == kTimerReloadAfterReset || timerId == kTimerFollowProfile) && readAhead_)
+    readAhead_->Invalidate();
   if (OnWindowThread()) {
     StartTimer(timerId, periodMs);
     return;
@@ -837,10 +878,16 @@ void CKestruneDlg::OnFactoryResetTimer() {
 
 std::intptr_t CKestruneDlg::SendToWindow(std::uint32_t message, std::uintptr_t wParam,
                                          std::intptr_t lParam) {
-  // The worker's notice that the keyboard connected: the window ignores it
-  // (it shows only on 'OPEN'), so the worker need not wait for the window's
-  // thread, which may still be in its initialisation.
-  if (message == UM_OPEN && wParam == kVersionWParam) return 0;
+  // The worker's notice that the keyboard connected: the window's handler
+  // ignores it (it shows only on 'OPEN'), so the worker need not wait for
+  // the window's thread, which may still be in its initialisation. Until
+  // the connection's UM_PROFILE the controls that act on the keyboard's
+  // content hold still.
+  if (message == UM_OPEN && wParam == kVersionWParam) {
+    QMetaObject::invokeMethod(
+        this, [this] { SetAwaitingKeyboard(true); }, Qt::QueuedConnection);
+    return 0;
+  }
   if (readAhead_ && !OnWindowThread()) {
     // The rebuild's reads run here, on the worker, while the window's thread
     // is free; the handler then takes them instead of waiting for them.
@@ -1006,6 +1053,15 @@ void CKestruneDlg::OnExport() {
 // ---- Keys ----------------------------------------------------------------------------------
 
 bool CKestruneDlg::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+      if (HeldWhileAwaitingKeyboard(watched)) return true;
+      break;
+    default:
+      break;
+  }
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (IsEnterOrEscape(key->key())) return true;

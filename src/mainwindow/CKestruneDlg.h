@@ -171,6 +171,9 @@ class CKestruneDlg : public CBaseDialog,
   bool ApplyPending() const { return applyPending_; }
   bool TimerActive(std::uint32_t timerId) const;
   int BusyFrame() const { return busyFrame_; }
+  // Whether the controls that act on the keyboard's content hold still
+  // because it is still being read.
+  bool AwaitingKeyboard() const { return awaitingKeyboard_; }
   bool Exited() const { return exited_; }
   QString LinkAddress() const { return linkAddress_; }
 
@@ -264,6 +267,10 @@ class CKestruneDlg : public CBaseDialog,
   int LanguageIndex() const;
   bool NotificationArea() const;
   void ApplyOnKeyboard();
+  void SetAwaitingKeyboard(bool awaiting);
+  // Whether a click on `watched` is held back while the keyboard's content
+  // is being read.
+  bool HeldWhileAwaitingKeyboard(const QObject* watched) const;
 
   AppContext& context_;
   Parts parts_;
@@ -297,6 +304,9 @@ class CKestruneDlg : public CBaseDialog,
   QPixmap shownBackground_;
 
   bool applyPending_ = false;
+  // A connected keyboard's content is still being read: from the
+  // connection until its UM_PROFILE or UM_DEVICE_GONE.
+  bool awaitingKeyboard_ = false;
   std::atomic<bool> initialised_{false};
   bool exited_ = false;
 

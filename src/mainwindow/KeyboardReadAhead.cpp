@@ -25,7 +25,11 @@ class ReadAheadDevice::Recorder final : public UploadDevice {
     return keyboard_.FactoryKeyMap();
   }
   std::uint32_t MacroCapacity() const override { return keyboard_.MacroCapacity(); }
-  int CurrentProfile() override { return keyboard_.CurrentProfile(); }
+  int CurrentProfile() override {
+    const int profile = keyboard_.CurrentProfile();
+    if (!HeldProfile(profile)) reads_.unknownProfile = profile;
+    return profile;
+  }
   // The rebuild only reads; a write here would be a fault of the caller.
   int BeginUpdate() override { return 0; }
   int EndUpdate() override { return 0; }
@@ -93,7 +97,7 @@ void ReadAheadDevice::DropHeld() {
 
 bool ReadAheadDevice::HoldsReads() const {
   std::lock_guard lock(mutex_);
-  return !held_.macroReads.empty() ||
+  return held_.unknownProfile || !held_.macroReads.empty() ||
          std::any_of(held_.keyMaps.begin(), held_.keyMaps.end(),
                      [](const auto& read) { return read.has_value(); });
 }
@@ -112,7 +116,13 @@ std::array<std::uint8_t, kUploadKeyMapBytes> ReadAheadDevice::FactoryKeyMap() co
 
 std::uint32_t ReadAheadDevice::MacroCapacity() const { return keyboard_.MacroCapacity(); }
 
-int ReadAheadDevice::CurrentProfile() { return keyboard_.CurrentProfile(); }
+int ReadAheadDevice::CurrentProfile() {
+  {
+    std::lock_guard lock(mutex_);
+    if (held_.unknownProfile) return *held_.unknownProfile;
+  }
+  return keyboard_.CurrentProfile();
+}
 
 int ReadAheadDevice::ReadKeyMap(std::span<std::uint8_t, kUploadKeyMapBytes> keyMap, int profile) {
   if (HeldProfile(profile)) {

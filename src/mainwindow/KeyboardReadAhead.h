@@ -7,7 +7,8 @@
 //
 // ReadAheadDevice wraps the keyboard's upload device and passes every
 // operation through to it, except that a read it holds from ReadAhead is
-// answered from what was read (result and bytes). What it holds is dropped
+// answered from what was read (result and bytes, failures included, so a
+// keyboard that does not answer is not waited for twice). What it holds is dropped
 // by every write through it, by Invalidate (the keyboard changed its memory
 // by itself, or went away) and by Discard; a read-ahead overtaken by one of
 // these keeps nothing. So a held read is always what the keyboard would
@@ -59,6 +60,10 @@ class ReadAheadDevice final : public UploadDevice {
     std::vector<std::uint8_t> bytes;
   };
   struct HeldReads {
+    // The current profile when the keyboard could not give it (a readable
+    // one stays with the link's cache, which follows the keyboard's
+    // switches).
+    std::optional<int> unknownProfile;
     std::array<std::optional<HeldRead>, 4> keyMaps;
     // Macro-area reads from the area's start, in the order made.
     std::vector<HeldRead> macroReads;

@@ -80,6 +80,40 @@ TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) 
   EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(MainWindow, ShowsOnceSetUpAndHoldsTheKeysUntilTheKeyboardIsRead) {
+  // Slow enough that the connection worker's reads outlast the set-up.
+  setenv("KESTRUNE_SIM_LATENCY_US", "3000", 1);
+  dialog->OnInitDialog();
+  std::vector<int> opened;
+  CKestruneDlg::Parts parts;
+  parts.openKeyAssignment = [&](AssignmentSlot, bool, int id) { opened.push_back(id); };
+  dialog->SetParts(parts);
+  ASSERT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
+  EXPECT_EQ(dialog->Link()->ConnectionState(), 0);  // still reading
+  EXPECT_TRUE(context->state.autoShowDone);
+  EXPECT_TRUE(dialog->AwaitingKeyboard());
+  EXPECT_EQ(dialog->cursor().shape(), Qt::BusyCursor);
+  EXPECT_EQ(context->state.trayIcon, kTrayIconConnected);
+  // The keys and the macro button would act on content not read yet.
+  QTest::mouseClick(Button(kKeyA), Qt::LeftButton);
+  QTest::mouseClick(Button(kIdMacro), Qt::LeftButton);
+  EXPECT_TRUE(opened.empty());
+  // The window's own buttons answer.
+  QTest::mouseClick(Button(kIdCancel), Qt::LeftButton);
+  EXPECT_FALSE(dialog->isVisible());
+
+  Start();
+  EXPECT_EQ(dialog->Link()->ConnectionState(), 1);
+  EXPECT_FALSE(dialog->AwaitingKeyboard());
+  EXPECT_NE(dialog->cursor().shape(), Qt::BusyCursor);
+  EXPECT_EQ(Profile(), 0);
+  dialog->ShowMainWindow();
+  QTest::mouseClick(Button(kKeyA), Qt::LeftButton);
+  QTest::mouseClick(Button(kIdMacro), Qt::LeftButton);
+  EXPECT_EQ(opened, (std::vector<int>{kKeyA, kIdMacro}));
+  EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(MainWindowWithoutKeyboard, StartsHiddenAndOpenShowsTheNoDevicePrompt) {
   Start();
   EXPECT_TRUE(context->state.autoShowDone);

@@ -27,6 +27,7 @@ class CountingKeyboard final : public UploadDevice {
   std::array<KeyMapBytes, 4> maps{};
   std::vector<std::uint8_t> macroArea = std::vector<std::uint8_t>(kMacroAreaHeaderBytes, 0);
   int profile = 1;
+  int profileAsks = 0;
   std::array<int, 4> keyMapResults{1, 1, 1, 1};
   int macroResult = 1;
   int keyMapReads = 0;
@@ -36,7 +37,10 @@ class CountingKeyboard final : public UploadDevice {
 
   KeyMapBytes FactoryKeyMap() const override { return {}; }
   std::uint32_t MacroCapacity() const override { return 1024; }
-  int CurrentProfile() override { return profile; }
+  int CurrentProfile() override {
+    ++profileAsks;
+    return profile;
+  }
   int BeginUpdate() override { return Write(); }
   int EndUpdate() override { return Write(); }
   int WriteMacroArea(std::span<const std::uint8_t> area) override {
@@ -150,13 +154,23 @@ TEST(ReadAheadDevice, ReadsItDidNotMakeGoToTheKeyboard) {
   EXPECT_EQ(device.ReadMacroArea(longer), 1);
   EXPECT_EQ(keyboard.keyMapReads, 5);
   EXPECT_EQ(keyboard.macroReads, 2);
+}
 
-  // Without a readable current profile the rebuild reads nothing ahead.
-  CountingKeyboard unknown;
-  unknown.profile = -1;
-  ReadAheadDevice unknownDevice(unknown);
-  unknownDevice.ReadAhead();
-  EXPECT_FALSE(unknownDevice.HoldsReads());
+TEST(ReadAheadDevice, AKeyboardThatCannotTellItsProfileIsAskedOnce) {
+  CountingKeyboard keyboard;
+  keyboard.profile = -1;
+  ReadAheadDevice device(keyboard);
+  device.ReadAhead();
+  EXPECT_EQ(keyboard.profileAsks, 1);
+  EXPECT_EQ(keyboard.keyMapReads, 0);
+  // The rebuild asks twice (before and inside the read of the images).
+  EXPECT_EQ(device.CurrentProfile(), -1);
+  DeviceImages images;
+  EXPECT_EQ(ReadDeviceImages(device, images), 0);
+  EXPECT_EQ(keyboard.profileAsks, 1);
+  device.Invalidate();
+  keyboard.profile = 2;
+  EXPECT_EQ(device.CurrentProfile(), 2);
 }
 
 TEST(ReadAheadDevice, WritesAndResetsDropWhatWasRead) {
