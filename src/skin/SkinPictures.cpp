@@ -33,7 +33,9 @@ void EndProcessForMissingPicture(const QString& path) {
   std::_Exit(0);
 }
 
-SkinPictures::SkinPictures(QString folder) { SetFolder(std::move(folder)); }
+SkinPictures::SkinPictures(QString folder) : queue_(std::make_shared<JobQueue>()) {
+  SetFolder(std::move(folder));
+}
 
 SkinPictures::~SkinPictures() { JoinDecoders(); }
 
@@ -45,33 +47,86 @@ void SkinPictures::SetFolder(QString folder) {
 
 QString SkinPictures::PathOf(const QString& fileName) const { return folder_ + fileName; }
 
+namespace {
+
+// The picture at its own place on a canvas of at least `least`, black
+// beyond it; the picture itself when it is that large already.
+QImage DrawSurface(const QImage& picture, QSize least) {
+  if (picture.width() >= least.width() && picture.height() >= least.height()) return picture;
+  QImage canvas(least.expandedTo(picture.size()), QImage::Format_RGB32);
+  canvas.fill(Qt::black);
+  QPainter painter(&canvas);
+  painter.drawImage(0, 0, picture);
+  painter.end();
+  return canvas;
+}
+
+QSize LeastSurface(QSize clientSize) {
+  return {clientSize.width() + SkinPictures::kSurfaceMargin,
+          clientSize.height() + SkinPictures::kSurfaceMargin};
+}
+
+}  // namespace
+
 void SkinPictures::Prefetch(const QStringList& fileNames) {
-  struct Job {
-    QString path;
-    std::promise<QImage> result;
-  };
-  struct Batch {
-    std::vector<Job> jobs;
-    std::atomic<std::size_t> next{0};
-  };
-  auto batch = std::make_shared<Batch>();
+  std::vector<Job> jobs;
   for (const QString& name : fileNames) {
     if (pictures_.contains(name) || pending_.contains(name)) continue;
-    Job job{PathOf(name), {}};
+    Job job;
+    job.path = PathOf(name);
     pending_.insert(name, job.result.get_future().share());
-    batch->jobs.push_back(std::move(job));
+    jobs.push_back(std::move(job));
     ++decodes_;
   }
-  if (batch->jobs.empty()) return;
-  const unsigned threads =
-      std::min<unsigned>(kDecodeThreads, static_cast<unsigned>(batch->jobs.size()));
-  for (unsigned t = 0; t < threads; ++t) {
-    decoders_.emplace_back([batch] {
+  Start(std::move(jobs));
+}
+
+void SkinPictures::PrefetchSurfaces(const QStringList& fileNames, QSize clientSize) {
+  const QSize least = LeastSurface(clientSize);
+  std::vector<Job> jobs;
+  for (const QString& name : fileNames) {
+    if (pendingSurfaces_.contains(name)) continue;
+    if (const auto it = surfaces_.constFind(name); it != surfaces_.constEnd() &&
+                                                   it->width() >= least.width() &&
+                                                   it->height() >= least.height())
+      continue;
+    Job job;
+    job.path = PathOf(name);
+    job.least = least;
+    if (const auto it = pending_.constFind(name); it != pending_.constEnd()) {
+      job.source = *it;
+    } else {
+      ++decodes_;
+    }
+    pendingSurfaces_.insert(name, {least, job.result.get_future().share()});
+    jobs.push_back(std::move(job));
+  }
+  Start(std::move(jobs));
+}
+
+void SkinPictures::Start(std::vector<Job> jobs) {
+  if (jobs.empty()) return;
+  std::lock_guard lock(queue_->mutex);
+  for (Job& job : jobs) queue_->jobs.push_back(std::move(job));
+  while (queue_->workers < kDecodeThreads && queue_->workers < queue_->jobs.size()) {
+    ++queue_->workers;
+    // Jobs are taken in the order queued, so a job drawing from another's
+    // decode only ever waits for one already taken.
+    decoders_.emplace_back([queue = queue_] {
       for (;;) {
-        const std::size_t k = batch->next.fetch_add(1);
-        if (k >= batch->jobs.size()) return;
-        Job& job = batch->jobs[k];
-        job.result.set_value(DecodeSkinImage(job.path));
+        Job job;
+        {
+          std::lock_guard taken(queue->mutex);
+          if (queue->jobs.empty()) {
+            --queue->workers;
+            return;
+          }
+          job = std::move(queue->jobs.front());
+          queue->jobs.pop_front();
+        }
+        QImage image = job.source.valid() ? job.source.get() : DecodeSkinImage(job.path);
+        if (job.least.isValid() && !image.isNull()) image = DrawSurface(image, job.least);
+        job.result.set_value(std::move(image));
       }
     });
   }
@@ -117,39 +172,34 @@ QPixmap SkinPictures::Required(const QString& fileName) {
 }
 
 QPixmap SkinPictures::Surface(const QString& fileName, QSize clientSize) {
-  const QSize least(clientSize.width() + kSurfaceMargin, clientSize.height() + kSurfaceMargin);
+  const QSize least = LeastSurface(clientSize);
   if (const auto it = surfaces_.constFind(fileName); it != surfaces_.constEnd()) {
     if (it->width() >= least.width() && it->height() >= least.height()) return *it;
   }
   QPixmap surface;
-  if (const auto it = pictures_.constFind(fileName); it != pictures_.constEnd()) {
-    const QPixmap& picture = *it;
+  std::shared_future<QImage> ahead;
+  if (const auto it = pendingSurfaces_.find(fileName); it != pendingSurfaces_.end()) {
+    // One made for another client size is of no further use.
+    if (it->least == least) ahead = it->surface;
+    pendingSurfaces_.erase(it);
+  }
+  if (ahead.valid()) {
+    QImage image = ahead.get();
+    ahead = {};
+    if (image.isNull()) EndProcessForMissingPicture(PathOf(fileName));
+    surface = QPixmap::fromImage(std::move(image));
+  } else if (const auto held = pictures_.constFind(fileName); held != pictures_.constEnd()) {
+    const QPixmap& picture = *held;
     if (picture.width() >= least.width() && picture.height() >= least.height()) {
       surface = picture;
     } else {
-      QImage canvas(least.expandedTo(picture.size()), QImage::Format_RGB32);
-      canvas.fill(Qt::black);
-      {
-        QPainter painter(&canvas);
-        painter.drawPixmap(0, 0, picture);
-      }
-      surface = QPixmap::fromImage(std::move(canvas));
+      surface = QPixmap::fromImage(DrawSurface(picture.toImage(), least));
     }
   } else {
     QImage image = TakeImage(fileName);
     if (image.isNull()) EndProcessForMissingPicture(PathOf(fileName));
-    if (image.width() >= least.width() && image.height() >= least.height()) {
-      surface = QPixmap::fromImage(std::move(image));
-    } else {
-      QImage canvas(least.expandedTo(image.size()), QImage::Format_RGB32);
-      canvas.fill(Qt::black);
-      {
-        QPainter painter(&canvas);
-        painter.drawImage(0, 0, image);
-      }
-      image = QImage();
-      surface = QPixmap::fromImage(std::move(canvas));
-    }
+    image = DrawSurface(image, least);
+    surface = QPixmap::fromImage(std::move(image));
   }
   surfaces_.insert(fileName, surface);
   // The surface stands in for the picture: keep the decoded copy only while
@@ -164,6 +214,7 @@ QPixmap SkinPictures::Surface(const QString& fileName, QSize clientSize) {
 void SkinPictures::Clear() {
   JoinDecoders();
   pending_.clear();
+  pendingSurfaces_.clear();
   pictures_.clear();
   surfaces_.clear();
 }

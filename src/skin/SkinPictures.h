@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -52,6 +55,12 @@ class SkinPictures {
   // (waiting for it when it is still running) instead of decoding again.
   // Files already held or being decoded are skipped.
   void Prefetch(const QStringList& fileNames);
+  // Starts making, on the same threads and after what was started before,
+  // the surfaces of the files for a client area of clientSize. A file that
+  // Prefetch decodes is drawn from that decode; the others are decoded for
+  // their surface alone. Surface of such a file with the same clientSize
+  // takes the result.
+  void PrefetchSurfaces(const QStringList& fileNames, QSize clientSize);
 
   // Whether the file opens as a picture of a known format and size, from
   // its header alone; nothing is decoded or kept.
@@ -76,15 +85,37 @@ class SkinPictures {
   void Clear();
 
  private:
+  struct Job {
+    QString path;
+    // When valid, the job draws its surface from this decode.
+    std::shared_future<QImage> source;
+    // When valid, the job's result is the surface of at least this size.
+    QSize least;
+    std::promise<QImage> result;
+  };
+  // Jobs waiting for a decoding thread, shared with the threads.
+  struct JobQueue {
+    std::mutex mutex;
+    std::deque<Job> jobs;
+    unsigned workers = 0;  // threads taking jobs
+  };
+  struct PendingSurface {
+    QSize least;
+    std::shared_future<QImage> surface;
+  };
+
   // The decoded image of a file: a finished or running prefetch, or a decode
   // now. A null image when it cannot be loaded.
   QImage TakeImage(const QString& fileName);
+  void Start(std::vector<Job> jobs);
   void JoinDecoders();
 
   QString folder_;
   QHash<QString, QPixmap> pictures_;
   QHash<QString, QPixmap> surfaces_;
   QHash<QString, std::shared_future<QImage>> pending_;
+  QHash<QString, PendingSurface> pendingSurfaces_;
+  std::shared_ptr<JobQueue> queue_;
   std::vector<std::thread> decoders_;
   int decodes_ = 0;
 };

@@ -72,22 +72,29 @@ TEST_F(SkinPicturesTest, ClearAndFolderChangeWaitForDecodesInFlight) {
 
 TEST_F(SkinPicturesTest, SurfaceIsTheOnlyCopyItsCacheKeeps) {
   const QSize client(50, 40);  // surfaces at least 150 x 140
+  enum Ahead { kNothing, kDecode, kSurface, kBoth };
   struct Case {
     const char* name;
-    bool prefetch;
+    Ahead ahead;
     bool heldElsewhere;
     QSize surface;
     bool surfaceIsPicture;
   } cases[] = {
-      {"small.png", true, false, {150, 140}, false}, {"small.png", false, false, {150, 140}, false},
-      {"small.png", false, true, {150, 140}, false}, {"large.png", true, false, {160, 150}, true},
-      {"large.png", false, true, {160, 150}, true},
+      {"small.png", kNothing, false, {150, 140}, false},
+      {"small.png", kDecode, false, {150, 140}, false},
+      {"small.png", kSurface, false, {150, 140}, false},
+      {"small.png", kBoth, true, {150, 140}, false},
+      {"small.png", kNothing, true, {150, 140}, false},
+      {"large.png", kDecode, false, {160, 150}, true},
+      {"large.png", kSurface, false, {160, 150}, true},
+      {"large.png", kNothing, true, {160, 150}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
-                 << c.name << " prefetch " << c.prefetch << " held " << c.heldElsewhere);
+                 << c.name << " ahead " << c.ahead << " held " << c.heldElsewhere);
     SkinPictures pictures(dir_.path());
-    if (c.prefetch) pictures.Prefetch({c.name});
+    if (c.ahead == kDecode || c.ahead == kBoth) pictures.Prefetch({c.name});
+    if (c.ahead == kSurface || c.ahead == kBoth) pictures.PrefetchSurfaces({c.name}, client);
     QPixmap held;
     if (c.heldElsewhere) held = pictures.Required(c.name);
 
@@ -97,13 +104,21 @@ TEST_F(SkinPicturesTest, SurfaceIsTheOnlyCopyItsCacheKeeps) {
     EXPECT_EQ(image.pixel(5, 5), kGreen);
     EXPECT_EQ(image.pixel(c.surface.width() - 1, c.surface.height() - 1),
               c.surfaceIsPicture ? kGreen : kBlack);
-    if (c.heldElsewhere) {
+    if (c.heldElsewhere && c.ahead == kNothing) {
       EXPECT_EQ(surface.cacheKey() == held.cacheKey(), c.surfaceIsPicture);
     }
     EXPECT_EQ(pictures.Holds(c.name), c.heldElsewhere);
     EXPECT_EQ(pictures.Surface(c.name, client).cacheKey(), surface.cacheKey());
     EXPECT_EQ(pictures.DecodeCount(), 1);
   }
+}
+
+TEST_F(SkinPicturesTest, ASurfaceForAnotherClientSizeIsMadeAnew) {
+  SkinPictures pictures(dir_.path());
+  pictures.PrefetchSurfaces({"small.png"}, QSize(50, 40));
+  EXPECT_EQ(pictures.Surface("small.png", QSize(70, 40)).size(), QSize(170, 140));
+  EXPECT_EQ(pictures.Surface("small.png", QSize(50, 40)).size(), QSize(170, 140));
+  EXPECT_EQ(pictures.Surface("small.png", QSize(80, 60)).size(), QSize(180, 160));
 }
 
 TEST_F(SkinPicturesTest, ReadableLooksAtTheHeaderOnly) {
@@ -130,6 +145,7 @@ TEST_F(SkinPicturesTest, SurfaceOfAPictureThatCannotBeLoadedEndsTheProcess) {
         {
           SkinPictures pictures(dir_.path());
           pictures.Prefetch({name});
+          pictures.PrefetchSurfaces({name}, QSize(10, 10));
           pictures.Surface(name, QSize(10, 10));
         },
         ::testing::ExitedWithCode(0), "cannot load skin picture")
