@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -306,21 +307,27 @@ bool CKestruneDlg::ShownLater(const QString& file) {
 
 void CKestruneDlg::PrefetchMainPictures() {
   // In the order the initialisation takes them: the skin's background and
-  // mask first.
+  // mask, the surfaces of the window's state pictures (the window takes the
+  // background's size), then the rest.
   const QString screen = QString::fromLatin1(kScreenSection);
   const QString main = ReadProfileString(SkinFileName(), screen, QStringLiteral("Main"), QString(),
                                          CIniFile::kMaxPathChars + 1);
   const QString mask = ReadProfileString(SkinFileName(), screen, QStringLiteral("Mask"), main,
                                          CIniFile::kMaxPathChars + 1);
-  QStringList files;
+  QStringList first;
   for (const QString& file : {main, mask}) {
-    if (!file.isEmpty()) files << file;
+    if (!file.isEmpty()) first << file;
   }
+  Pictures().Prefetch(first);
+  const QStringList states = PictureSetFiles(kMainPictureSet);
+  const QSize client = main.isEmpty() ? QSize() : QImageReader(Pictures().PathOf(main)).size();
+  if (client.isValid()) Pictures().PrefetchSurfaces(states, client);
+  QStringList rest;
   for (const QString& file : MainWindowPictures()) {
-    if (!ShownLater(file)) files << file;
+    if (!ShownLater(file) && !states.contains(file)) rest << file;
   }
-  for (int n = 1; n <= kBusyFrameCount; ++n) files << BusyFrameFile(n);
-  Pictures().Prefetch(files);
+  for (int n = 1; n <= kBusyFrameCount; ++n) rest << BusyFrameFile(n);
+  Pictures().Prefetch(rest);
 }
 
 void CKestruneDlg::LoadMainPictures() {

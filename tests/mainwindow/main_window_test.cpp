@@ -67,6 +67,12 @@ TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) 
   // Controls of later parts are not on show.
   EXPECT_FALSE(Button(kIdMacro)->isVisible());
   EXPECT_EQ(dialog->findChild<QWidget*>("FUNC_PROFILE1"), nullptr);
+  // Background, mask, over, down, disabled, arrow and ten busy frames, each
+  // decoded once; a state picture is kept only as its surface, and the
+  // colour pictures wait for the lighting panel.
+  EXPECT_EQ(dialog->Pictures().DecodeCount(), 16);
+  EXPECT_FALSE(dialog->Pictures().Holds("main_over.jpg"));
+  EXPECT_FALSE(dialog->Pictures().Holds("main_color0.jpg"));
 
   Start();
   EXPECT_TRUE(dialog->IsWindowInitialised());
