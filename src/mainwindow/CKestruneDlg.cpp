@@ -343,11 +343,18 @@ void CKestruneDlg::LoadMainPictures() {
       Pictures().Surface(file, client);
     }
   }
-  busyFrames_.clear();
-  for (int n = 1; n <= kBusyFrameCount; ++n) {
-    // The animation is decoration: a missing frame is left out quietly.
-    if (auto frame = Pictures().Get(BusyFrameFile(n))) busyFrames_.push_back(*frame);
+}
+
+const std::vector<QPixmap>& CKestruneDlg::BusyFrames() {
+  // Taken when Apply first shows them; their decode ran ahead meanwhile.
+  if (!busyFramesTaken_) {
+    busyFramesTaken_ = true;
+    for (int n = 1; n <= kBusyFrameCount; ++n) {
+      // The animation is decoration: a missing frame is left out quietly.
+      if (auto frame = Pictures().Get(BusyFrameFile(n))) busyFrames_.push_back(*frame);
+    }
   }
+  return busyFrames_;
 }
 
 CPngButton* CKestruneDlg::Control(int controlId) const {
@@ -450,7 +457,6 @@ void CKestruneDlg::LayoutWindowControls() {
   busy_->setAlignment(Qt::AlignCenter);
   busy_->setAttribute(Qt::WA_TransparentForMouseEvents);
   LayoutControl(*busy_, SkinFileName(), kButtonInfo, QStringLiteral("CONTROL_BUSY"));
-  if (!busyFrames_.empty()) busy_->setPixmap(busyFrames_.front());
   busy_->hide();
 
   // Takes the input while Apply runs; the window keeps painting beneath.
@@ -739,7 +745,7 @@ void CKestruneDlg::SetApplyEnabled(bool enabled) {
 void CKestruneDlg::ShowApplyProgress(bool shown) {
   if (busy_) {
     busyFrame_ = 0;
-    if (!busyFrames_.empty()) busy_->setPixmap(busyFrames_.front());
+    if (!BusyFrames().empty()) busy_->setPixmap(BusyFrames().front());
     busy_->setVisible(shown);
     busy_->raise();
   }
@@ -850,8 +856,8 @@ void CKestruneDlg::OnTimer(std::uint32_t timerId) {
 
 void CKestruneDlg::OnBusyTimer() {
   busyFrame_ = (busyFrame_ + 1) % kBusyFrameCount;
-  if (busy_ && busyFrame_ < static_cast<int>(busyFrames_.size()))
-    busy_->setPixmap(busyFrames_[static_cast<std::size_t>(busyFrame_)]);
+  if (busy_ && busyFrame_ < static_cast<int>(BusyFrames().size()))
+    busy_->setPixmap(BusyFrames()[static_cast<std::size_t>(busyFrame_)]);
 }
 
 void CKestruneDlg::OnFollowProfileTimer() {

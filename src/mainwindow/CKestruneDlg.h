@@ -251,6 +251,8 @@ class CKestruneDlg : public CBaseDialog,
   void PrefetchMainPictures();
   void LoadMainPictures();
   static QString BusyFrameFile(int n);
+  // The ten frames of the busy animation, those that could be loaded.
+  const std::vector<QPixmap>& BusyFrames();
   // The main pictures no part of the window shows before the lighting panel.
   static bool ShownLater(const QString& file);
   void LayoutWindowControls();
@@ -297,7 +299,8 @@ class CKestruneDlg : public CBaseDialog,
   std::map<int, CPngButton*> controls_;
   QLabel* busy_ = nullptr;
   QWidget* inputBlocker_ = nullptr;
-  std::vector<QPixmap> busyFrames_;
+  std::vector<QPixmap> busyFrames_;  // see BusyFrames
+  bool busyFramesTaken_ = false;
   int busyFrame_ = 0;
   std::map<std::uint32_t, QTimer*> timers_;
   QString linkAddress_;
