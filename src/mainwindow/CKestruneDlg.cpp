@@ -306,9 +306,10 @@ bool CKestruneDlg::ShownLater(const QString& file) {
 }
 
 void CKestruneDlg::PrefetchMainPictures() {
-  // In the order the initialisation takes them: the skin's background and
-  // mask, the surfaces of the window's state pictures (the window takes the
-  // background's size), then the rest.
+  // In the order the window takes them: the skin's background and mask, the
+  // surfaces of the pictures it shows at once (the window takes the
+  // background's size), the rest, and last the looks of hovered and pressed
+  // buttons, which the window takes once it is up (TakeLaterLooks).
   const QString screen = QString::fromLatin1(kScreenSection);
   const QString main = ReadProfileString(SkinFileName(), screen, QStringLiteral("Main"), QString(),
                                          CIniFile::kMaxPathChars + 1);
@@ -320,22 +321,75 @@ void CKestruneDlg::PrefetchMainPictures() {
   }
   Pictures().Prefetch(first);
   const QStringList states = PictureSetFiles(kMainPictureSet);
+  QStringList shown;
+  QStringList later;
+  for (const QString& file : states) (LaterLook(file) ? later : shown) << file;
   const QSize client = main.isEmpty() ? QSize() : QImageReader(Pictures().PathOf(main)).size();
-  if (client.isValid()) Pictures().PrefetchSurfaces(states, client);
+  if (client.isValid()) Pictures().PrefetchSurfaces(shown, client);
   QStringList rest;
   for (const QString& file : MainWindowPictures()) {
     if (!ShownLater(file) && !states.contains(file)) rest << file;
   }
   for (int n = 1; n <= kBusyFrameCount; ++n) rest << BusyFrameFile(n);
   Pictures().Prefetch(rest);
+  if (client.isValid()) Pictures().PrefetchSurfaces(later, client);
+}
+
+bool CKestruneDlg::LaterLook(const QString& file) {
+  return file == QLatin1String(kMainPictureSet.over) || file == QLatin1String(kMainPictureSet.down);
+}
+
+QPixmap CKestruneDlg::StateSurface(const char* file) {
+  const QString name = QString::fromLatin1(file);
+  if (!laterLooksTaken_ && LaterLook(name)) {
+    // Stands in until TakeLaterLooks; draws nothing, so the button shows the
+    // window's background, its normal look.
+    QPixmap& placeholder =
+        name == QLatin1String(kMainPictureSet.over) ? overPlaceholder_ : downPlaceholder_;
+    if (placeholder.isNull()) {
+      placeholder = QPixmap(1, 1);
+      placeholder.fill(Qt::transparent);
+    }
+    return placeholder;
+  }
+  return Pictures().Surface(name, size());
+}
+
+void CKestruneDlg::TakeLaterLooks() {
+  if (laterLooksTaken_ || exited_) return;
+  laterLooksTaken_ = true;
+  const QPixmap over = StateSurface(kMainPictureSet.over);
+  const QPixmap down = StateSurface(kMainPictureSet.down);
+  auto replaced = [&](const QPixmap& picture) -> const QPixmap& {
+    if (picture.cacheKey() == overPlaceholder_.cacheKey()) return over;
+    if (picture.cacheKey() == downPlaceholder_.cacheKey()) return down;
+    return picture;
+  };
+  for (CPngButton* button : findChildren<CPngButton*>()) {
+    using Look = CPngButton::Look;
+    button->SetStatePictures(
+        replaced(button->Picture(Look::Normal)), replaced(button->Picture(Look::Hover)),
+        replaced(button->Picture(Look::Pressed)), replaced(button->Picture(Look::Disabled)),
+        replaced(button->Picture(Look::Selected)), false);
+    button->update();
+  }
+  if (view_) {
+    KeyboardPictures pictures = view_->Pictures();
+    pictures.over = over;
+    pictures.down = down;
+    view_->SetPictures(pictures);
+  }
+  overPlaceholder_ = QPixmap();
+  downPlaceholder_ = QPixmap();
 }
 
 void CKestruneDlg::LoadMainPictures() {
   const QSize client = size();
   for (const QString& file : MainWindowPictures()) {
-    if (ShownLater(file)) {
-      // Not shown before the lighting panel asks for them: checked now, as
-      // every main picture is, and decoded on first use.
+    if (ShownLater(file) || LaterLook(file)) {
+      // Not shown before the window is up (hovered and pressed looks) or the
+      // lighting panel asks for them (colours): checked now, as every main
+      // picture is, and decoded later.
       if (!Pictures().Readable(file)) EndProcessForMissingPicture(Pictures().PathOf(file));
     } else if (file == QLatin1String(kArrowPicture)) {
       Pictures().Required(file);
@@ -370,8 +424,7 @@ CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
   button->setFocusPolicy(Qt::NoFocus);
   const QPixmap normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
   LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey), normal,
-                    Pictures().Surface(QString::fromLatin1(kMainPictureSet.over), client),
-                    Pictures().Surface(QString::fromLatin1(kMainPictureSet.down), client), normal,
+                    StateSurface(kMainPictureSet.over), StateSurface(kMainPictureSet.down), normal,
                     Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client));
   connect(button, &CPngButton::clicked, this, [this, controlId] {
     SendMessage(kCommandMessage, static_cast<std::uintptr_t>(controlId), 0);
@@ -390,8 +443,8 @@ void CKestruneDlg::LayoutWindowControls() {
   const QSize client = size();
   KeyboardPictures pictures;
   pictures.normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
-  pictures.over = Pictures().Surface(QString::fromLatin1(kMainPictureSet.over), client);
-  pictures.down = Pictures().Surface(QString::fromLatin1(kMainPictureSet.down), client);
+  pictures.over = StateSurface(kMainPictureSet.over);
+  pictures.down = StateSurface(kMainPictureSet.down);
   pictures.disable = Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client);
   pictures.arrow = Pictures().Required(QString::fromLatin1(kArrowPicture));
 
@@ -600,6 +653,9 @@ std::intptr_t CKestruneDlg::OnInitMessage(std::uintptr_t wParam, std::intptr_t) 
                 language().LoadLangText(QStringLiteral("IDS_KEYBOARD_TRAY_DESC"), LanguageIndex()),
                 windowIcon(), kTrayIconId);
   tray_->SetSingleClickCommand(kTraySingleClickCommand);
+  // Runs after the start-up messages already queued, the first show among
+  // them.
+  QTimer::singleShot(0, this, [this] { TakeLaterLooks(); });
   tray_->SetMenuTextCallback(
       [this](QMenu& menu) { SetMenuTexts(menu, TrayMenuTexts(), context_.language); });
   tray_->SetCommandCallback([this](int command) { OnCommand(command); });

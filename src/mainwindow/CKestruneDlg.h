@@ -255,6 +255,15 @@ class CKestruneDlg : public CBaseDialog,
   const std::vector<QPixmap>& BusyFrames();
   // The main pictures no part of the window shows before the lighting panel.
   static bool ShownLater(const QString& file);
+  // The state pictures of hovered and pressed buttons.
+  static bool LaterLook(const QString& file);
+  // The surface of a state picture of the main window; a placeholder for a
+  // later look until TakeLaterLooks.
+  QPixmap StateSurface(const char* file);
+  // Gives every button the hovered and pressed looks in place of their
+  // placeholders; once, after the start-up messages. Ends the process when
+  // a picture cannot be decoded.
+  void TakeLaterLooks();
   void LayoutWindowControls();
   CPngButton* LayoutButton(int controlId, const char* skinKey);
   void SetButtonCaptionStyle(CPngButton& button, int size, const char* face, int format);
@@ -301,6 +310,9 @@ class CKestruneDlg : public CBaseDialog,
   QWidget* inputBlocker_ = nullptr;
   std::vector<QPixmap> busyFrames_;  // see BusyFrames
   bool busyFramesTaken_ = false;
+  QPixmap overPlaceholder_;
+  QPixmap downPlaceholder_;
+  bool laterLooksTaken_ = false;
   int busyFrame_ = 0;
   std::map<std::uint32_t, QTimer*> timers_;
   QString linkAddress_;

@@ -69,6 +69,10 @@ class KeyboardView : public QObject {
   // the orientation buttons FLIP_0..FLIP_2 and the two arrows, then
   // ApplyFlip.
   void LayoutIndicators(const QString& skinFile, const KeyboardPictures& pictures);
+  // The pictures the view gives its buttons from now on (the buttons
+  // themselves are the window's to update).
+  void SetPictures(const KeyboardPictures& pictures) { pictures_ = pictures; }
+  const KeyboardPictures& Pictures() const { return pictures_; }
 
   // Every button from the store for the current profile and bank, under the
   // store's lock: the assigned look and the caption (tooltip); then

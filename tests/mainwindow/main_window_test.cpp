@@ -76,6 +76,19 @@ TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) 
 
   Start();
   EXPECT_TRUE(dialog->IsWindowInitialised());
+  // Once the window is up every button has its hovered and pressed looks.
+  const QPixmap over = dialog->Pictures().Surface("main_over.jpg", dialog->size());
+  const QPixmap down = dialog->Pictures().Surface("main_down.jpg", dialog->size());
+  EXPECT_EQ(Button(kKeyA)->Picture(CPngButton::Look::Hover).cacheKey(), over.cacheKey());
+  EXPECT_EQ(Button(kIdOk)->Picture(CPngButton::Look::Pressed).cacheKey(), down.cacheKey());
+  for (const CPngButton* button : dialog->findChildren<CPngButton*>()) {
+    for (auto look : {CPngButton::Look::Normal, CPngButton::Look::Hover, CPngButton::Look::Pressed,
+                      CPngButton::Look::Disabled, CPngButton::Look::Selected}) {
+      const QPixmap& picture = button->Picture(look);
+      EXPECT_TRUE(picture.isNull() || picture.width() > 1) << button->objectName().toStdString();
+    }
+  }
+  EXPECT_EQ(dialog->Pictures().DecodeCount(), 16);
   ASSERT_NE(dialog->Tray(), nullptr);
   EXPECT_EQ(dialog->Tray()->SingleClickCommand(), kTraySingleClickCommand);
   EXPECT_EQ(context->state.trayIcon, kTrayIconConnected);
@@ -449,11 +462,8 @@ TEST_F(MainWindowDeathTest, AMissingOrDamagedMainPictureEndsTheProcessNamingTheF
   const struct {
     const char* file;
     bool damaged;  // there, but not a picture
-  } cases[] = {{"main_over.jpg", false},
-               {"main_disable.jpg", true},
-               {"Arrow.jpg", false},
-               {"main_color0.jpg", false},
-               {"main_color1.jpg", true}};
+  } cases[] = {{"main_over.jpg", false}, {"main_down.jpg", true},    {"main_disable.jpg", true},
+               {"Arrow.jpg", false},     {"main_color0.jpg", false}, {"main_color1.jpg", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const QString program = temp.path() + "/program-" + c.file;
