@@ -64,6 +64,9 @@ constexpr ColorRef kLinkColour = 0xB4B4B4;
 constexpr const char* kCaptionFace = "Arial Unicode MS";
 constexpr const char* kVersionFace = "Verdana";
 
+// How often the window looks whether the hovered and pressed looks are decoded.
+constexpr int kLaterLooksPollMs = 10;
+
 bool IsEnterOrEscape(int key) {
   return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
 }
@@ -357,6 +360,13 @@ QPixmap CKestruneDlg::StateSurface(const char* file) {
 
 void CKestruneDlg::TakeLaterLooks() {
   if (laterLooksTaken_ || exited_) return;
+  // The window's thread does not wait for the decodes: it keeps drawing and
+  // answering while they finish.
+  if (!Pictures().Ready(QString::fromLatin1(kMainPictureSet.over)) ||
+      !Pictures().Ready(QString::fromLatin1(kMainPictureSet.down))) {
+    QTimer::singleShot(kLaterLooksPollMs, this, [this] { TakeLaterLooks(); });
+    return;
+  }
   laterLooksTaken_ = true;
   const QPixmap over = StateSurface(kMainPictureSet.over);
   const QPixmap down = StateSurface(kMainPictureSet.down);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -144,6 +145,18 @@ bool SkinPictures::Readable(const QString& fileName) const {
   if (!reader.canRead()) return false;
   const QSize size = reader.size();
   return size.isValid() && !size.isEmpty();
+}
+
+bool SkinPictures::Ready(const QString& fileName) const {
+  auto done = [](const std::shared_future<QImage>& result) {
+    return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  };
+  if (const auto it = pending_.constFind(fileName); it != pending_.constEnd() && !done(*it))
+    return false;
+  if (const auto it = pendingSurfaces_.constFind(fileName);
+      it != pendingSurfaces_.constEnd() && !done(it->surface))
+    return false;
+  return true;
 }
 
 QImage SkinPictures::TakeImage(const QString& fileName) {

@@ -80,6 +80,9 @@ class SkinPictures {
 
   // Decodes started, prefetched or not, since construction.
   int DecodeCount() const { return decodes_; }
+  // Whether nothing started for the file (decode or surface) is still
+  // running, so taking it will not wait.
+  bool Ready(const QString& fileName) const;
   // Whether the decoded picture (not a surface) of the file is held.
   bool Holds(const QString& fileName) const { return pictures_.contains(fileName); }
   void Clear();

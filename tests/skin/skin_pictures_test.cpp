@@ -8,6 +8,9 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <thread>
+
 #include "TestApp.h"
 #include "skin/SkinPictures.h"
 
@@ -55,6 +58,22 @@ TEST_F(SkinPicturesTest, PrefetchedPicturesAreDecodedOnceAndHandedOutShared) {
   EXPECT_FALSE(pictures.Get("missing.png").has_value());
   EXPECT_FALSE(pictures.Get("missing.png").has_value());
   EXPECT_EQ(pictures.DecodeCount(), 4);
+}
+
+TEST_F(SkinPicturesTest, ReadyOnceNothingStartedForTheFileStillRuns) {
+  SkinPictures pictures(dir_.path());
+  EXPECT_TRUE(pictures.Ready("small.png"));  // nothing started
+  pictures.Prefetch({"small.png"});
+  pictures.PrefetchSurfaces({"large.png"}, QSize(10, 10));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!(pictures.Ready("small.png") && pictures.Ready("large.png")) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(pictures.Ready("small.png"));
+  EXPECT_TRUE(pictures.Ready("large.png"));
+  EXPECT_TRUE(pictures.Get("small.png").has_value());
+  EXPECT_EQ(pictures.Surface("large.png", QSize(10, 10)).size(), QSize(160, 150));
+  EXPECT_EQ(pictures.DecodeCount(), 2);
 }
 
 TEST_F(SkinPicturesTest, ClearAndFolderChangeWaitForDecodesInFlight) {
