@@ -262,6 +262,7 @@ bool CKestruneDlg::OnInitDialog() {
   // clicks until then.
   if (context_.state.devicePresent.load() && !context_.state.autoShowDone) {
     context_.state.autoShowDone = true;
+    showQueuedAtInit_ = true;
     PostMessage(UM_OPEN, kOpenWParam, 0);
   }
   return true;
@@ -676,7 +677,10 @@ std::intptr_t CKestruneDlg::OnInitMessage(std::uintptr_t wParam, std::intptr_t) 
   if (awaitingKeyboard_ && context_.state.devicePresent.load())
     trayPictures_->ShowConnectionIcon(true);
   initialised_.store(true);
-  Conceal();
+  // The window is still hidden here. When the first show is already queued,
+  // it stays as it is: without a notification area, concealing minimises, and
+  // a minimise followed at once by the show can leave the window unmapped.
+  if (!showQueuedAtInit_) Conceal();
   return 0;
 }
 

@@ -322,6 +322,8 @@ class CKestruneDlg : public CBaseDialog,
   // A connected keyboard's content is still being read: from the
   // connection until its UM_PROFILE or UM_DEVICE_GONE.
   bool awaitingKeyboard_ = false;
+  // The first show was queued by the initialisation (the keyboard present).
+  bool showQueuedAtInit_ = false;
   std::atomic<bool> initialised_{false};
   bool exited_ = false;
 

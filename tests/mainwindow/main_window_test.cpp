@@ -342,8 +342,20 @@ TEST_F(MainWindow, ExportThenImportRestoresTheStoreAndUploadsIt) {
 
 TEST_F(MainWindow, HidingMinimisesWhenTheDesktopHasNoNotificationArea) {
   notificationArea = false;
+  // The first show comes straight from hidden: a minimise just before it
+  // can leave the window unmapped on a desktop without a window manager.
+  struct MinimiseWatch : QObject {
+    bool minimised = false;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::WindowStateChange)
+        minimised = minimised || static_cast<QWidget*>(watched)->isMinimized();
+      return false;
+    }
+  } watch;
+  dialog->installEventFilter(&watch);
   Start();
   ASSERT_TRUE(dialog->isVisible());
+  EXPECT_FALSE(watch.minimised);
   dialog->OnCommand(kIdCancel);
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_TRUE(dialog->isMinimized());
