@@ -91,19 +91,28 @@ class EndToEndTest : public ::testing::Test {
   }
 
   void StartTrayHost() {
-    trayHost_ = std::make_unique<QProcess>();
-    trayHost_->setProcessEnvironment(Environment());
-    trayHost_->setProgram(QStringLiteral("trayer"));
-    trayHost_->setArguments({"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                             "200", "--height", "32"});
-    trayHost_->start();
-    ASSERT_TRUE(trayHost_->waitForStarted(5000));
-    ASSERT_TRUE(WaitFor(
-        [&] {
-          return !Xdotool({"search", "--class", "trayer"}).isEmpty();
-        },
-        10000))
-        << "the tray host did not start";
+    // The tray host sometimes gives up on a display that has only just
+    // started; it is started again when it ended without a window.
+    QByteArray errors;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      if (trayHost_) Stop(*trayHost_);
+      trayHost_ = std::make_unique<QProcess>();
+      trayHost_->setProcessEnvironment(Environment());
+      trayHost_->setProgram(QStringLiteral("trayer"));
+      trayHost_->setArguments({"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                               "--width", "200", "--height", "32"});
+      trayHost_->start();
+      ASSERT_TRUE(trayHost_->waitForStarted(5000));
+      const bool shown = WaitFor(
+          [&] {
+            if (trayHost_->state() == QProcess::NotRunning) return true;
+            return !Xdotool({"search", "--class", "trayer"}).isEmpty();
+          },
+          10000);
+      if (shown && trayHost_->state() == QProcess::Running) return;
+      errors += trayHost_->readAllStandardError();
+    }
+    FAIL() << "the tray host did not start: " << errors.constData();
   }
 
   QProcessEnvironment Environment() const {
