@@ -266,6 +266,7 @@ int SimKeyboard::End() {
   requestsSent_ = 0;
   latencyUs_ = kDefaultLatencyUs;
   present_ = true;
+  leaving_ = false;
   doneCv_.notify_all();
   return 1;
 }
@@ -502,7 +503,9 @@ void SimKeyboard::Process(Item& item, std::unique_lock<std::mutex>& lock) {
 
 void SimKeyboard::HandleHostReport(const Report& request, std::uint64_t number,
                                    Clock::time_point arrival) {
-  if (!present_) return;
+  // A keyboard leaving by an injected unplug takes no request after the one
+  // it answers last, however soon the next one comes.
+  if (!present_ || leaving_) return;
   bool noReply = false, wrongCommand = false, unplug = false;
   std::uint8_t statusOverride = 0;
   std::uint32_t slowMs = 0;
@@ -560,6 +563,7 @@ void SimKeyboard::HandleHostReport(const Report& request, std::uint64_t number,
     Enqueue(replyDue, std::move(answer));
   }
   if (unplug) {
+    leaving_ = true;
     Item gone;
     gone.kind = ItemKind::Unplug;
     Enqueue(noReply ? arrival : replyDue, std::move(gone));
@@ -603,6 +607,7 @@ void SimKeyboard::Deliver(std::unique_lock<std::mutex>& lock, Interface iface, s
 }
 
 bool SimKeyboard::UnplugLocked(std::vector<std::uint64_t>& wait) {
+  leaving_ = false;
   if (!present_) return false;
   present_ = false;
   DropTraffic();

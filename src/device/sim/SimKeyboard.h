@@ -144,6 +144,8 @@ class SimKeyboard {
   std::uint64_t generation_ = 0;  // counts memory changes
   Clock::time_point lastChange_{};
   bool present_ = true;
+  // An injected unplug is due: requests are no longer taken.
+  bool leaving_ = false;
   std::uint32_t latencyUs_;
   std::array<std::uint8_t, kLedReportSize> ledReport_{};
   std::vector<std::uint8_t> controlFeature_;
