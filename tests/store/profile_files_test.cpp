@@ -13,16 +13,21 @@
 #include <future>
 #include <vector>
 
+#include "foundation/KeyCodeTable.h"
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFolderSeeder.h"
+#include "support/Unprivileged.h"
 
 namespace kst {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+constexpr KeyIndex kLeftCtrl = 0x01D;
+constexpr KeyIndex kRightCtrl = 0x11D;
 
 class RecordingMessageBoxes : public MessageBoxes {
  public:
@@ -108,7 +113,7 @@ class ProfileFilesTest : public ::testing::Test {
     store.SetAssignment(0, 31, AssignmentKind::TextBlock, 0, u"abcdefghijklmnopqrst");
     store.SetAssignment(2, 0x1E, AssignmentKind::LaunchProgram, 0, u"/bin/abc");
     store.SetAssignment(1, 267, AssignmentKind::PlayMacro, 2);
-    store.SetAssignment(3, 0x11D, AssignmentKind::SingleKey, 0x01D);
+    store.SetAssignment(3, SlotFromKeyIndex(kRightCtrl), AssignmentKind::SingleKey, kLeftCtrl);
     std::vector<MacroRecord> macros = {Macro(1, 3), Macro(2, 2000)};
     store.ReplaceMacroList(macros);
   }
@@ -205,11 +210,29 @@ TEST_F(ProfileFilesTest, CheckOfFilesThatCannotBeRead) {
   EXPECT_EQ(files_.CheckProfileFile(Path("absent.kst")), 0);
   ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.kst"));
   EXPECT_EQ(files_.CheckProfileFile(Path("folder.kst")), -2);
-  // An exchange file handed over read-only can still be imported.
-  WriteAll(Path("readonly.kst"), DefaultFile());
-  QFile::setPermissions(Path("readonly.kst"), QFile::ReadOwner);
-  EXPECT_EQ(files_.CheckProfileFile(Path("readonly.kst")), 1);
-  EXPECT_TRUE(boxes_.shown.empty());
+  // As a user whom permissions bind: an exchange file handed over read-only
+  // can still be imported; one the user may not read cannot.
+  const Bytes image = DefaultFile();
+  const int failed = test::RunUnprivileged([&] {
+    QTemporaryDir own;
+    const QString readOnly = own.filePath("readonly.kst");
+    const QString hidden = own.filePath("hidden.kst");
+    for (const QString& path : {readOnly, hidden}) {
+      QFile file(path);
+      if (!own.isValid() || !file.open(QIODevice::WriteOnly) ||
+          file.write(reinterpret_cast<const char*>(image.data()),
+                     static_cast<qint64>(image.size())) != static_cast<qint64>(image.size())) {
+        return 1;
+      }
+    }
+    QFile::setPermissions(readOnly, QFile::ReadOwner);
+    QFile::setPermissions(hidden, QFile::WriteOwner);
+    if (files_.CheckProfileFile(readOnly) != 1) return 2;
+    if (files_.CheckProfileFile(hidden) != -2) return 3;
+    return boxes_.shown.empty() ? 0 : 4;
+  });
+  EXPECT_EQ(failed, 0) << "1 setting up, 2 read-only file refused, 3 unreadable file read, "
+                          "4 a message shown";
 }
 
 TEST_F(ProfileFilesTest, StoreSurvivesSaveAndLoadByteForByte) {
@@ -229,6 +252,12 @@ TEST_F(ProfileFilesTest, StoreSurvivesSaveAndLoadByteForByte) {
   ASSERT_EQ(otherFiles.LoadProfileFile(Path("full.kst")), 1);
   EXPECT_EQ(other.TextBytesTotal(), 82u);
   EXPECT_EQ(other.TextAt(2, 0x1E), u"/bin/abc");
+  // Right Ctrl's entry is the 157th of profile 3, in the store and in the file.
+  const KeyAssignment rightCtrl = other.GetAssignment(3, SlotFromKeyIndex(kRightCtrl));
+  EXPECT_TRUE(rightCtrl.Is(AssignmentKind::SingleKey));
+  EXPECT_EQ(rightCtrl.param, kLeftCtrl);
+  const std::size_t rightCtrlAt = 64 + 16 * (3 * 512 + 157);
+  EXPECT_EQ(first[rightCtrlAt + 4], kLeftCtrl);
   EXPECT_EQ(other.CopyMacros(), store_.CopyMacros());
   EXPECT_EQ(other.MacroAt(1)->Events().back(), (MacroEvent{19990, 0x10 + 1999 % 40, 1}));
   ASSERT_TRUE(otherFiles.ExportProfileFile(Path("again.kst")));
