@@ -25,6 +25,21 @@ QString Latin(const char* text) { return QString::fromLatin1(text); }
 QString SkinFolder(const AppPaths& paths) {
   return WithSeparator(WithSeparator(paths.programFolder) + Latin(kSkinFolderName));
 }
+std::optional<QString> PathInsideFolder(const QString& folder, const QString& name) {
+  if (folder.isEmpty() || name.isEmpty() || QDir::isAbsolutePath(name)) return std::nullopt;
+  for (QStringView step : QStringView(name).split(QLatin1Char('/'))) {
+    if (step == QLatin1String("..")) return std::nullopt;
+  }
+  const QString path = WithSeparator(folder) + name;
+  const QString canonical = QFileInfo(path).canonicalFilePath();
+  if (canonical.isEmpty()) return path;  // missing: opening it fails as it should
+  const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+  if (canonicalFolder.isEmpty() || !canonical.startsWith(WithSeparator(canonicalFolder))) {
+    return std::nullopt;
+  }
+  return canonical;
+}
+
 QString SkinFile(const AppPaths& paths, const QString& fileName) {
   return SkinFolder(paths) + fileName;
 }

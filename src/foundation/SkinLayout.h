@@ -38,6 +38,11 @@ inline constexpr const char* kCompanionProgramName = "Mervisto";
 
 // The skin folder with a trailing separator, in which every skin picture lies.
 QString SkinFolder(const AppPaths& paths);
+// The path of a file a skin file names, when it lies inside `folder`: the
+// name is relative and has no ".." step, and, when the file exists, its
+// canonical path (symbolic links resolved, which it then is) lies below the
+// folder's. nullopt for any other name.
+std::optional<QString> PathInsideFolder(const QString& folder, const QString& name);
 QString SkinFile(const AppPaths& paths, const QString& fileName);  // SkinFolder + fileName
 QString MainSkinFile(const AppPaths& paths);
 QString CompositeSkinFile(const AppPaths& paths);

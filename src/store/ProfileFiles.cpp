@@ -13,6 +13,7 @@
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 #include "store/LittleEndian.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFolderSeeder.h"
@@ -110,10 +111,10 @@ bool ReadExactly(QFile& file, std::uint8_t* data, std::size_t size) {
 
 FileRead ReadProfileFile(const QString& path, bool decode) {
   FileRead read;
-  const QFileInfo info(path);
-  if (!info.exists()) return read;
-  QFile file(path);
-  if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+  QFile file;
+  const FileRefusal refusal = OpenRegularFile(path, file);
+  if (refusal == FileRefusal::Missing) return read;
+  if (refusal != FileRefusal::None) {
     read.result = -2;
     return read;
   }

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <future>
@@ -210,6 +211,12 @@ TEST_F(ProfileFilesTest, CheckOfFilesThatCannotBeRead) {
   EXPECT_EQ(files_.CheckProfileFile(Path("absent.kst")), 0);
   ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.kst"));
   EXPECT_EQ(files_.CheckProfileFile(Path("folder.kst")), -2);
+  // A FIFO without a writer is refused at once instead of holding the check.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Path("fifo.kst")).constData(), 0600), 0);
+  EXPECT_EQ(files_.CheckProfileFile(Path("fifo.kst")), -2);
+  EXPECT_EQ(files_.LoadProfileFile(Path("fifo.kst")), 0);
+  EXPECT_TRUE(boxes_.shown.empty());
+
   // As a user whom permissions bind: an exchange file handed over read-only
   // can still be imported; one the user may not read cannot.
   const Bytes image = DefaultFile();
