@@ -7,6 +7,7 @@
 
 #include "foundation/IniFile.h"
 #include "foundation/Language.h"
+#include "platform/PrivateFolder.h"
 #include "platform/Registry.h"
 
 namespace kst {
@@ -76,13 +77,7 @@ QString ModeFile(const AppPaths& paths, int profile) {
       .arg(profile)
       .arg(Latin(kModeFileSuffix));
 }
-int EnsureDataFolder(const AppPaths& paths) {
-  if (paths.dataFolder.isEmpty()) return -1;
-  const QFileInfo info(paths.dataFolder);
-  if (info.isDir()) return 0;
-  if (info.exists()) return -1;  // a file stands where the folder belongs
-  return QDir().mkpath(paths.dataFolder) ? 1 : -1;
-}
+int EnsureDataFolder(const AppPaths& paths) { return MakePrivateFolder(paths.dataFolder); }
 
 // ---- AppProfile ------------------------------------------------------------
 

@@ -59,7 +59,8 @@ QString CompanionProgramFile(const AppPaths& paths);
 QString WskbFile(const AppPaths& paths);
 // "UserDengColor_<profile>.userd" in the data folder.
 QString ModeFile(const AppPaths& paths, int profile);
-// Creates the data folder (with its parents) when it is missing.
+// Creates the data folder (with its parents) when it is missing, private to
+// the user (0700; an existing one of the user's is tightened to that).
 // 1: created now, 0: it existed, -1: it could not be created.
 int EnsureDataFolder(const AppPaths& paths);
 

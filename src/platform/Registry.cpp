@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "platform/AtomicFile.h"
+#include "platform/PrivateFolder.h"
 #include "platform/RegularFile.h"
 
 namespace kst {
@@ -347,7 +348,14 @@ bool Registry::Store(const QString& key, const QString& name, std::optional<Valu
       return false;
     }
   }
-  if (!QDir().mkpath(QFileInfo(filePath_).absolutePath())) return false;
+  const QString folder = QFileInfo(filePath_).absolutePath();
+  if (MakePrivateFolder(folder) < 0) return false;
+  if (!leftoversCleared_) {
+    // The first write of this instance: whatever an interrupted write left
+    // behind is nobody's now.
+    ClearAtomicWriteLeftovers(folder, {QFileInfo(filePath_).fileName()});
+    leftoversCleared_ = true;
+  }
   if (!WriteFileAtomically(filePath_, Serialize(contents))) return false;
   snapshot_.contents = std::move(contents);
   snapshot_.damaged = false;

@@ -90,6 +90,7 @@ class Registry {
   mutable std::mutex mutex_;
   mutable Snapshot snapshot_;
   mutable bool loaded_ = false;
+  bool leftoversCleared_ = false;
 };
 
 }  // namespace kst

@@ -210,6 +210,27 @@ TEST_F(RegistryTest, SpecialFileInItsPlaceIsNeitherWaitedForNorReplaced) {
   EXPECT_EQ(Registry(path_).GetDword(kKey, "dwLanguageId"), 1033u);
 }
 
+TEST_F(RegistryTest, SettingsAreTheUsersAloneAndInterruptedWritesLeaveNothing) {
+  const mode_t saved = ::umask(022);
+  const QString folder = QFileInfo(path_).absolutePath();
+  QDir().mkpath(folder);
+  // What a write killed before its rename leaves, and a file that only looks alike.
+  WriteAll(path_ + ".Xy12Z9", "Windows Registry Editor Version 5.00\n");
+  WriteAll(folder + "/other.Xy12Z9", "kept");
+  {
+    Registry registry(path_);
+    ASSERT_TRUE(registry.SetDword(kKey, "dwLanguageId", 1033));
+  }
+  ::umask(saved);
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{"other.Xy12Z9", "registry.reg"}));
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(QFile::encodeName(path_).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST_F(RegistryTest, ConcurrentWritersLoseNoValue) {
   Registry registry(path_);
   auto writer = [&](const QString& prefix) {

@@ -316,6 +316,28 @@ TEST_F(ProfileFilesTest, FolderAndWorkingFile) {
   EXPECT_EQ(seeder.seeded, 1) << "only a folder that had to be created is seeded";
 }
 
+TEST_F(ProfileFilesTest, WorkingFileIsTheUsersAloneAndCopiesOfKilledSavesGo) {
+  const mode_t savedUmask = ::umask(022);
+  const QString working = files_.WorkingProfilePath();
+  ASSERT_EQ(files_.WriteDefaultProfileFile(working), 1);
+  Populate(store_);
+  ASSERT_EQ(files_.SaveWorkingProfile(), 1);
+  ::umask(savedUmask);
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(files_.ProfileFolderPath()).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(QFile::encodeName(working).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // A save killed between writing its temporary file and the rename.
+  const Bytes whole = ReadAll(working);
+  WriteAll(working + ".k3Rm9Q", whole);
+  AssignmentStore store;
+  ProfileFiles next(store, paths_, language_, boxes_);
+  EXPECT_EQ(QDir(files_.ProfileFolderPath()).entryList(QDir::Files | QDir::Hidden),
+            QStringList{WorkingProfileFileName()});
+}
+
 TEST_F(ProfileFilesTest, SaveRewritesOnlyAnExistingWorkingFile) {
   Populate(store_);
   const QString working = files_.WorkingProfilePath();
