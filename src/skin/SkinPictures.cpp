@@ -20,13 +20,19 @@ namespace {
 
 constexpr const char* kWhat = "skin picture";
 
+// Opens a skin picture when it is a regular file; one of another kind (a
+// FIFO, a device) is said on stderr.
+bool OpenPicture(const QString& path, QFile& file) {
+  const FileRefusal refusal = OpenRegularFile(path, file);
+  if (refusal == FileRefusal::NotRegular) ReportRefusedFile(kWhat, path, refusal);
+  return refusal == FileRefusal::None;
+}
+
 }  // namespace
 
 QImage DecodeSkinImage(const QString& path) {
   QFile file;
-  const FileRefusal refusal = OpenRegularFile(path, file);
-  if (refusal == FileRefusal::NotRegular) ReportRefusedFile(kWhat, path, refusal);
-  if (refusal != FileRefusal::None) return QImage();
+  if (!OpenPicture(path, file)) return QImage();
   // The format comes from the content, as the file name's suffix is not
   // handed over with the opened file.
   QImageReader reader(&file);
@@ -169,10 +175,7 @@ void SkinPictures::JoinDecoders() {
 
 QSize SkinPictures::HeaderSize(const QString& fileName) const {
   QFile file;
-  const QString path = Resolve(fileName);
-  const FileRefusal refusal = OpenRegularFile(path, file);
-  if (refusal == FileRefusal::NotRegular) ReportRefusedFile(kWhat, path, refusal);
-  if (refusal != FileRefusal::None) return QSize();
+  if (!OpenPicture(Resolve(fileName), file)) return QSize();
   QImageReader reader(&file);
   if (!reader.canRead()) return QSize();
   return reader.size();
