@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 namespace kst {
 
@@ -151,25 +152,35 @@ std::shared_ptr<const ParsedIni> IniCache::Get(const QString& path) const {
   const QByteArray encodedPath = it != files_.end() ? it->encodedPath : QFile::encodeName(path);
   const std::optional<FileStamp> stamp =
       path.isEmpty() ? std::nullopt : StatFile(encodedPath.constData());
+  if (stamp && !stamp->regularFile) Refused(path, FileRefusal::NotRegular);
   if (!stamp || !stamp->regularFile || stamp->size > kMaxIniFileBytes) {
     if (it != files_.end()) files_.erase(it);
     return nullptr;
   }
   if (it != files_.end() && it->stamp == *stamp) return it->parsed;
 
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return nullptr;
-  const QByteArray bytes = file.read(kMaxIniFileBytes + 1);
-  if (file.error() != QFileDevice::NoError || bytes.size() > kMaxIniFileBytes) return nullptr;
+  const RegularFileContents read = ReadRegularFile(path, kMaxIniFileBytes);
+  if (read.refusal == FileRefusal::NotRegular) Refused(path, read.refusal);
+  if (read.refusal != FileRefusal::None) return nullptr;
 
-  auto parsed = std::make_shared<const ParsedIni>(ParsedIni::FromBytes(bytes));
-  qsizetype cachedBytes = bytes.size();
+  auto parsed = std::make_shared<const ParsedIni>(ParsedIni::FromBytes(read.bytes));
+  qsizetype cachedBytes = read.bytes.size();
   for (const Entry& entry : std::as_const(files_)) cachedBytes += entry.stamp.size;
   if (it == files_.end() && (files_.size() >= kMaxFiles || cachedBytes > kMaxCachedBytes)) {
     files_.clear();
   }
-  files_.insert(path, Entry{encodedPath, *stamp, parsed});
+  // The stamp of the file read, so a file replaced since the stat above is
+  // read again on the next lookup.
+  files_.insert(path, Entry{encodedPath, read.stamp, parsed});
   return parsed;
+}
+
+void IniCache::Refused(const QString& path, FileRefusal refusal) const {
+  // Caller holds mutex_. Every lookup meets the file again: say it once.
+  if (refused_.contains(path)) return;
+  if (refused_.size() >= kMaxFiles) refused_.clear();
+  refused_.insert(path);
+  ReportRefusedFile(QStringLiteral("INI file"), path, refusal);
 }
 
 std::optional<QString> IniCache::Lookup(const QString& path, const QString& section,

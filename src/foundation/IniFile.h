@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringView>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/FileStamp.h"
+#include "platform/RegularFile.h"
 
 namespace kst {
 
@@ -25,6 +27,9 @@ namespace kst {
 // starts with '[' but has no ']' opens a section no lookup matches (its keys
 // do not leak into the section above). Files larger than kMaxIniFileBytes
 // are not read: every lookup gives the default and writes to them fail.
+// Only regular files are opened, without waiting: a FIFO or device in a
+// file's place reads as a missing file (said once on stderr) and is never
+// written.
 //
 // A write changes only the line of its key (or adds one line at the end of
 // the section, or the section at the end of the file), keeps every other
@@ -114,9 +119,11 @@ class IniCache {
     std::shared_ptr<const ParsedIni> parsed;
   };
   std::shared_ptr<const ParsedIni> Get(const QString& path) const;
+  void Refused(const QString& path, FileRefusal refusal) const;
 
   mutable std::mutex mutex_;
   mutable QHash<QString, Entry> files_;
+  mutable QSet<QString> refused_;  // paths already reported as not regular files
 };
 
 // Cuts `text` to at most capacity-1 UTF-16 units without splitting a surrogate pair.

@@ -7,6 +7,7 @@
 
 #include "foundation/IniFile.h"
 #include "foundation/Language.h"
+#include "platform/PrivateFolder.h"
 #include "platform/Registry.h"
 
 namespace kst {
@@ -25,6 +26,21 @@ QString Latin(const char* text) { return QString::fromLatin1(text); }
 QString SkinFolder(const AppPaths& paths) {
   return WithSeparator(WithSeparator(paths.programFolder) + Latin(kSkinFolderName));
 }
+std::optional<QString> PathInsideFolder(const QString& folder, const QString& name) {
+  if (folder.isEmpty() || name.isEmpty() || QDir::isAbsolutePath(name)) return std::nullopt;
+  for (QStringView step : QStringView(name).split(QLatin1Char('/'))) {
+    if (step == QLatin1String("..")) return std::nullopt;
+  }
+  const QString path = WithSeparator(folder) + name;
+  const QString canonical = QFileInfo(path).canonicalFilePath();
+  if (canonical.isEmpty()) return path;  // missing: opening it fails as it should
+  const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+  if (canonicalFolder.isEmpty() || !canonical.startsWith(WithSeparator(canonicalFolder))) {
+    return std::nullopt;
+  }
+  return canonical;
+}
+
 QString SkinFile(const AppPaths& paths, const QString& fileName) {
   return SkinFolder(paths) + fileName;
 }
@@ -61,13 +77,7 @@ QString ModeFile(const AppPaths& paths, int profile) {
       .arg(profile)
       .arg(Latin(kModeFileSuffix));
 }
-int EnsureDataFolder(const AppPaths& paths) {
-  if (paths.dataFolder.isEmpty()) return -1;
-  const QFileInfo info(paths.dataFolder);
-  if (info.isDir()) return 0;
-  if (info.exists()) return -1;  // a file stands where the folder belongs
-  return QDir().mkpath(paths.dataFolder) ? 1 : -1;
-}
+int EnsureDataFolder(const AppPaths& paths) { return MakePrivateFolder(paths.dataFolder); }
 
 // ---- AppProfile ------------------------------------------------------------
 

@@ -38,6 +38,11 @@ inline constexpr const char* kCompanionProgramName = "Mervisto";
 
 // The skin folder with a trailing separator, in which every skin picture lies.
 QString SkinFolder(const AppPaths& paths);
+// The path of a file a skin file names, when it lies inside `folder`: the
+// name is relative and has no ".." step, and, when the file exists, its
+// canonical path (symbolic links resolved, which it then is) lies below the
+// folder's. nullopt for any other name.
+std::optional<QString> PathInsideFolder(const QString& folder, const QString& name);
 QString SkinFile(const AppPaths& paths, const QString& fileName);  // SkinFolder + fileName
 QString MainSkinFile(const AppPaths& paths);
 QString CompositeSkinFile(const AppPaths& paths);
@@ -54,7 +59,8 @@ QString CompanionProgramFile(const AppPaths& paths);
 QString WskbFile(const AppPaths& paths);
 // "UserDengColor_<profile>.userd" in the data folder.
 QString ModeFile(const AppPaths& paths, int profile);
-// Creates the data folder (with its parents) when it is missing.
+// Creates the data folder (with its parents) when it is missing, private to
+// the user (0700; an existing one of the user's is tightened to that).
 // 1: created now, 0: it existed, -1: it could not be created.
 int EnsureDataFolder(const AppPaths& paths);
 

@@ -6,9 +6,9 @@
 
 namespace kst {
 
-std::optional<FileStamp> StatFile(const char* encodedPath) {
-  struct stat st {};
-  if (encodedPath == nullptr || ::stat(encodedPath, &st) != 0) return std::nullopt;
+namespace {
+
+FileStamp StampOf(const struct stat& st) {
   FileStamp stamp;
   stamp.size = static_cast<std::int64_t>(st.st_size);
   stamp.modifiedNs =
@@ -19,6 +19,20 @@ std::optional<FileStamp> StatFile(const char* encodedPath) {
   stamp.inode = static_cast<std::uint64_t>(st.st_ino);
   stamp.regularFile = S_ISREG(st.st_mode);
   return stamp;
+}
+
+}  // namespace
+
+std::optional<FileStamp> StatFile(const char* encodedPath) {
+  struct stat st {};
+  if (encodedPath == nullptr || ::stat(encodedPath, &st) != 0) return std::nullopt;
+  return StampOf(st);
+}
+
+std::optional<FileStamp> StatOpenFile(int fd) {
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) return std::nullopt;
+  return StampOf(st);
 }
 
 std::optional<FileStamp> StatFile(const QString& path) {

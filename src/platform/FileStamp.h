@@ -23,5 +23,7 @@ struct FileStamp {
 std::optional<FileStamp> StatFile(const QString& path);
 // Same, for a path already encoded for the file system (QFile::encodeName).
 std::optional<FileStamp> StatFile(const char* encodedPath);
+// Same, for a file already open (fstat): describes exactly the file read.
+std::optional<FileStamp> StatOpenFile(int fd);
 
 }  // namespace kst

@@ -5,7 +5,13 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "platform/AtomicFile.h"
+#include "platform/PrivateFolder.h"
+#include "platform/RegularFile.h"
 
 namespace kst {
 
@@ -138,15 +144,6 @@ Registry::Entry* FindEntry(Registry::Section& section, const QString& name) {
   return nullptr;
 }
 
-// Reads at most Registry::kMaxFileBytes + 1 bytes; nullopt when unreadable.
-std::optional<QByteArray> ReadBounded(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  QByteArray bytes = file.read(Registry::kMaxFileBytes + 1);
-  if (file.error() != QFileDevice::NoError) return std::nullopt;
-  return bytes;
-}
-
 }  // namespace
 
 Registry::Registry(QString filePath) : filePath_(std::move(filePath)) {}
@@ -253,17 +250,32 @@ void Registry::Refresh() const {
   snapshot_ = Snapshot{};
   snapshot_.stamp = stamp;
   if (!stamp) return;  // no file: no values
-  if (!stamp->regularFile || stamp->size > kMaxFileBytes) {
+  if (!stamp->regularFile) {
+    snapshot_.foreign = true;
+    ReportRefusedFile(QStringLiteral("settings file"), filePath_, FileRefusal::NotRegular);
+    return;
+  }
+  if (stamp->size > kMaxFileBytes) {
     snapshot_.damaged = true;
     return;
   }
-  const std::optional<QByteArray> bytes = ReadBounded(filePath_);
-  if (!bytes) {
+  const RegularFileContents read = ReadRegularFile(filePath_, kMaxFileBytes);
+  if (read.refusal == FileRefusal::NotRegular) {
+    // Replaced by something else since the stat: the next Refresh sees it.
+    snapshot_.stamp.reset();
+    loaded_ = false;
+    return;
+  }
+  if (read.refusal == FileRefusal::TooLarge) {
+    snapshot_.damaged = true;
+    return;
+  }
+  if (read.refusal != FileRefusal::None) {
     // Unreadable now (permissions, a race with a writer): read again next time.
     loaded_ = false;
     return;
   }
-  std::optional<Contents> contents = Parse(*bytes);
+  std::optional<Contents> contents = Parse(read.bytes);
   if (!contents) {
     snapshot_.damaged = true;
     return;
@@ -298,6 +310,8 @@ std::optional<QString> Registry::GetString(const QString& key, const QString& na
 bool Registry::Store(const QString& key, const QString& name, std::optional<Value> value) {
   std::lock_guard lock(mutex_);
   Refresh();
+  // A FIFO, socket or device in the file's place is not ours to replace.
+  if (snapshot_.foreign) return false;
   Contents contents = snapshot_.damaged ? Contents{} : snapshot_.contents;
   const QString path = FullPath(key);
   Section* section = FindSection(contents, path);
@@ -321,12 +335,27 @@ bool Registry::Store(const QString& key, const QString& name, std::optional<Valu
   }
 
   if (snapshot_.damaged && snapshot_.stamp) {
-    // Keep the damaged file for the user before it is replaced.
+    // Keep the damaged file for the user before it is replaced: a second
+    // name for it, so nothing is opened or read (it may have been swapped
+    // for a FIFO since it was examined); moved aside where the file system
+    // has no hard links.
     const QString badPath = filePath_ + QStringLiteral(".bad");
     QFile::remove(badPath);
-    if (!QFile::copy(filePath_, badPath)) return false;
+    const QByteArray from = QFile::encodeName(filePath_);
+    const QByteArray to = QFile::encodeName(badPath);
+    if (::link(from.constData(), to.constData()) != 0 &&
+        ::rename(from.constData(), to.constData()) != 0) {
+      return false;
+    }
   }
-  if (!QDir().mkpath(QFileInfo(filePath_).absolutePath())) return false;
+  const QString folder = QFileInfo(filePath_).absolutePath();
+  if (MakePrivateFolder(folder) < 0) return false;
+  if (!leftoversCleared_) {
+    // The first write of this instance: whatever an interrupted write left
+    // behind is nobody's now.
+    ClearAtomicWriteLeftovers(folder, {QFileInfo(filePath_).fileName()});
+    leftoversCleared_ = true;
+  }
   if (!WriteFileAtomically(filePath_, Serialize(contents))) return false;
   snapshot_.contents = std::move(contents);
   snapshot_.damaged = false;

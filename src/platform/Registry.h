@@ -26,7 +26,9 @@ namespace kst {
 // (size, modification time or identity), so values changed by hand or by
 // another process are seen; every Set replaces the file atomically. A file
 // that cannot be parsed reads as empty and is kept beside itself with the
-// suffix ".bad" before the next write replaces it. Values of other types
+// suffix ".bad" before the next write replaces it. Something other than a
+// regular file in the file's place (a FIFO, a device) is never opened: it
+// reads as empty, writes fail, and stderr says so. Values of other types
 // (hex:, hex(2):, ...) are kept unchanged on write; Get reports them as
 // missing. Thread-safe.
 class Registry {
@@ -76,6 +78,7 @@ class Registry {
   struct Snapshot {
     std::optional<FileStamp> stamp;  // nullopt: the file did not exist
     bool damaged = false;
+    bool foreign = false;  // not a regular file: neither read nor replaced
     Contents contents;
   };
   // Brings snapshot_ up to date with the file; caller holds mutex_.
@@ -87,6 +90,7 @@ class Registry {
   mutable std::mutex mutex_;
   mutable Snapshot snapshot_;
   mutable bool loaded_ = false;
+  bool leftoversCleared_ = false;
 };
 
 }  // namespace kst

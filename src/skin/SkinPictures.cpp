@@ -1,5 +1,6 @@
 #include "skin/SkinPictures.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
 
@@ -10,10 +11,31 @@
 #include <cstdlib>
 #include <memory>
 
+#include "foundation/SkinLayout.h"
+#include "platform/RegularFile.h"
+
 namespace kst {
 
+namespace {
+
+constexpr const char* kWhat = "skin picture";
+
+// Opens a skin picture when it is a regular file; one of another kind (a
+// FIFO, a device) is said on stderr.
+bool OpenPicture(const QString& path, QFile& file) {
+  const FileRefusal refusal = OpenRegularFile(path, file);
+  if (refusal == FileRefusal::NotRegular) ReportRefusedFile(kWhat, path, refusal);
+  return refusal == FileRefusal::None;
+}
+
+}  // namespace
+
 QImage DecodeSkinImage(const QString& path) {
-  QImageReader reader(path);
+  QFile file;
+  if (!OpenPicture(path, file)) return QImage();
+  // The format comes from the content, as the file name's suffix is not
+  // handed over with the opened file.
+  QImageReader reader(&file);
   reader.setAutoTransform(false);
   QImage image;
   if (!reader.read(&image)) return QImage();
@@ -48,6 +70,17 @@ void SkinPictures::SetFolder(QString folder) {
 
 QString SkinPictures::PathOf(const QString& fileName) const { return folder_ + fileName; }
 
+QString SkinPictures::Resolve(const QString& fileName) const {
+  if (std::optional<QString> path = PathInsideFolder(folder_, fileName)) return *path;
+  if (!refused_.contains(fileName)) {
+    refused_.insert(fileName);
+    std::fprintf(stderr, "kestrune: %s %s: outside the skin folder %s, not read\n", kWhat,
+                 qUtf8Printable(fileName), qUtf8Printable(folder_));
+    std::fflush(stderr);
+  }
+  return QString();
+}
+
 namespace {
 
 // The picture at its own place on a canvas of at least `least`, black
@@ -74,7 +107,7 @@ void SkinPictures::Prefetch(const QStringList& fileNames) {
   for (const QString& name : fileNames) {
     if (pictures_.contains(name) || pending_.contains(name)) continue;
     Job job;
-    job.path = PathOf(name);
+    job.path = Resolve(name);
     pending_.insert(name, job.result.get_future().share());
     jobs.push_back(std::move(job));
     ++decodes_;
@@ -92,7 +125,7 @@ void SkinPictures::PrefetchSurfaces(const QStringList& fileNames, QSize clientSi
                                                    it->height() >= least.height())
       continue;
     Job job;
-    job.path = PathOf(name);
+    job.path = Resolve(name);
     job.least = least;
     if (const auto it = pending_.constFind(name); it != pending_.constEnd()) {
       job.source = *it;
@@ -140,10 +173,16 @@ void SkinPictures::JoinDecoders() {
   decoders_.clear();
 }
 
+QSize SkinPictures::HeaderSize(const QString& fileName) const {
+  QFile file;
+  if (!OpenPicture(Resolve(fileName), file)) return QSize();
+  QImageReader reader(&file);
+  if (!reader.canRead()) return QSize();
+  return reader.size();
+}
+
 bool SkinPictures::Readable(const QString& fileName) const {
-  QImageReader reader(PathOf(fileName));
-  if (!reader.canRead()) return false;
-  const QSize size = reader.size();
+  const QSize size = HeaderSize(fileName);
   return size.isValid() && !size.isEmpty();
 }
 
@@ -166,7 +205,7 @@ QImage SkinPictures::TakeImage(const QString& fileName) {
     return image;
   }
   ++decodes_;
-  return DecodeSkinImage(PathOf(fileName));
+  return DecodeSkinImage(Resolve(fileName));
 }
 
 std::optional<QPixmap> SkinPictures::Get(const QString& fileName) {
@@ -226,6 +265,7 @@ QPixmap SkinPictures::Surface(const QString& fileName, QSize clientSize) {
 
 void SkinPictures::Clear() {
   JoinDecoders();
+  refused_.clear();
   pending_.clear();
   pendingSurfaces_.clear();
   pictures_.clear();

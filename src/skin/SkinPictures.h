@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPixmap>
+#include <QSet>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -18,7 +19,8 @@
 namespace kst {
 
 // Decodes a skin picture (JPEG, PNG, BMP, GIF); nullopt when the file cannot
-// be opened, read or decoded.
+// be opened, read or decoded. Only a regular file is opened, without
+// waiting; anything else (a FIFO, a device) is refused with one stderr line.
 std::optional<QPixmap> DecodeSkinPicture(const QString& path);
 // The same into an image; a null image when it cannot be loaded. Safe on any
 // thread.
@@ -48,6 +50,7 @@ class SkinPictures {
 
   void SetFolder(QString folder);  // with or without a trailing separator
   QString Folder() const { return folder_; }
+  // The file's place in the folder, as named (for messages).
   QString PathOf(const QString& fileName) const;
 
   // Starts decoding the files, in the order given, on background threads.
@@ -65,6 +68,8 @@ class SkinPictures {
   // Whether the file opens as a picture of a known format and size, from
   // its header alone; nothing is decoded or kept.
   bool Readable(const QString& fileName) const;
+  // The picture's size from its header alone; invalid when it cannot be read.
+  QSize HeaderSize(const QString& fileName) const;
 
   // The picture, decoded on first use; nullopt when it cannot be loaded.
   std::optional<QPixmap> Get(const QString& fileName);
@@ -110,10 +115,15 @@ class SkinPictures {
   // The decoded image of a file: a finished or running prefetch, or a decode
   // now. A null image when it cannot be loaded.
   QImage TakeImage(const QString& fileName);
+  // The path to open for a file a skin names: empty when it lies outside the
+  // folder (an absolute name, a ".." step, a link leading out), which is
+  // said once per name on stderr. Files outside are never opened.
+  QString Resolve(const QString& fileName) const;
   void Start(std::vector<Job> jobs);
   void JoinDecoders();
 
   QString folder_;
+  mutable QSet<QString> refused_;  // names reported as outside the folder
   QHash<QString, QPixmap> pictures_;
   QHash<QString, QPixmap> surfaces_;
   QHash<QString, std::shared_future<QImage>> pending_;

@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "foundation/Language.h"
+#include "foundation/SkinLayout.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "platform/PrivateFolder.h"
+#include "platform/RegularFile.h"
 #include "store/LittleEndian.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFolderSeeder.h"
@@ -110,10 +113,10 @@ bool ReadExactly(QFile& file, std::uint8_t* data, std::size_t size) {
 
 FileRead ReadProfileFile(const QString& path, bool decode) {
   FileRead read;
-  const QFileInfo info(path);
-  if (!info.exists()) return read;
-  QFile file(path);
-  if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+  QFile file;
+  const FileRefusal refusal = OpenRegularFile(path, file);
+  if (refusal == FileRefusal::Missing) return read;
+  if (refusal != FileRefusal::None) {
     read.result = -2;
     return read;
   }
@@ -237,12 +240,18 @@ ProfileFiles::ProfileFiles(AssignmentStore& store, const AppPaths& paths, const 
     : store_(store),
       folder_(QDir::cleanPath(paths.dataFolder)),
       language_(language),
-      messageBoxes_(messageBoxes) {}
+      messageBoxes_(messageBoxes) {
+  // Copies of a save killed before its rename hold a whole configuration
+  // each; made at start (a single instance), no write of ours can be running.
+  ClearAtomicWriteLeftovers(folder_, {WorkingProfileFileName(), QString::fromLatin1(kWskbFileName),
+                                      QString::fromLatin1(kModeFilePrefix) + QLatin1Char('*') +
+                                          QString::fromLatin1(kModeFileSuffix)});
+}
 
 void ProfileFiles::SetFolderSeeder(ProfileFolderSeeder* seeder) { seeder_ = seeder; }
 
 QString ProfileFiles::ProfileFolderPath() {
-  if (!QFileInfo(folder_).isDir() && QDir().mkpath(folder_) && seeder_ != nullptr) {
+  if (MakePrivateFolder(folder_) == 1 && seeder_ != nullptr) {
     seeder_->SeedProfileFolder(folder_);
   }
   return folder_;

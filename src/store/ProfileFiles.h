@@ -72,14 +72,17 @@ class PreparedSave {
 
 class ProfileFiles {
  public:
-  // The profile folder is `paths.dataFolder`. Nothing is created here.
+  // The profile folder is `paths.dataFolder`. Nothing is created here; the
+  // temporary files of interrupted saves in it are removed. Construct it
+  // only where no other instance writes that folder.
   ProfileFiles(AssignmentStore& store, const AppPaths& paths, const Language& language,
                MessageBoxes& messageBoxes);
 
   // Not owned; null for none. Called when an operation creates the folder.
   void SetFolderSeeder(ProfileFolderSeeder* seeder);
 
-  // The per-user profile folder, created (and seeded) when missing.
+  // The per-user profile folder, created private to the user (and seeded)
+  // when missing.
   QString ProfileFolderPath();
   // The working file in the profile folder (the folder is made sure of first).
   QString WorkingProfilePath();

@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <thread>
 
@@ -108,6 +111,12 @@ TEST_F(IniFileTest, UnusableFilesGiveTheDefault) {
   EXPECT_EQ(ReadProfileString(dir_.filePath("missing.ini"), "A", "k", "d", 260), "d");
   EXPECT_EQ(ReadProfileString(folder, "A", "k", "d", 260), "d");
   EXPECT_EQ(ReadProfileString("", "A", "k", "d", 260), "d");
+  // A FIFO nobody writes to is neither waited for nor replaced by a write.
+  const QString fifo = dir_.filePath("fifo.ini");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  EXPECT_EQ(ReadProfileString(fifo, "A", "k", "d", 260), "d");
+  EXPECT_FALSE(WriteProfileString(fifo, "A", "k", "v"));
+  EXPECT_FALSE(QFileInfo(fifo).isFile());
 
   // Bytes that are not UTF-8 do not hide the keys around them.
   const QString latin1 = Make("[A]\n; caf\xE9 in Latin-1\nk=v\nw=caf\xE9\n", "latin1.ini");

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include <thread>
 
 #include "platform/AppPaths.h"
@@ -187,6 +189,46 @@ TEST_F(RegistryTest, FailedWriteReportsFalseAndChangesNothing) {
   Registry folder(path_);
   EXPECT_FALSE(folder.SetString(kKey, "a", "b"));
   EXPECT_TRUE(QFileInfo(path_).isDir());
+}
+
+TEST_F(RegistryTest, SpecialFileInItsPlaceIsNeitherWaitedForNorReplaced) {
+  QDir().mkpath(QFileInfo(path_).absolutePath());
+  // A FIFO without a writer: opening it to read or to keep a copy would wait
+  // for good.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0);
+  Registry registry(path_);
+  EXPECT_EQ(registry.GetDword(kKey, "dwLanguageId"), std::nullopt);
+  EXPECT_FALSE(registry.SetDword(kKey, "dwLanguageId", 1033));
+  EXPECT_FALSE(QFileInfo::exists(path_ + ".bad"));
+  struct stat st {};
+  ASSERT_EQ(::lstat(QFile::encodeName(path_).constData(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  // Once a regular file is back it is used again.
+  ASSERT_TRUE(QFile::remove(path_));
+  EXPECT_TRUE(registry.SetDword(kKey, "dwLanguageId", 1033));
+  EXPECT_EQ(Registry(path_).GetDword(kKey, "dwLanguageId"), 1033u);
+}
+
+TEST_F(RegistryTest, SettingsAreTheUsersAloneAndInterruptedWritesLeaveNothing) {
+  const mode_t saved = ::umask(022);
+  const QString folder = QFileInfo(path_).absolutePath();
+  QDir().mkpath(folder);
+  // What a write killed before its rename leaves, and a file that only looks alike.
+  WriteAll(path_ + ".Xy12Z9", "Windows Registry Editor Version 5.00\n");
+  WriteAll(folder + "/other.Xy12Z9", "kept");
+  {
+    Registry registry(path_);
+    ASSERT_TRUE(registry.SetDword(kKey, "dwLanguageId", 1033));
+  }
+  ::umask(saved);
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{"other.Xy12Z9", "registry.reg"}));
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(QFile::encodeName(path_).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNoValue) {

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QPixmap>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
@@ -156,6 +159,45 @@ TEST_F(SkinPicturesTest, ReadableLooksAtTheHeaderOnly) {
   EXPECT_EQ(pictures.DecodeCount(), 0);
   // The cut picture passes the header check; its decode fails when used.
   EXPECT_FALSE(pictures.Get("cut.png").has_value());
+}
+
+TEST_F(SkinPicturesTest, OnlyRegularFilesInsideTheSkinFolderAreOpened) {
+  const QDir root(dir_.path());
+  ASSERT_TRUE(root.mkpath("skin/sub"));
+  ASSERT_TRUE(test::WritePicture(root.filePath("skin/sub/in.png"), {30, 20}, kGreen));
+  ASSERT_TRUE(QFile::copy(root.filePath("small.png"), root.filePath("skin/small.png")));
+  // A FIFO nobody writes to: opening it the ordinary way waits for good.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(root.filePath("skin/fifo.png")).constData(), 0600), 0);
+  ASSERT_TRUE(QFile::link(root.filePath("small.png"), root.filePath("skin/link-out.png")));
+  const struct {
+    QString name;
+    bool loads;
+  } cases[] = {
+      {"small.png", true},
+      {"sub/in.png", true},
+      {"sub/../small.png", false},
+      {"../small.png", false},
+      {"sub/../../small.png", false},
+      {root.filePath("small.png"), false},
+      {"link-out.png", false},
+      {"fifo.png", false},
+  };
+  SkinPictures pictures(root.filePath("skin"));
+  QStringList names;
+  for (const auto& c : cases) names << c.name;
+  testing::internal::CaptureStderr();
+  pictures.Prefetch(names);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name.toStdString());
+    EXPECT_EQ(pictures.Readable(c.name), c.loads);
+    EXPECT_EQ(pictures.HeaderSize(c.name).isValid(), c.loads);
+    EXPECT_EQ(pictures.Get(c.name).has_value(), c.loads);
+  }
+  pictures.Clear();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("skin picture ../small.png: outside the skin folder"), std::string::npos)
+      << said;
+  EXPECT_NE(said.find("fifo.png: not a regular file"), std::string::npos) << said;
 }
 
 TEST_F(SkinPicturesTest, SurfaceOfAPictureThatCannotBeLoadedEndsTheProcess) {

@@ -8,21 +8,27 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <future>
 #include <vector>
 
+#include "foundation/KeyCodeTable.h"
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFolderSeeder.h"
+#include "support/Unprivileged.h"
 
 namespace kst {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+constexpr KeyIndex kLeftCtrl = 0x01D;
+constexpr KeyIndex kRightCtrl = 0x11D;
 
 class RecordingMessageBoxes : public MessageBoxes {
  public:
@@ -108,7 +114,7 @@ class ProfileFilesTest : public ::testing::Test {
     store.SetAssignment(0, 31, AssignmentKind::TextBlock, 0, u"abcdefghijklmnopqrst");
     store.SetAssignment(2, 0x1E, AssignmentKind::LaunchProgram, 0, u"/bin/abc");
     store.SetAssignment(1, 267, AssignmentKind::PlayMacro, 2);
-    store.SetAssignment(3, 0x11D, AssignmentKind::SingleKey, 0x01D);
+    store.SetAssignment(3, SlotFromKeyIndex(kRightCtrl), AssignmentKind::SingleKey, kLeftCtrl);
     std::vector<MacroRecord> macros = {Macro(1, 3), Macro(2, 2000)};
     store.ReplaceMacroList(macros);
   }
@@ -205,11 +211,35 @@ TEST_F(ProfileFilesTest, CheckOfFilesThatCannotBeRead) {
   EXPECT_EQ(files_.CheckProfileFile(Path("absent.kst")), 0);
   ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.kst"));
   EXPECT_EQ(files_.CheckProfileFile(Path("folder.kst")), -2);
-  // An exchange file handed over read-only can still be imported.
-  WriteAll(Path("readonly.kst"), DefaultFile());
-  QFile::setPermissions(Path("readonly.kst"), QFile::ReadOwner);
-  EXPECT_EQ(files_.CheckProfileFile(Path("readonly.kst")), 1);
+  // A FIFO without a writer is refused at once instead of holding the check.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Path("fifo.kst")).constData(), 0600), 0);
+  EXPECT_EQ(files_.CheckProfileFile(Path("fifo.kst")), -2);
+  EXPECT_EQ(files_.LoadProfileFile(Path("fifo.kst")), 0);
   EXPECT_TRUE(boxes_.shown.empty());
+
+  // As a user whom permissions bind: an exchange file handed over read-only
+  // can still be imported; one the user may not read cannot.
+  const Bytes image = DefaultFile();
+  const int failed = test::RunUnprivileged([&] {
+    QTemporaryDir own;
+    const QString readOnly = own.filePath("readonly.kst");
+    const QString hidden = own.filePath("hidden.kst");
+    for (const QString& path : {readOnly, hidden}) {
+      QFile file(path);
+      if (!own.isValid() || !file.open(QIODevice::WriteOnly) ||
+          file.write(reinterpret_cast<const char*>(image.data()),
+                     static_cast<qint64>(image.size())) != static_cast<qint64>(image.size())) {
+        return 1;
+      }
+    }
+    QFile::setPermissions(readOnly, QFile::ReadOwner);
+    QFile::setPermissions(hidden, QFile::WriteOwner);
+    if (files_.CheckProfileFile(readOnly) != 1) return 2;
+    if (files_.CheckProfileFile(hidden) != -2) return 3;
+    return boxes_.shown.empty() ? 0 : 4;
+  });
+  EXPECT_EQ(failed, 0) << "1 setting up, 2 read-only file refused, 3 unreadable file read, "
+                          "4 a message shown";
 }
 
 TEST_F(ProfileFilesTest, StoreSurvivesSaveAndLoadByteForByte) {
@@ -229,6 +259,12 @@ TEST_F(ProfileFilesTest, StoreSurvivesSaveAndLoadByteForByte) {
   ASSERT_EQ(otherFiles.LoadProfileFile(Path("full.kst")), 1);
   EXPECT_EQ(other.TextBytesTotal(), 82u);
   EXPECT_EQ(other.TextAt(2, 0x1E), u"/bin/abc");
+  // Right Ctrl's entry is the 157th of profile 3, in the store and in the file.
+  const KeyAssignment rightCtrl = other.GetAssignment(3, SlotFromKeyIndex(kRightCtrl));
+  EXPECT_TRUE(rightCtrl.Is(AssignmentKind::SingleKey));
+  EXPECT_EQ(rightCtrl.param, kLeftCtrl);
+  const std::size_t rightCtrlAt = 64 + 16 * (3 * 512 + 157);
+  EXPECT_EQ(first[rightCtrlAt + 4], kLeftCtrl);
   EXPECT_EQ(other.CopyMacros(), store_.CopyMacros());
   EXPECT_EQ(other.MacroAt(1)->Events().back(), (MacroEvent{19990, 0x10 + 1999 % 40, 1}));
   ASSERT_TRUE(otherFiles.ExportProfileFile(Path("again.kst")));
@@ -278,6 +314,28 @@ TEST_F(ProfileFilesTest, FolderAndWorkingFile) {
   EXPECT_TRUE(QFileInfo(folder).isDir());
   EXPECT_EQ(files_.WorkingProfilePath(), folder + "/$Profile0");
   EXPECT_EQ(seeder.seeded, 1) << "only a folder that had to be created is seeded";
+}
+
+TEST_F(ProfileFilesTest, WorkingFileIsTheUsersAloneAndCopiesOfKilledSavesGo) {
+  const mode_t savedUmask = ::umask(022);
+  const QString working = files_.WorkingProfilePath();
+  ASSERT_EQ(files_.WriteDefaultProfileFile(working), 1);
+  Populate(store_);
+  ASSERT_EQ(files_.SaveWorkingProfile(), 1);
+  ::umask(savedUmask);
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(files_.ProfileFolderPath()).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(QFile::encodeName(working).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // A save killed between writing its temporary file and the rename.
+  const Bytes whole = ReadAll(working);
+  WriteAll(working + ".k3Rm9Q", whole);
+  AssignmentStore store;
+  ProfileFiles next(store, paths_, language_, boxes_);
+  EXPECT_EQ(QDir(files_.ProfileFolderPath()).entryList(QDir::Files | QDir::Hidden),
+            QStringList{WorkingProfileFileName()});
 }
 
 TEST_F(ProfileFilesTest, SaveRewritesOnlyAnExistingWorkingFile) {
