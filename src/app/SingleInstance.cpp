@@ -1,11 +1,14 @@
 #include "app/SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
+#include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include <fcntl.h>
@@ -14,10 +17,16 @@
 #include <unistd.h>
 
 #include "device/DeviceHost.h"
+#include "platform/RuntimeFolder.h"
 
 namespace kst {
 
 namespace {
+
+// Longest wait for the guard: its holder keeps it only while it checks and
+// takes the lock file, which takes far less.
+constexpr int kGuardWaitMs = 500;
+constexpr int kGuardRetryMs = 5;
 
 // Serialises the check-and-take of the instance lock between processes. The
 // guard file is never removed, so an flock on it is a true mutex, released
@@ -25,23 +34,47 @@ namespace {
 // a stale lock could each remove the other's fresh one.
 class LockGuardFile {
  public:
+  enum class State { Held, Busy, Refused };
+
   explicit LockGuardFile(const QString& path) {
-    fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-      ::close(fd_);
-      fd_ = -1;
+    // No symbolic link is followed, and nothing but a regular file of this
+    // user is taken: the file is created where the lock lies, nowhere else.
+    fd_ = ::open(QFile::encodeName(path).constData(),
+                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+      Drop();
+      state_ = State::Refused;
+      return;
     }
+    QDeadlineTimer deadline(kGuardWaitMs);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+        Drop();
+        state_ = State::Busy;
+        return;
+      }
+      QThread::msleep(kGuardRetryMs);
+    }
+    state_ = State::Held;
   }
   ~LockGuardFile() {
-    if (fd_ < 0) return;
-    ::flock(fd_, LOCK_UN);
-    ::close(fd_);
+    if (state_ == State::Held) ::flock(fd_, LOCK_UN);
+    Drop();
   }
   LockGuardFile(const LockGuardFile&) = delete;
   LockGuardFile& operator=(const LockGuardFile&) = delete;
 
+  State state() const { return state_; }
+
  private:
+  void Drop() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
   int fd_ = -1;
+  State state_ = State::Refused;
 };
 
 QString ExecutableFileNameOf(const QString& processFolder) {
@@ -59,16 +92,30 @@ QString ExecutableFileNameOf(const QString& processFolder) {
 }  // namespace
 
 QString UserRuntimeFolder() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath();
-  QDir().mkpath(folder);
-  return folder;
+  const RuntimeFolder folder = ResolveRuntimeFolder();
+  if (folder.path.empty()) {
+    std::fprintf(stderr,
+                 "kestrune: no private runtime folder (%s): running without instance lock\n",
+                 folder.note.c_str());
+    return {};
+  }
+  if (!folder.note.empty()) {
+    std::fprintf(stderr, "kestrune: %s; using %s\n", folder.note.c_str(), folder.path.c_str());
+  }
+  if (!folder.socketsFit) {
+    std::fprintf(stderr,
+                 "kestrune: %s is too long for a socket address: a second start cannot reach "
+                 "this instance\n",
+                 folder.path.c_str());
+  }
+  return QFile::decodeName(QByteArray::fromStdString(folder.path));
 }
 
 // ---- InstanceLock -------------------------------------------------------------
 
 InstanceLock::InstanceLock(const QString& folder)
-    : path_(folder + QLatin1Char('/') + QLatin1String(kInstanceLockName)),
+    : path_(folder.isEmpty() ? QString()
+                             : folder + QLatin1Char('/') + QLatin1String(kInstanceLockName)),
       lock_(std::make_unique<QLockFile>(path_)) {
   // Only a dead holder makes the lock stale, never its age: an instance runs
   // for days.
@@ -79,7 +126,10 @@ InstanceLock::~InstanceLock() { Release(); }
 
 InstanceLock::Result InstanceLock::TryAcquire() {
   if (held_) return Result::Acquired;
+  if (path_.isEmpty()) return Result::Failed;
   LockGuardFile guard(path_ + QStringLiteral(".guard"));
+  if (guard.state() == LockGuardFile::State::Refused) return Result::Failed;
+  if (guard.state() == LockGuardFile::State::Busy) return Result::HeldElsewhere;
   if (lock_->tryLock(0)) {
     held_ = true;
     return Result::Acquired;
@@ -167,6 +217,7 @@ StartupGate SingleInstance::Run(const CommandLine& commandLine, bool& startFlag)
 }
 
 bool SingleInstance::Listen(InstanceMessageHandler handler) {
+  if (config_.runtimeFolder.isEmpty()) return false;
   return server_.Listen(SocketPath(), std::move(handler));
 }
 

@@ -18,14 +18,19 @@ namespace kst {
 
 inline constexpr const char* kInstanceLockName = "QT42B09C_Z-ORMIT_M350RGB";
 
-// The user's runtime folder ($XDG_RUNTIME_DIR; Qt's private fallback when
-// unset), created when missing.
+// The user's private runtime folder (platform/RuntimeFolder.h), created when
+// missing; empty when the user has none, and the instance then runs without
+// lock and socket. Says on stderr why $XDG_RUNTIME_DIR was passed over, and
+// when the folder cannot hold the instance socket.
 QString UserRuntimeFolder();
 
 // The instance lock file "QT42B09C_Z-ORMIT_M350RGB" in a folder. Checking and
 // taking it is one atomic step, so of two processes started at the same
 // moment exactly one holds it. A lock left by a process that no longer runs
-// (a crash, kill -9) is taken over.
+// (a crash, kill -9) is taken over. Never blocks: when the step's guard file
+// stays taken for longer than a moment, the lock counts as held elsewhere; a
+// guard file that is a symbolic link or not a regular file of this user
+// makes the attempt fail. An empty folder: every attempt fails.
 class InstanceLock {
  public:
   explicit InstanceLock(const QString& folder);
@@ -82,6 +87,7 @@ class SingleInstance {
   StartupGate Run(const CommandLine& commandLine, bool& startFlag);
 
   // The main window is ready to receive UM_OPEN and UM_KILL: start listening.
+  // False when the socket cannot be made, and without a runtime folder.
   bool Listen(InstanceMessageHandler handler);
   // Exit sequence: stop listening and release the lock.
   void Close();
