@@ -218,7 +218,10 @@ StartupGate SingleInstance::Run(const CommandLine& commandLine, bool& startFlag)
 
 bool SingleInstance::Listen(InstanceMessageHandler handler) {
   if (config_.runtimeFolder.isEmpty()) return false;
-  return server_.Listen(SocketPath(), std::move(handler));
+  if (server_.Listen(SocketPath(), std::move(handler))) return true;
+  std::fprintf(stderr, "kestrune: cannot listen on %s: %s; trying again\n",
+               qUtf8Printable(SocketPath()), qUtf8Printable(server_.LastError()));
+  return false;
 }
 
 void SingleInstance::Close() {

@@ -87,7 +87,8 @@ class SingleInstance {
   StartupGate Run(const CommandLine& commandLine, bool& startFlag);
 
   // The main window is ready to receive UM_OPEN and UM_KILL: start listening.
-  // False when the socket cannot be made, and without a runtime folder.
+  // False (said on stderr) when the socket cannot be made now; the server
+  // keeps trying (InstanceServer::Listen). False without a runtime folder.
   bool Listen(InstanceMessageHandler handler);
   // Exit sequence: stop listening and release the lock.
   void Close();

@@ -220,6 +220,7 @@ TEST_F(RuntimeFolderTest, TooLongHomeKeepsThePrivateFolderWithoutSockets) {
   test::EnsureApplication();
   InstanceServer server;
   EXPECT_FALSE(server.Listen(InstanceSocketPath(path), {}));
+  EXPECT_FALSE(server.LastError().isEmpty());
 }
 
 // The guard of the lock's check-and-take lies in the runtime folder: it is
