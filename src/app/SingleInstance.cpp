@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -163,11 +164,13 @@ qint64 FindRunningInstance(const QString& executableFileName, qint64 selfPid,
     if (numeric && pid > 0) pids.push_back(pid);
   }
   std::sort(pids.begin(), pids.end());
-  const uint uid = ::getuid();
+  const uid_t uid = ::geteuid();
   for (const qint64 pid : pids) {
     if (pid == selfPid) continue;
     const QString folder = root.filePath(QString::number(pid));
-    if (QFileInfo(folder).ownerId() != uid) continue;
+    // Another user's process is passed over before anything of it is read.
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || st.st_uid != uid) continue;
     if (ExecutableFileNameOf(folder).compare(executableFileName, Qt::CaseInsensitive) == 0) {
       return pid;
     }
@@ -185,7 +188,16 @@ SingleInstance::~SingleInstance() { Close(); }
 QString SingleInstance::SocketPath() const { return InstanceSocketPath(config_.runtimeFolder); }
 
 bool SingleInstance::Signal(std::uint32_t message, std::uintptr_t wParam) {
-  return SendInstanceMessage(SocketPath(), InstanceRequest{message, wParam, 0}, config_.timeouts)
+  // An instance of this runtime folder holds its lock from before it listens
+  // until it ends, so only then is a socket worth waiting for. Without a
+  // live holder the process found runs in another session (another runtime
+  // folder): one attempt, no wait.
+  SendTimeouts timeouts = config_.timeouts;
+  const qint64 holder = lock_.HolderPid();
+  if (holder <= 0 || (::kill(static_cast<pid_t>(holder), 0) != 0 && errno != EPERM)) {
+    timeouts.connectMs = 0;
+  }
+  return SendInstanceMessage(SocketPath(), InstanceRequest{message, wParam, 0}, timeouts)
       .has_value();
 }
 

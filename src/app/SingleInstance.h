@@ -54,7 +54,8 @@ class InstanceLock {
 
 // First process, in the order of the process list (ascending ids), whose
 // executable file name equals `executableFileName` without regard to case,
-// owned by this user, other than `selfPid`; 0 when none. procRoot: the
+// other than `selfPid`; 0 when none. Only this user's processes are looked
+// at: a process folder of another owner is passed over unread. procRoot: the
 // process list folder (tests give their own).
 qint64 FindRunningInstance(const QString& executableFileName, qint64 selfPid,
                            const QString& procRoot = QStringLiteral("/proc"));
@@ -79,7 +80,9 @@ class SingleInstance {
 
   // Walks the switches in order. "/Kill": finds the running instance, sends
   // it UM_KILL when found and waits for its exit sequence, and gives Exit
-  // either way (this process never starts as an instance). "/Start": sets
+  // either way (this process never starts as an instance). The socket of an
+  // instance found is waited for (up to timeouts.connectMs) only while this
+  // runtime folder's lock has a live holder; otherwise one attempt is made. "/Start": sets
   // startFlag. Then the lock: taken -> Continue; held by a running instance
   // -> sends it UM_OPEN, Exit; held but no instance of this program found ->
   // Continue without the lock (the lock name is the only guard; the

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <future>
 #include <vector>
@@ -402,6 +403,37 @@ TEST_F(InstanceGateTest, KillTellsTheFirstToExitAndEndsEvenAfterStart) {
   EXPECT_EQ(window.killed, 1);
   EXPECT_EQ(window.opened, 0);
   EXPECT_TRUE(first.HoldsLock());  // the second process never takes it
+}
+
+// Process 4242 is a "kestrune" of this user. Its socket is waited for only
+// while this runtime folder's lock has a live holder (the instance is still
+// starting); without one it runs in another session, whose socket never
+// appears here, so "/Kill" makes one attempt and ends.
+TEST_F(InstanceGateTest, KillWaitsForTheSocketOnlyWhileTheLockIsHeld) {
+  struct Case {
+    bool lockHeld;
+    int listenAfterMs;
+    int killed;
+  };
+  for (const Case c : {Case{true, 300, 1}, Case{false, 5000, 0}}) {
+    SCOPED_TRACE(c.lockHeld);
+    FakeWindow window;
+    InstanceLock lock(dir_.path());
+    if (c.lockHeld) {
+      ASSERT_EQ(lock.TryAcquire(), InstanceLock::Result::Acquired);
+    }
+    InstanceServer late;
+    QTimer::singleShot(c.listenAfterMs, &late, [&] { late.Listen(socket_, window.Handler()); });
+    InstanceConfig config = Config(5000);
+    config.timeouts = {60000, 3000};
+    bool flag = false;
+    EXPECT_EQ(WhileServing<StartupGate>([&] {
+                SingleInstance second(config);
+                return second.Run(CommandLine::Parse({"/Kill"}), flag);
+              }),
+              StartupGate::Exit);
+    EXPECT_EQ(window.killed, c.killed);
+  }
 }
 
 TEST_F(InstanceGateTest, KillWithoutARunningInstanceEndsAndTakesNothing) {
