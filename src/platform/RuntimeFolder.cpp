@@ -50,7 +50,7 @@ bool MakeFolders(const std::string& path, std::string* why) {
 
 }  // namespace
 
-bool SocketPathFits(const std::string& path) { return path.size() < kSocketPathCapacity; }
+bool SocketPathFits(const std::string& path) { return path.size() + 1 < kSocketPathCapacity; }
 
 bool FolderFitsSockets(const std::string& folder) {
   return SocketPathFits(folder + '/' + std::string(kRuntimeEntryNameMax, 'x'));

@@ -24,16 +24,14 @@
 
 namespace kst {
 
-// Longest name of a socket in the runtime folder, plus the room a socket
-// library may take for a temporary name beside it while it sets the socket's
-// mode ("<name>-XXXXXX/s").
-inline constexpr std::size_t kRuntimeEntryNameMax = 48;
+// Longest name of a socket in the runtime folder.
+inline constexpr std::size_t kRuntimeEntryNameMax = 32;
 
 // Name of the private folder made in the user's cache folder.
 inline constexpr const char* kPrivateRuntimeFolderName = "kestrune-runtime";
 
 // True when `path` fits a local (AF_UNIX) socket address with its
-// terminating zero.
+// terminating zero and one byte to spare (Qt's local server wants it).
 bool SocketPathFits(const std::string& path);
 
 // True when every socket of up to kRuntimeEntryNameMax bytes in `folder`

@@ -105,7 +105,7 @@ TEST_F(RuntimeFolderTest, UnfitRuntimeDirGivesThePrivateFolderInTheHome) {
   const QString link = dir_.filePath(QStringLiteral("link"));
   ASSERT_TRUE(QFile::link(target, link));
   QString deep = Folder(QStringLiteral("d"), 0700);
-  while (Std(deep).size() + 1 + kRuntimeEntryNameMax < 108) deep += QStringLiteral("/dddddddddd");
+  while (FolderFitsSockets(Std(deep))) deep += QStringLiteral("/dddddddddd");
   ASSERT_TRUE(QDir().mkpath(deep));
   ASSERT_EQ(::chmod(QFile::encodeName(deep).constData(), 0700), 0);
   const QString file = dir_.filePath(QStringLiteral("file"));
