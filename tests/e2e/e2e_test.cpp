@@ -335,7 +335,8 @@ TEST_F(EndToEndTest, SharedRuntimeDirIsPassedOverForThePrivateFolder) {
 
   QProcess& kill = run({"/Kill"});
   EXPECT_TRUE(kill.waitForFinished(kStepTimeoutMs));
-  EXPECT_TRUE(first.waitForFinished(kStepTimeoutMs));
+  ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
+  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(first.exitCode(), 0);
 }
 
@@ -373,7 +374,9 @@ TEST_F(EndToEndTest, IdleConnectionsNeitherCloseTheSocketNorStopKill) {
   for (const int fd : idle) ::close(fd);
 
   EXPECT_EQ(RunToEnd({"/Kill"}), 0);
-  EXPECT_TRUE(first.waitForFinished(kStepTimeoutMs));
+  ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
+  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(first.exitCode(), 0);
 }
 
 }  // namespace
