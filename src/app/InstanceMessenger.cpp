@@ -5,9 +5,13 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 #include <QVariant>
 
-#include <unistd.h>
+#include <algorithm>
+#include <string>
+
+#include "platform/RuntimeFolder.h"
 
 namespace kst {
 
@@ -23,6 +27,10 @@ static_assert(kResultOffset + 8 == kReplyBytes);
 static_assert(sizeof(std::uintptr_t) <= 8 && sizeof(std::intptr_t) <= 8);
 
 constexpr int kConnectRetryMs = 50;
+
+// The folder is the user's own, so the name needs no user id.
+constexpr const char* kSocketName = "QT42B09C_Z-ORMIT_M350RGB.socket";
+static_assert(std::char_traits<char>::length(kSocketName) <= kRuntimeEntryNameMax);
 
 std::uint64_t ReadLe(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t width) {
   std::uint64_t value = 0;
@@ -74,32 +82,59 @@ std::optional<std::intptr_t> DecodeReply(std::span<const std::uint8_t> bytes) {
 }
 
 QString InstanceSocketPath(const QString& runtimeFolder) {
-  return runtimeFolder + QStringLiteral("/kestrune-%1-QT42B09C_Z-ORMIT_M350RGB.socket")
-                             .arg(static_cast<qulonglong>(::getuid()));
+  if (runtimeFolder.isEmpty()) return {};
+  return runtimeFolder + QLatin1Char('/') + QLatin1String(kSocketName);
 }
 
 // ---- Server -------------------------------------------------------------------
 
-InstanceServer::InstanceServer(QObject* parent) : QObject(parent) {}
+InstanceServer::InstanceServer(QObject* parent) : QObject(parent), relisten_(new QTimer(this)) {
+  connect(relisten_, &QTimer::timeout, this, &InstanceServer::CheckListening);
+}
 
 InstanceServer::~InstanceServer() { Close(); }
 
+void InstanceServer::SetLimits(ServerLimits limits) { limits_ = limits; }
+
 bool InstanceServer::Listen(const QString& socketPath, InstanceMessageHandler handler) {
   Close();
+  path_ = socketPath;
   handler_ = std::move(handler);
-  server_ = new QLocalServer(this);
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  connect(server_, &QLocalServer::newConnection, this, &InstanceServer::Accept);
-  QLocalServer::removeServer(socketPath);
-  if (!server_->listen(socketPath)) {
-    delete server_;
+  relisten_->start(limits_.relistenMs);
+  return ListenNow();
+}
+
+bool InstanceServer::ListenNow() {
+  if (server_ != nullptr) {
+    server_->close();
+    server_->deleteLater();
     server_ = nullptr;
+  }
+  if (path_.isEmpty() || !SocketPathFits(QFile::encodeName(path_).toStdString())) {
+    lastError_ = QStringLiteral("no runtime folder, or its path is too long for a socket");
     return false;
   }
+  auto* server = new QLocalServer(this);
+  server->setSocketOptions(QLocalServer::UserAccessOption);
+  connect(server, &QLocalServer::newConnection, this, &InstanceServer::Accept);
+  QLocalServer::removeServer(path_);
+  if (!server->listen(path_)) {
+    lastError_ = server->errorString();
+    delete server;
+    return false;
+  }
+  server_ = server;
+  lastError_.clear();
   return true;
 }
 
+void InstanceServer::CheckListening() {
+  if (!IsListening()) ListenNow();
+}
+
 void InstanceServer::Close() {
+  relisten_->stop();
+  path_.clear();
   if (server_ == nullptr) return;
   const QString path = server_->fullServerName();
   server_->close();
@@ -117,18 +152,55 @@ void InstanceServer::SetStatusProvider(std::function<std::intptr_t()> provider) 
   status_ = std::move(provider);
 }
 
+namespace {
+
+void Drop(QLocalSocket* socket) {
+  socket->abort();
+  socket->deleteLater();
+}
+
+bool Answered(const QLocalSocket* socket) { return socket->property("kst_answered").toBool(); }
+
+}  // namespace
+
+bool InstanceServer::MakeRoom() {
+  std::erase_if(connections_, [](const QPointer<QLocalSocket>& socket) {
+    return !socket || socket->state() == QLocalSocket::UnconnectedState;
+  });
+  if (connections_.size() < static_cast<std::size_t>(std::max(1, limits_.maxConnections))) {
+    return true;
+  }
+  const auto oldestWaiting =
+      std::find_if(connections_.begin(), connections_.end(),
+                   [](const QPointer<QLocalSocket>& socket) { return !Answered(socket.data()); });
+  if (oldestWaiting == connections_.end()) return false;
+  Drop(oldestWaiting->data());
+  connections_.erase(oldestWaiting);
+  return true;
+}
+
 void InstanceServer::Accept() {
   while (server_ != nullptr && server_->hasPendingConnections()) {
     QLocalSocket* socket = server_->nextPendingConnection();
     socket->setParent(this);
+    // Only this user's processes may wake or end the instance, whatever the
+    // socket file's mode.
+    if (!PeerIsThisUser(static_cast<int>(socket->socketDescriptor())) || !MakeRoom()) {
+      Drop(socket);
+      continue;
+    }
+    connections_.emplace_back(socket);
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadRequest(socket); });
+    QTimer::singleShot(limits_.requestDeadlineMs, socket, [socket] {
+      if (!Answered(socket)) Drop(socket);
+    });
     if (socket->bytesAvailable() > 0) ReadRequest(socket);
   }
 }
 
 void InstanceServer::ReadRequest(QLocalSocket* socket) {
-  if (socket->property("kst_answered").toBool()) return;
+  if (Answered(socket)) return;
   if (socket->bytesAvailable() < static_cast<qint64>(kRequestBytes)) return;
   const QByteArray raw = socket->read(kRequestBytes);
   const auto* data = reinterpret_cast<const std::uint8_t*>(raw.constData());
@@ -161,6 +233,9 @@ void InstanceServer::ReadRequest(QLocalSocket* socket) {
 std::optional<std::intptr_t> SendInstanceMessage(const QString& socketPath,
                                                  const InstanceRequest& request,
                                                  SendTimeouts timeouts) {
+  if (socketPath.isEmpty() || !SocketPathFits(QFile::encodeName(socketPath).toStdString())) {
+    return std::nullopt;
+  }
   QLocalSocket socket;
   QDeadlineTimer connectDeadline(timeouts.connectMs);
   for (;;) {
@@ -173,6 +248,9 @@ std::optional<std::intptr_t> SendInstanceMessage(const QString& socketPath,
     if (connectDeadline.hasExpired()) return std::nullopt;
     QThread::msleep(kConnectRetryMs);
   }
+  // A server of another user is no instance of this user's: it learns
+  // nothing, not even the request.
+  if (!PeerIsThisUser(static_cast<int>(socket.socketDescriptor()))) return std::nullopt;
   const auto bytes = EncodeRequest(request);
   socket.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
   if (!socket.waitForBytesWritten(timeouts.connectMs)) return std::nullopt;

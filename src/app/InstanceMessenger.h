@@ -20,9 +20,11 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 namespace kst {
 
@@ -56,8 +58,23 @@ std::optional<std::intptr_t> DecodeReply(std::span<const std::uint8_t> bytes);
 using InstanceMessageHandler = std::function<std::intptr_t(
     std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
 
-// Socket of this user's instances in the user's runtime folder.
+// Socket of this user's instances in the user's runtime folder; empty when
+// there is no runtime folder.
 QString InstanceSocketPath(const QString& runtimeFolder);
+
+// What one misbehaving or crowding client may cost the server.
+struct ServerLimits {
+  // From accepting a connection until its whole request has arrived; then it
+  // is closed unanswered. A request being handled has no deadline.
+  int requestDeadlineMs = 2000;
+  // Open connections at once. A connection past it closes the oldest one
+  // still waiting for its request, or is itself closed when every open one
+  // is being handled.
+  int maxConnections = 16;
+  // How often a server that stopped listening (no file descriptor left for
+  // an accept, or the first listen failed) tries to listen again.
+  int relistenMs = 1000;
+};
 
 class InstanceServer : public QObject {
   Q_OBJECT
@@ -66,22 +83,39 @@ class InstanceServer : public QObject {
   explicit InstanceServer(QObject* parent = nullptr);
   ~InstanceServer() override;
 
+  // Applies to connections accepted from then on; call before Listen.
+  void SetLimits(ServerLimits limits);
+
   // Removes a socket file left by a dead instance and listens, readable and
   // writable by the user only. The caller holds the instance lock, so no
-  // live instance owns the file. False when the socket cannot be made.
+  // live instance owns the file. False when the socket cannot be made now;
+  // until Close the server tries again every relistenMs, and it listens
+  // again the same way whenever it stops listening by itself (Qt closes a
+  // local server, and removes its socket, when an accept fails).
   bool Listen(const QString& socketPath, InstanceMessageHandler handler);
   // Stops accepting; requests already being handled still get their reply.
   void Close();
   bool IsListening() const;
+  // Why the last attempt to listen failed; empty after a success.
+  QString LastError() const { return lastError_; }
 
   // Answers UM_STATUS; none: UM_STATUS gives 0.
   void SetStatusProvider(std::function<std::intptr_t()> provider);
 
  private:
+  bool ListenNow();
+  void CheckListening();
   void Accept();
+  bool MakeRoom();
   void ReadRequest(QLocalSocket* socket);
 
   QLocalServer* server_ = nullptr;
+  QTimer* relisten_ = nullptr;
+  QString path_;
+  QString lastError_;
+  ServerLimits limits_;
+  // Open connections in the order they were accepted.
+  std::vector<QPointer<QLocalSocket>> connections_;
   InstanceMessageHandler handler_;
   std::function<std::intptr_t()> status_;
 };
@@ -92,8 +126,9 @@ struct SendTimeouts {
 };
 
 // Sends the request and waits for the result; nullopt when no instance
-// listens within the connect time, or no well-formed reply arrives in time.
-// Needs no event loop.
+// listens within the connect time, the socket is served by another user
+// (nothing is sent then), or no well-formed reply arrives in time. Needs no
+// event loop.
 std::optional<std::intptr_t> SendInstanceMessage(const QString& socketPath,
                                                  const InstanceRequest& request,
                                                  SendTimeouts timeouts = {});

@@ -1,23 +1,33 @@
 #include "app/SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
+#include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "device/DeviceHost.h"
+#include "platform/RuntimeFolder.h"
 
 namespace kst {
 
 namespace {
+
+// Longest wait for the guard: its holder keeps it only while it checks and
+// takes the lock file, which takes far less.
+constexpr int kGuardWaitMs = 500;
+constexpr int kGuardRetryMs = 5;
 
 // Serialises the check-and-take of the instance lock between processes. The
 // guard file is never removed, so an flock on it is a true mutex, released
@@ -25,23 +35,47 @@ namespace {
 // a stale lock could each remove the other's fresh one.
 class LockGuardFile {
  public:
+  enum class State { Held, Busy, Refused };
+
   explicit LockGuardFile(const QString& path) {
-    fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-      ::close(fd_);
-      fd_ = -1;
+    // No symbolic link is followed, and nothing but a regular file of this
+    // user is taken: the file is created where the lock lies, nowhere else.
+    fd_ = ::open(QFile::encodeName(path).constData(),
+                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+      Drop();
+      state_ = State::Refused;
+      return;
     }
+    QDeadlineTimer deadline(kGuardWaitMs);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+        Drop();
+        state_ = State::Busy;
+        return;
+      }
+      QThread::msleep(kGuardRetryMs);
+    }
+    state_ = State::Held;
   }
   ~LockGuardFile() {
-    if (fd_ < 0) return;
-    ::flock(fd_, LOCK_UN);
-    ::close(fd_);
+    if (state_ == State::Held) ::flock(fd_, LOCK_UN);
+    Drop();
   }
   LockGuardFile(const LockGuardFile&) = delete;
   LockGuardFile& operator=(const LockGuardFile&) = delete;
 
+  State state() const { return state_; }
+
  private:
+  void Drop() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
   int fd_ = -1;
+  State state_ = State::Refused;
 };
 
 QString ExecutableFileNameOf(const QString& processFolder) {
@@ -59,16 +93,30 @@ QString ExecutableFileNameOf(const QString& processFolder) {
 }  // namespace
 
 QString UserRuntimeFolder() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath();
-  QDir().mkpath(folder);
-  return folder;
+  const RuntimeFolder folder = ResolveRuntimeFolder();
+  if (folder.path.empty()) {
+    std::fprintf(stderr,
+                 "kestrune: no private runtime folder (%s): running without instance lock\n",
+                 folder.note.c_str());
+    return {};
+  }
+  if (!folder.note.empty()) {
+    std::fprintf(stderr, "kestrune: %s; using %s\n", folder.note.c_str(), folder.path.c_str());
+  }
+  if (!folder.socketsFit) {
+    std::fprintf(stderr,
+                 "kestrune: %s is too long for a socket address: a second start cannot reach "
+                 "this instance\n",
+                 folder.path.c_str());
+  }
+  return QFile::decodeName(QByteArray::fromStdString(folder.path));
 }
 
 // ---- InstanceLock -------------------------------------------------------------
 
 InstanceLock::InstanceLock(const QString& folder)
-    : path_(folder + QLatin1Char('/') + QLatin1String(kInstanceLockName)),
+    : path_(folder.isEmpty() ? QString()
+                             : folder + QLatin1Char('/') + QLatin1String(kInstanceLockName)),
       lock_(std::make_unique<QLockFile>(path_)) {
   // Only a dead holder makes the lock stale, never its age: an instance runs
   // for days.
@@ -79,7 +127,10 @@ InstanceLock::~InstanceLock() { Release(); }
 
 InstanceLock::Result InstanceLock::TryAcquire() {
   if (held_) return Result::Acquired;
+  if (path_.isEmpty()) return Result::Failed;
   LockGuardFile guard(path_ + QStringLiteral(".guard"));
+  if (guard.state() == LockGuardFile::State::Refused) return Result::Failed;
+  if (guard.state() == LockGuardFile::State::Busy) return Result::HeldElsewhere;
   if (lock_->tryLock(0)) {
     held_ = true;
     return Result::Acquired;
@@ -113,11 +164,13 @@ qint64 FindRunningInstance(const QString& executableFileName, qint64 selfPid,
     if (numeric && pid > 0) pids.push_back(pid);
   }
   std::sort(pids.begin(), pids.end());
-  const uint uid = ::getuid();
+  const uid_t uid = ::geteuid();
   for (const qint64 pid : pids) {
     if (pid == selfPid) continue;
     const QString folder = root.filePath(QString::number(pid));
-    if (QFileInfo(folder).ownerId() != uid) continue;
+    // Another user's process is passed over before anything of it is read.
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || st.st_uid != uid) continue;
     if (ExecutableFileNameOf(folder).compare(executableFileName, Qt::CaseInsensitive) == 0) {
       return pid;
     }
@@ -135,7 +188,16 @@ SingleInstance::~SingleInstance() { Close(); }
 QString SingleInstance::SocketPath() const { return InstanceSocketPath(config_.runtimeFolder); }
 
 bool SingleInstance::Signal(std::uint32_t message, std::uintptr_t wParam) {
-  return SendInstanceMessage(SocketPath(), InstanceRequest{message, wParam, 0}, config_.timeouts)
+  // An instance of this runtime folder holds its lock from before it listens
+  // until it ends, so only then is a socket worth waiting for. Without a
+  // live holder the process found runs in another session (another runtime
+  // folder): one attempt, no wait.
+  SendTimeouts timeouts = config_.timeouts;
+  const qint64 holder = lock_.HolderPid();
+  if (holder <= 0 || (::kill(static_cast<pid_t>(holder), 0) != 0 && errno != EPERM)) {
+    timeouts.connectMs = 0;
+  }
+  return SendInstanceMessage(SocketPath(), InstanceRequest{message, wParam, 0}, timeouts)
       .has_value();
 }
 
@@ -167,7 +229,11 @@ StartupGate SingleInstance::Run(const CommandLine& commandLine, bool& startFlag)
 }
 
 bool SingleInstance::Listen(InstanceMessageHandler handler) {
-  return server_.Listen(SocketPath(), std::move(handler));
+  if (config_.runtimeFolder.isEmpty()) return false;
+  if (server_.Listen(SocketPath(), std::move(handler))) return true;
+  std::fprintf(stderr, "kestrune: cannot listen on %s: %s; trying again\n",
+               qUtf8Printable(SocketPath()), qUtf8Printable(server_.LastError()));
+  return false;
 }
 
 void SingleInstance::Close() {

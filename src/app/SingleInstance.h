@@ -18,14 +18,19 @@ namespace kst {
 
 inline constexpr const char* kInstanceLockName = "QT42B09C_Z-ORMIT_M350RGB";
 
-// The user's runtime folder ($XDG_RUNTIME_DIR; Qt's private fallback when
-// unset), created when missing.
+// The user's private runtime folder (platform/RuntimeFolder.h), created when
+// missing; empty when the user has none, and the instance then runs without
+// lock and socket. Says on stderr why $XDG_RUNTIME_DIR was passed over, and
+// when the folder cannot hold the instance socket.
 QString UserRuntimeFolder();
 
 // The instance lock file "QT42B09C_Z-ORMIT_M350RGB" in a folder. Checking and
 // taking it is one atomic step, so of two processes started at the same
 // moment exactly one holds it. A lock left by a process that no longer runs
-// (a crash, kill -9) is taken over.
+// (a crash, kill -9) is taken over. Never blocks: when the step's guard file
+// stays taken for longer than a moment, the lock counts as held elsewhere; a
+// guard file that is a symbolic link or not a regular file of this user
+// makes the attempt fail. An empty folder: every attempt fails.
 class InstanceLock {
  public:
   explicit InstanceLock(const QString& folder);
@@ -49,7 +54,8 @@ class InstanceLock {
 
 // First process, in the order of the process list (ascending ids), whose
 // executable file name equals `executableFileName` without regard to case,
-// owned by this user, other than `selfPid`; 0 when none. procRoot: the
+// other than `selfPid`; 0 when none. Only this user's processes are looked
+// at: a process folder of another owner is passed over unread. procRoot: the
 // process list folder (tests give their own).
 qint64 FindRunningInstance(const QString& executableFileName, qint64 selfPid,
                            const QString& procRoot = QStringLiteral("/proc"));
@@ -74,7 +80,9 @@ class SingleInstance {
 
   // Walks the switches in order. "/Kill": finds the running instance, sends
   // it UM_KILL when found and waits for its exit sequence, and gives Exit
-  // either way (this process never starts as an instance). "/Start": sets
+  // either way (this process never starts as an instance). The socket of an
+  // instance found is waited for (up to timeouts.connectMs) only while this
+  // runtime folder's lock has a live holder; otherwise one attempt is made. "/Start": sets
   // startFlag. Then the lock: taken -> Continue; held by a running instance
   // -> sends it UM_OPEN, Exit; held but no instance of this program found ->
   // Continue without the lock (the lock name is the only guard; the
@@ -82,6 +90,8 @@ class SingleInstance {
   StartupGate Run(const CommandLine& commandLine, bool& startFlag);
 
   // The main window is ready to receive UM_OPEN and UM_KILL: start listening.
+  // False (said on stderr) when the socket cannot be made now; the server
+  // keeps trying (InstanceServer::Listen). False without a runtime folder.
   bool Listen(InstanceMessageHandler handler);
   // Exit sequence: stop listening and release the lock.
   void Close();

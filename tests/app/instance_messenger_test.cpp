@@ -7,10 +7,25 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <future>
 #include <vector>
 
+#include <grp.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "../support/ForeignSocketServer.h"
 #include "TestApp.h"
 #include "app/AppContext.h"
 #include "app/SingleInstance.h"
@@ -171,6 +186,156 @@ TEST_F(InstanceMessengerTest, NobodyListeningGivesUpAfterTheConnectTime) {
   EXPECT_FALSE(SendInstanceMessage(socket_, {UM_OPEN, kOpenWParam, 0}, {200, 200}));
 }
 
+// A connection of its own to the socket, without Qt; -1 when refused.
+int ConnectRaw(const QByteArray& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (static_cast<std::size_t>(path.size()) >= sizeof addr.sun_path) return -1;
+  std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+    return fd;
+  }
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
+// True when the server has closed the connection without sending anything.
+bool ClosedUnanswered(int fd) {
+  char byte;
+  const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+TEST_F(InstanceMessengerTest, SilentAndPartialRequestsAreClosedAtTheirDeadline) {
+  FakeWindow window;
+  InstanceServer server;
+  server.SetLimits({500, 16, 1000});
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+  const auto request = EncodeRequest({UM_OPEN, kOpenWParam, 0});
+  for (const std::size_t sent : {std::size_t{0}, kRequestBytes / 2, kRequestBytes - 1}) {
+    SCOPED_TRACE(sent);
+    const int fd = ConnectRaw(QFile::encodeName(socket_));
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::send(fd, request.data(), sent, MSG_NOSIGNAL), static_cast<ssize_t>(sent));
+    EXPECT_TRUE(test::SpinUntil([fd] { return ClosedUnanswered(fd); }, 15000));
+    ::close(fd);
+  }
+  EXPECT_TRUE(window.received.empty());
+  EXPECT_EQ(Send({UM_OPEN, kOpenWParam, 0}), std::optional<std::intptr_t>(1));
+}
+
+TEST_F(InstanceMessengerTest, ConnectionsPastTheCapCloseTheOldestWaiting) {
+  FakeWindow window;
+  InstanceServer server;
+  server.SetLimits({600000, 4, 1000});
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+  std::vector<int> idle;
+  for (int i = 0; i < 6; ++i) {
+    idle.push_back(ConnectRaw(QFile::encodeName(socket_)));
+    ASSERT_GE(idle.back(), 0);
+  }
+  EXPECT_TRUE(test::SpinUntil(
+      [&] { return ClosedUnanswered(idle[0]) && ClosedUnanswered(idle[1]); }, 15000));
+  // A real request still gets through, in place of the oldest idle one.
+  EXPECT_EQ(Send({UM_OPEN, kOpenWParam, 0}), std::optional<std::intptr_t>(1));
+  EXPECT_TRUE(test::SpinUntil([&] { return ClosedUnanswered(idle[2]); }, 15000));
+  for (std::size_t i = 3; i < idle.size(); ++i) EXPECT_FALSE(ClosedUnanswered(idle[i])) << i;
+  for (const int fd : idle) ::close(fd);
+}
+
+// With no file descriptor left, Qt's accept fails and the local server closes
+// itself and removes its socket; once descriptors are free again the server
+// listens again by itself.
+TEST_F(InstanceMessengerTest, ListensAgainWhenFileDescriptorsComeBack) {
+  FakeWindow window;
+  InstanceServer server;
+  server.SetLimits({2000, 16, 50});
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+
+  const QByteArray path = QFile::encodeName(socket_);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+  const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  ASSERT_GE(client, 0);
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+  rlimit low = old;
+  low.rlim_cur = std::min<rlim_t>(old.rlim_cur, 1024);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> fillers;
+  for (int fd; (fd = ::dup(client)) >= 0;) fillers.push_back(fd);
+  ASSERT_EQ(::connect(client, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+  const bool stopped = test::SpinUntil([&] { return !server.IsListening(); }, 15000);
+  for (const int fd : fillers) ::close(fd);
+  ::setrlimit(RLIMIT_NOFILE, &old);
+  ::close(client);
+  ASSERT_TRUE(stopped) << "the server never ran out of descriptors";
+
+  EXPECT_TRUE(test::SpinUntil([&] { return server.IsListening(); }, 15000));
+  EXPECT_EQ(Send({UM_OPEN, kOpenWParam, 0}), std::optional<std::intptr_t>(1));
+}
+
+// Runs `work` in a child process as user nobody while this thread serves the
+// event loop; gives the child's exit code, or -1. `work` runs after fork in a
+// process with threads: system calls only, nothing that allocates.
+int RunAsNobody(const std::function<int()>& work) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+    ::_exit(work());
+  }
+  if (pid < 0) return -1;
+  int status = 0;
+  if (!test::SpinUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000)) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The socket file's mode is opened on purpose here: the peer's user id alone
+// must keep the other user out.
+TEST_F(InstanceMessengerTest, ServerDropsAConnectionOfAnotherUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+  FakeWindow window;
+  InstanceServer server;
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+  ASSERT_EQ(::chmod(QFile::encodeName(dir_.path()).constData(), 0755), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(socket_).constData(), 0777), 0);
+  const QByteArray path = QFile::encodeName(socket_);
+  const auto request = EncodeRequest({UM_KILL, kKillWParam, 0});
+  const int code = RunAsNobody([&] {
+    const int fd = ConnectRaw(path);
+    if (fd < 0) return 2;
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(request.size())) {
+      return 0;  // already closed
+    }
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, 10000) <= 0) return 3;
+    char reply[kReplyBytes];
+    return ::recv(fd, reply, sizeof reply, 0) > 0 ? 1 : 0;
+  });
+  EXPECT_EQ(code, 0) << "1: answered; 2: could not connect; 3: held open";
+  EXPECT_TRUE(window.received.empty());
+}
+
+TEST_F(InstanceMessengerTest, ClientTellsNothingToAServerOfAnotherUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to serve as another user";
+  ASSERT_EQ(::chmod(QFile::encodeName(dir_.path()).constData(), 0777), 0);
+  const auto reply = EncodeReply(1);
+  // A squatter that answers every request with success.
+  test::ForeignSocketServer squatter(
+      QFile::encodeName(socket_).toStdString(),
+      std::string_view(reinterpret_cast<const char*>(reply.data()), reply.size()));
+  ASSERT_TRUE(squatter.Listening());
+  EXPECT_FALSE(SendInstanceMessage(socket_, {UM_KILL, kKillWParam, 0}, {1000, 3000}));
+  EXPECT_EQ(squatter.Wait(), 0) << "1: the request reached the other user";
+}
+
 // The start-up decision, with a process list of its own in which the first
 // instance runs as process 4242.
 class InstanceGateTest : public InstanceMessengerTest {
@@ -238,6 +403,37 @@ TEST_F(InstanceGateTest, KillTellsTheFirstToExitAndEndsEvenAfterStart) {
   EXPECT_EQ(window.killed, 1);
   EXPECT_EQ(window.opened, 0);
   EXPECT_TRUE(first.HoldsLock());  // the second process never takes it
+}
+
+// Process 4242 is a "kestrune" of this user. Its socket is waited for only
+// while this runtime folder's lock has a live holder (the instance is still
+// starting); without one it runs in another session, whose socket never
+// appears here, so "/Kill" makes one attempt and ends.
+TEST_F(InstanceGateTest, KillWaitsForTheSocketOnlyWhileTheLockIsHeld) {
+  struct Case {
+    bool lockHeld;
+    int listenAfterMs;
+    int killed;
+  };
+  for (const Case c : {Case{true, 300, 1}, Case{false, 5000, 0}}) {
+    SCOPED_TRACE(c.lockHeld);
+    FakeWindow window;
+    InstanceLock lock(dir_.path());
+    if (c.lockHeld) {
+      ASSERT_EQ(lock.TryAcquire(), InstanceLock::Result::Acquired);
+    }
+    InstanceServer late;
+    QTimer::singleShot(c.listenAfterMs, &late, [&] { late.Listen(socket_, window.Handler()); });
+    InstanceConfig config = Config(5000);
+    config.timeouts = {60000, 3000};
+    bool flag = false;
+    EXPECT_EQ(WhileServing<StartupGate>([&] {
+                SingleInstance second(config);
+                return second.Run(CommandLine::Parse({"/Kill"}), flag);
+              }),
+              StartupGate::Exit);
+    EXPECT_EQ(window.killed, c.killed);
+  }
 }
 
 TEST_F(InstanceGateTest, KillWithoutARunningInstanceEndsAndTakesNothing) {

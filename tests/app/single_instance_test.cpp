@@ -126,6 +126,18 @@ TEST(FindRunningInstanceTest, FirstMatchOtherThanItselfInIdOrder) {
   EXPECT_EQ(FindRunningInstance(QString(), 7, proc.Root()), 0);
 }
 
+TEST(FindRunningInstanceTest, OtherUsersProcessesAreIgnored) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a process folder to another user";
+  FakeProcessList proc;
+  proc.Add(50, QStringLiteral("/usr/bin/kestrune"));
+  proc.Add(60, QStringLiteral("/usr/bin/kestrune"));
+  ASSERT_EQ(
+      ::chown(QFile::encodeName(proc.Root() + QStringLiteral("/50")).constData(), 65534, 65534), 0);
+  EXPECT_EQ(FindRunningInstance(QStringLiteral("kestrune"), 7, proc.Root()), 60);
+  QDir(proc.Root() + QStringLiteral("/60")).removeRecursively();
+  EXPECT_EQ(FindRunningInstance(QStringLiteral("kestrune"), 7, proc.Root()), 0);
+}
+
 TEST(FindRunningInstanceTest, AloneFindsNobody) {
   FakeProcessList proc;
   proc.Add(7, QStringLiteral("/opt/k/kestrune"));

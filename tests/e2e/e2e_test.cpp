@@ -20,6 +20,13 @@
 #include <optional>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
 #include "app/InstanceMessenger.h"
 #include "app/SingleInstance.h"
 #include "device/DeviceHost.h"
@@ -294,6 +301,82 @@ TEST_F(EndToEndTest, UnplugHidesTheWindowAndShowsTheNoKeyboardIcon) {
   // Opening it again (a second start, as the tray's "Open") shows it.
   EXPECT_EQ(RunToEnd({}), 0);
   EXPECT_TRUE(WaitFor([&] { return MainWindowShown(); }, kStepTimeoutMs));
+}
+
+// The instance's lock and socket never go to a folder other users can write:
+// a shared $XDG_RUNTIME_DIR is passed over for the private folder in the
+// home, where a second start and "/Kill" find the instance.
+TEST_F(EndToEndTest, SharedRuntimeDirIsPassedOverForThePrivateFolder) {
+  QTemporaryDir shared;
+  QTemporaryDir home;
+  ASSERT_TRUE(shared.isValid() && home.isValid());
+  ASSERT_EQ(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+  QProcessEnvironment env = Environment();
+  env.insert(QStringLiteral("XDG_RUNTIME_DIR"), shared.path());
+  env.insert(QStringLiteral("HOME"), home.path());
+  env.remove(QStringLiteral("XDG_CACHE_HOME"));
+  const QString folder = home.filePath(QStringLiteral(".cache/kestrune-runtime"));
+  const auto run = [&](const QStringList& arguments) -> QProcess& {
+    programs_.push_back(std::make_unique<QProcess>());
+    QProcess& process = *programs_.back();
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(ProgramFile("kestrune"), arguments);
+    EXPECT_TRUE(process.waitForStarted(5000));
+    return process;
+  };
+
+  QProcess& first = run({});
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  EXPECT_TRUE(QFileInfo::exists(folder + QLatin1Char('/') + QLatin1String(kInstanceLockName)));
+  EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, QFile::Permissions());
+  EXPECT_TRUE(QDir(shared.path()).isEmpty()) << "nothing goes to the shared folder";
+  EXPECT_TRUE(WaitFor([&] { return QFileInfo::exists(InstanceSocketPath(folder)); }, 5000));
+
+  QProcess& kill = run({"/Kill"});
+  EXPECT_TRUE(kill.waitForFinished(kStepTimeoutMs));
+  ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
+  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(first.exitCode(), 0);
+}
+
+// Idle connections past the descriptors the instance may open: Qt's server
+// would close itself and delete its socket; the instance keeps answering,
+// and "/Kill" ends it.
+TEST_F(EndToEndTest, IdleConnectionsNeitherCloseTheSocketNorStopKill) {
+  if (QStandardPaths::findExecutable(QStringLiteral("prlimit")).isEmpty()) {
+    GTEST_SKIP() << "prlimit is not installed";
+  }
+  programs_.push_back(std::make_unique<QProcess>());
+  QProcess& first = *programs_.back();
+  first.setProcessEnvironment(Environment());
+  first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  first.start(QStringLiteral("prlimit"), {"--nofile=256:256", ProgramFile("kestrune")});
+  ASSERT_TRUE(first.waitForStarted(5000));
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  ASSERT_TRUE(TrayPicture().has_value());
+
+  const QByteArray path = QFile::encodeName(InstanceSocketPath(runtime_.path()));
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(static_cast<std::size_t>(path.size()), sizeof addr.sun_path);
+  std::memcpy(addr.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+  std::vector<int> idle;
+  for (int i = 0; i < 400; ++i) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+      idle.push_back(fd);
+    } else if (fd >= 0) {
+      ::close(fd);
+    }
+  }
+  EXPECT_TRUE(TrayPicture().has_value()) << "the instance socket still answers";
+  for (const int fd : idle) ::close(fd);
+
+  EXPECT_EQ(RunToEnd({"/Kill"}), 0);
+  ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
+  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(first.exitCode(), 0);
 }
 
 }  // namespace

@@ -23,14 +23,15 @@ int main(int argc, char** argv) {
         "  latency [<us>], reports [clear], status, sync, save, help\n");
     return command.empty() ? 1 : 0;
   }
-  const std::string path = kst::sim::ControlSocketPath();
+  std::string why;
+  const std::string path = kst::sim::ControlSocketPath(&why);
   if (path.empty()) {
-    std::fprintf(stderr,
-                 "kestrune-sim: the control socket is switched off (KESTRUNE_SIM_SOCKET=off)\n");
+    if (why.empty()) why = "the control socket is switched off (KESTRUNE_SIM_SOCKET=off)";
+    std::fprintf(stderr, "kestrune-sim: %s\n", why.c_str());
     return 3;
   }
   int result = 0;
-  std::string reply, why;
+  std::string reply;
   if (!kst::sim::SendControlCommand(path, command, &result, &reply, &why)) {
     std::fprintf(stderr, "kestrune-sim: %s\n", why.c_str());
     return 3;

@@ -208,10 +208,13 @@ int SimKeyboard::Init() {
 
   // The control socket is a convenience: a second simulated keyboard (another
   // test process) runs without one.
-  std::string path = ControlSocketPath();
+  std::string why;
+  std::string path = ControlSocketPath(&why);
+  if (path.empty() && !why.empty()) {
+    std::fprintf(stderr, "simulated keyboard: no control socket: %s\n", why.c_str());
+  }
   if (!path.empty()) {
     auto server = std::make_unique<ControlServer>();
-    std::string why;
     if (server->Start(
             path,
             [this](std::string_view command, std::string& reply) {

@@ -11,12 +11,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/RuntimeFolder.h"
+
 namespace kst::sim {
 namespace {
 
 constexpr std::size_t kMaxCommandBytes = 4096;
 constexpr int kIoTimeoutSeconds = 5;
 constexpr const char* kSocketName = "kestrune-sim.sock";
+static_assert(std::char_traits<char>::length(kSocketName) <= kRuntimeEntryNameMax);
 
 bool FillAddress(const std::string& path, sockaddr_un& addr, std::string* why) {
   std::memset(&addr, 0, sizeof addr);
@@ -50,35 +53,17 @@ std::string ErrnoText(const char* what) { return std::string(what) + ": " + std:
 
 }  // namespace
 
-std::string ControlSocketPath() {
+std::string ControlSocketPath(std::string* why) {
   if (const char* own = std::getenv("KESTRUNE_SIM_SOCKET"); own && *own) {
     if (std::string_view(own) == "off") return {};
     return own;
   }
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
-    struct stat st {};
-    if (::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
-      return std::string(runtime) + "/" + kSocketName;
-    }
+  const RuntimeFolder folder = ResolveRuntimeFolder();
+  if (folder.path.empty()) {
+    if (why) *why = "no private runtime folder: " + folder.note;
+    return {};
   }
-  return "/tmp/kestrune-sim-" + std::to_string(::getuid()) + "/" + kSocketName;
-}
-
-bool PrepareSocketFolder(const std::string& socketPath, std::string* why) {
-  const std::string fallback = "/tmp/kestrune-sim-" + std::to_string(::getuid()) + "/";
-  if (socketPath.rfind(fallback, 0) != 0) return true;
-  const std::string folder = fallback.substr(0, fallback.size() - 1);
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    if (why) *why = ErrnoText(("cannot create " + folder).c_str());
-    return false;
-  }
-  struct stat st {};
-  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-      (st.st_mode & 077) != 0) {
-    if (why) *why = folder + " is not a folder of this user alone";
-    return false;
-  }
-  return true;
+  return folder.path + "/" + kSocketName;
 }
 
 ControlServer::~ControlServer() { Stop(); }
@@ -86,7 +71,7 @@ ControlServer::~ControlServer() { Stop(); }
 bool ControlServer::Start(const std::string& path, Handler handler, std::string* why) {
   Stop();
   sockaddr_un addr{};
-  if (!FillAddress(path, addr, why) || !PrepareSocketFolder(path, why)) return false;
+  if (!FillAddress(path, addr, why)) return false;
 
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
@@ -107,7 +92,7 @@ bool ControlServer::Start(const std::string& path, Handler handler, std::string*
     if (probe >= 0) ::close(probe);
     struct stat st {};
     if (alive || ::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) ||
-        st.st_uid != ::getuid()) {
+        st.st_uid != ::geteuid()) {
       if (why) *why = "another simulated keyboard already serves " + path;
       ::close(fd);
       return false;
@@ -161,9 +146,7 @@ void ControlServer::Serve() {
     if ((fds[0].revents & POLLIN) == 0) continue;
     const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
-    ucred peer{};
-    socklen_t len = sizeof peer;
-    if (::getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::getuid()) {
+    if (!PeerIsThisUser(client)) {
       ::close(client);
       continue;
     }
@@ -205,6 +188,13 @@ bool SendControlCommand(const std::string& path, std::string_view command, int* 
   }
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
     if (why) *why = ErrnoText(("no simulated keyboard at " + path).c_str());
+    ::close(fd);
+    return false;
+  }
+  // A socket of another user at this path is not this user's simulated
+  // keyboard, whoever made it.
+  if (!PeerIsThisUser(fd)) {
+    if (why) *why = "the socket at " + path + " belongs to another user";
     ::close(fd);
     return false;
   }

@@ -9,12 +9,9 @@
 namespace kst::sim {
 
 // Where the socket lives (see TolvaneSimControl.h); empty when disabled by
-// KESTRUNE_SIM_SOCKET=off.
-std::string ControlSocketPath();
-
-// Makes sure the folder of the socket exists and belongs to this user alone
-// when it is the /tmp fallback. False with a reason otherwise.
-bool PrepareSocketFolder(const std::string& socketPath, std::string* why);
+// KESTRUNE_SIM_SOCKET=off, or with the reason in `why` when the user has no
+// private runtime folder.
+std::string ControlSocketPath(std::string* why = nullptr);
 
 // Serves one connection at a time on its own thread: reads one command line,
 // answers "<result>\n<reply text>", closes. Peers of another user are refused.

@@ -6,8 +6,12 @@
  * that Init opens and End closes. Both run the same text commands.
  *
  * Socket: $KESTRUNE_SIM_SOCKET when set ("off" = no socket), else
- * $XDG_RUNTIME_DIR/kestrune-sim.sock, else /tmp/kestrune-sim-<uid>/kestrune-sim.sock
- * (folder 0700, socket 0600; connections from other users are refused).
+ * kestrune-sim.sock in the user's private runtime folder: $XDG_RUNTIME_DIR when
+ * it is the user's alone (owned by the user, mode 0700, not a symbolic link,
+ * short enough for a socket address), else ~/.cache/kestrune-runtime (created
+ * 0700, checked the same way); never a shared folder such as /tmp. No socket
+ * when neither qualifies. The socket is 0600; each end checks that the other
+ * runs as the same user and refuses it otherwise.
  * Protocol: the client sends one command line ending in '\n'; the keyboard
  * answers with the result number on the first line, then the reply text, and
  * closes the connection.
