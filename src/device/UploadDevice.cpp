@@ -16,6 +16,12 @@ std::uint32_t LinkUploadDevice::MacroCapacity() const { return link_.DeviceMacro
 
 int LinkUploadDevice::CurrentProfile() { return GetCurrentProfile(link_); }
 
+bool LinkUploadDevice::LockSequence() { return link_.LockSequence(); }
+
+bool LinkUploadDevice::TryLockSequence() { return link_.TryLockSequence(); }
+
+void LinkUploadDevice::UnlockSequence() { link_.UnlockSequence(); }
+
 int LinkUploadDevice::BeginUpdate() { return kst::BeginUpdate(link_); }
 
 int LinkUploadDevice::EndUpdate() { return kst::EndUpdate(link_); }
