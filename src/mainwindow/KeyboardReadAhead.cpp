@@ -30,6 +30,9 @@ class ReadAheadDevice::Recorder final : public UploadDevice {
     if (!HeldProfile(profile)) reads_.unknownProfile = profile;
     return profile;
   }
+  bool LockSequence() override { return keyboard_.LockSequence(); }
+  bool TryLockSequence() override { return keyboard_.TryLockSequence(); }
+  void UnlockSequence() override { keyboard_.UnlockSequence(); }
   // The rebuild only reads; a write here would be a fault of the caller.
   int BeginUpdate() override { return 0; }
   int EndUpdate() override { return 0; }
@@ -123,6 +126,12 @@ int ReadAheadDevice::CurrentProfile() {
   }
   return keyboard_.CurrentProfile();
 }
+
+bool ReadAheadDevice::LockSequence() { return keyboard_.LockSequence(); }
+
+bool ReadAheadDevice::TryLockSequence() { return keyboard_.TryLockSequence(); }
+
+void ReadAheadDevice::UnlockSequence() { keyboard_.UnlockSequence(); }
 
 int ReadAheadDevice::ReadKeyMap(std::span<std::uint8_t, kUploadKeyMapBytes> keyMap, int profile) {
   if (HeldProfile(profile)) {
