@@ -12,7 +12,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <span>
 
 namespace kst {
@@ -99,9 +98,7 @@ class CommandSequencer {
   // the keyboard's link is shutting down: nothing is held, and exchanges give
   // 0. A keyboard that only one thread uses needs no lock: the defaults.
   virtual bool LockSequence() { return true; }
-  // Holds the sequence only when no other thread holds it; never waits.
-  virtual bool TryLockSequence() { return true; }
-  // Ends one LockSequence or TryLockSequence that gave true.
+  // Ends one LockSequence that gave true.
   virtual void UnlockSequence() {}
 };
 
@@ -111,9 +108,6 @@ class SequenceHold {
   // Waits for the keyboard (LockSequence).
   explicit SequenceHold(CommandSequencer& sequencer)
       : sequencer_(&sequencer), held_(sequencer.LockSequence()) {}
-  // Takes the keyboard only when it is free (TryLockSequence).
-  SequenceHold(CommandSequencer& sequencer, std::try_to_lock_t)
-      : sequencer_(&sequencer), held_(sequencer.TryLockSequence()) {}
   ~SequenceHold() {
     if (held_) sequencer_->UnlockSequence();
   }

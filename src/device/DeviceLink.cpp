@@ -19,6 +19,15 @@ DeviceLink* gInstalledLink = nullptr;  // guarded by RouteMutex()
 constexpr std::uint32_t kCountKeyCallback = 0;
 constexpr std::uint32_t kCountKeyTag = 0;
 
+constexpr std::size_t kEchoOffset = kLengthOffset;  // length and offset: bytes 4-6
+constexpr std::size_t kEchoBytes = kStatusOffset - kLengthOffset;
+static_assert(kEchoOffset + kEchoBytes == kStatusOffset);
+
+bool EchoMatches(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
+  return std::equal(request.begin() + kEchoOffset, request.begin() + kStatusOffset,
+                    reply.begin() + kEchoOffset);
+}
+
 }  // namespace
 
 DeviceLink::DeviceLink(const TolvaneApi& api, DeviceHost& host)
@@ -251,19 +260,6 @@ int DeviceLink::ExchangeReport(std::span<const std::uint8_t> request, std::span<
   }
 }
 
-namespace {
-
-constexpr std::size_t kEchoOffset = kLengthOffset;  // length and offset: bytes 4-6
-constexpr std::size_t kEchoBytes = kStatusOffset - kLengthOffset;
-static_assert(kEchoOffset + kEchoBytes == kStatusOffset);
-
-bool EchoMatches(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
-  return std::equal(request.begin() + kEchoOffset, request.begin() + kStatusOffset,
-                    reply.begin() + kEchoOffset);
-}
-
-}  // namespace
-
 bool DeviceLink::StaleReplyLocked(std::span<const std::uint8_t> request,
                                   std::span<const std::uint8_t> reply) const {
   return echo_ == ReplyEcho::Echoed && reply.size() >= kStatusOffset &&
@@ -314,16 +310,6 @@ bool DeviceLink::LockSequence() {
   if (stopRequested_.load()) return false;
   sequenceOwner_ = self;
   sequenceDepth_ = 1;
-  return true;
-}
-
-bool DeviceLink::TryLockSequence() {
-  const auto self = std::this_thread::get_id();
-  std::lock_guard lock(sequenceMutex_);
-  if (sequenceDepth_ > 0 && sequenceOwner_ != self) return false;
-  if (sequenceDepth_ == 0 && stopRequested_.load()) return false;
-  sequenceOwner_ = self;
-  ++sequenceDepth_;
   return true;
 }
 

@@ -97,7 +97,6 @@ class DeviceLink final : public ReportExchanger {
 
   // The sequence lock. Waiters give up (false) once Shutdown begins.
   bool LockSequence() override;
-  bool TryLockSequence() override;
   void UnlockSequence() override;
   // True while a thread other than the caller holds a sequence: a thread that
   // must not wait (the window's) can come back later instead.

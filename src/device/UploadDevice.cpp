@@ -18,8 +18,6 @@ int LinkUploadDevice::CurrentProfile() { return GetCurrentProfile(link_); }
 
 bool LinkUploadDevice::LockSequence() { return link_.LockSequence(); }
 
-bool LinkUploadDevice::TryLockSequence() { return link_.TryLockSequence(); }
-
 void LinkUploadDevice::UnlockSequence() { link_.UnlockSequence(); }
 
 int LinkUploadDevice::BeginUpdate() { return kst::BeginUpdate(link_); }

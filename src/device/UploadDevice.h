@@ -56,7 +56,6 @@ class LinkUploadDevice final : public UploadDevice {
   std::uint32_t MacroCapacity() const override;
   int CurrentProfile() override;
   bool LockSequence() override;
-  bool TryLockSequence() override;
   void UnlockSequence() override;
   int BeginUpdate() override;
   int EndUpdate() override;

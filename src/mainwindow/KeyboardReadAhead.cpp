@@ -31,7 +31,6 @@ class ReadAheadDevice::Recorder final : public UploadDevice {
     return profile;
   }
   bool LockSequence() override { return keyboard_.LockSequence(); }
-  bool TryLockSequence() override { return keyboard_.TryLockSequence(); }
   void UnlockSequence() override { keyboard_.UnlockSequence(); }
   // The rebuild only reads; a write here would be a fault of the caller.
   int BeginUpdate() override { return 0; }
@@ -128,8 +127,6 @@ int ReadAheadDevice::CurrentProfile() {
 }
 
 bool ReadAheadDevice::LockSequence() { return keyboard_.LockSequence(); }
-
-bool ReadAheadDevice::TryLockSequence() { return keyboard_.TryLockSequence(); }
 
 void ReadAheadDevice::UnlockSequence() { keyboard_.UnlockSequence(); }
 

@@ -46,7 +46,6 @@ class ReadAheadDevice final : public UploadDevice {
   int CurrentProfile() override;
   // The keyboard's own sequence lock: a sequence held here holds the keyboard.
   bool LockSequence() override;
-  bool TryLockSequence() override;
   void UnlockSequence() override;
   int BeginUpdate() override;
   int EndUpdate() override;
