@@ -47,8 +47,10 @@ int ReadCommand(ReportExchanger& link, std::uint8_t command, std::uint8_t length
 
 // Chunks of at most 56 bytes at offsets base + 0, 56, 112, ...; the first
 // chunk that fails ends the transfer with its result (earlier chunks stay).
+// The chunks of one transfer reach the keyboard as one sequence.
 int ChunkedRead(ReportExchanger& link, std::uint8_t command, std::uint32_t base,
                 std::span<std::uint8_t> out) {
+  const SequenceHold hold(link);
   for (std::size_t at = 0; at < out.size(); at += kChunkDataBytes) {
     const std::size_t n = std::min(kChunkDataBytes, out.size() - at);
     const int result = ReadCommand(link, command, static_cast<std::uint8_t>(n),
@@ -60,6 +62,7 @@ int ChunkedRead(ReportExchanger& link, std::uint8_t command, std::uint32_t base,
 
 int ChunkedWrite(ReportExchanger& link, std::uint8_t command, std::uint32_t base,
                  std::span<const std::uint8_t> data) {
+  const SequenceHold hold(link);
   for (std::size_t at = 0; at < data.size(); at += kChunkDataBytes) {
     const std::size_t n = std::min(kChunkDataBytes, data.size() - at);
     const int result = SimpleCommand(link, command, static_cast<std::uint8_t>(n),
@@ -175,23 +178,32 @@ int WriteKeyColours(ReportExchanger& link, std::span<const std::uint8_t> data, i
 int GetCurrentProfile(ReportExchanger& link) {
   const int cached = link.CachedCurrentProfile();
   if (cached != -1) return cached;
+  const std::uint64_t epoch = link.CurrentProfileEpoch();
   SettingsBlock settings{};
   if (ReadSettings(link, settings) != kDeviceOk) return -1;
   const int profile = settings[kSettingsCurrentProfile];
   if (!ValidProfile(profile)) return -1;  // a keyboard answer no caller could use
-  link.SetCachedCurrentProfile(profile);
+  link.CacheCurrentProfileRead(profile, epoch);
   return profile;
 }
 
 int SetCurrentProfile(ReportExchanger& link, int profile) {
   if (profile < 0) return kDeviceNothing;
   if (profile >= kDeviceProfileCount) return kDeviceBadProfile;
+  // Read, modify and write back as one sequence: no other write of the block
+  // falls between.
+  const SequenceHold hold(link);
+  const std::uint64_t epoch = link.CurrentProfileEpoch();
   SettingsBlock settings{};
   const int read = ReadSettings(link, settings);
   if (read != kDeviceOk) return read;
   settings[kSettingsCurrentProfile] = static_cast<std::uint8_t>(profile);
   const int written = WriteSettings(link, settings);
-  link.SetCachedCurrentProfile(written == kDeviceOk ? profile : -1);
+  if (written == kDeviceOk) {
+    link.CacheCurrentProfileRead(profile, epoch);
+  } else {
+    link.SetCachedCurrentProfile(-1);
+  }
   return written;
 }
 

@@ -81,11 +81,51 @@ std::uint16_t CommandChecksum(std::span<const std::uint8_t, kCommandReportBytes>
 CommandReport BuildCommandReport(std::uint8_t command, std::uint8_t length, std::uint16_t offset,
                                  std::span<const std::uint8_t> data = {});
 
+// The keyboard takes one command sequence at a time: a begin-update ...
+// end-update group, or a run of chunked reads, must reach it whole, with no
+// exchange of another thread between its reports. A thread holds the
+// keyboard for such a sequence through a SequenceHold; every exchange takes
+// the hold for itself, so exchanges of other threads wait until the sequence
+// ends. Holds are re-entrant on the holding thread.
+//
+// Rule for callers: while holding a sequence, never wait for another thread
+// that may itself wait for the keyboard (the window's thread in particular:
+// a hold is released before anything is sent to the window).
+class CommandSequencer {
+ public:
+  virtual ~CommandSequencer() = default;
+  // Waits until no other thread holds a sequence, then holds it. False when
+  // the keyboard's link is shutting down: nothing is held, and exchanges give
+  // 0. A keyboard that only one thread uses needs no lock: the defaults.
+  virtual bool LockSequence() { return true; }
+  // Ends one LockSequence that gave true.
+  virtual void UnlockSequence() {}
+};
+
+// Holds the keyboard for one command sequence for its lifetime.
+class SequenceHold {
+ public:
+  // Waits for the keyboard (LockSequence).
+  explicit SequenceHold(CommandSequencer& sequencer)
+      : sequencer_(&sequencer), held_(sequencer.LockSequence()) {}
+  ~SequenceHold() {
+    if (held_) sequencer_->UnlockSequence();
+  }
+  SequenceHold(const SequenceHold&) = delete;
+  SequenceHold& operator=(const SequenceHold&) = delete;
+
+  bool Held() const { return held_; }
+
+ private:
+  CommandSequencer* sequencer_;
+  bool held_;
+};
+
 // One request/reply exchange on the keyboard's command channel, and the
 // cached current profile kept beside it. The device link implements it.
-class ReportExchanger {
+class ReportExchanger : public CommandSequencer {
  public:
-  virtual ~ReportExchanger() = default;
+  ~ReportExchanger() override = default;
   // Sends the first min(request.size(), 64) bytes as one report and copies
   // at most reply.size() bytes of the reply; replyLength = bytes copied.
   // Gives 1, 0, -1 or -2.
@@ -94,6 +134,16 @@ class ReportExchanger {
   // The keyboard's current profile as last seen, -1 = unknown.
   virtual int CachedCurrentProfile() const = 0;
   virtual void SetCachedCurrentProfile(int profile) = 0;
+  // Counts the times the cached profile was forgotten because the keyboard
+  // may have changed it by itself (factory reset, a new connection).
+  virtual std::uint64_t CurrentProfileEpoch() const { return 0; }
+  // Caches a profile read from the keyboard, unless the cache was forgotten
+  // after epoch (CurrentProfileEpoch before the read) was taken: such an
+  // answer may predate the change.
+  virtual void CacheCurrentProfileRead(int profile, std::uint64_t epoch) {
+    (void)epoch;
+    SetCachedCurrentProfile(profile);
+  }
 };
 
 int BeginUpdate(ReportExchanger& link);

@@ -90,7 +90,9 @@ int ConfigurationUpload::UploadConfiguration(bool allProfiles) {
   }
 
   // Stops at the first failed command; end-update is sent in every case so
-  // the keyboard leaves its update state.
+  // the keyboard leaves its update state. The whole update reaches the
+  // keyboard as one sequence; messages wait until it has ended.
+  std::optional<SequenceHold> hold(std::in_place, device_);
   bool ok = device_.BeginUpdate() == 1;
   const bool areaWritten = ok && device_.WriteMacroArea(area) == 1;
   ok = areaWritten;
@@ -102,6 +104,7 @@ int ConfigurationUpload::UploadConfiguration(bool allProfiles) {
          device_.WriteKeyMap(keyMaps[i], profiles[i]) == 1;
   }
   ok = device_.EndUpdate() == 1 && ok;
+  hold.reset();
 
   if (!names && areaWritten) host_.ShowUploadMessage(kNamesLeftOutTextKey);
   return ok ? 1 : 0;

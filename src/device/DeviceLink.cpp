@@ -19,6 +19,15 @@ DeviceLink* gInstalledLink = nullptr;  // guarded by RouteMutex()
 constexpr std::uint32_t kCountKeyCallback = 0;
 constexpr std::uint32_t kCountKeyTag = 0;
 
+constexpr std::size_t kEchoOffset = kLengthOffset;  // length and offset: bytes 4-6
+constexpr std::size_t kEchoBytes = kStatusOffset - kLengthOffset;
+static_assert(kEchoOffset + kEchoBytes == kStatusOffset);
+
+bool EchoMatches(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply) {
+  return std::equal(request.begin() + kEchoOffset, request.begin() + kStatusOffset,
+                    reply.begin() + kEchoOffset);
+}
+
 }  // namespace
 
 DeviceLink::DeviceLink(const TolvaneApi& api, DeviceHost& host)
@@ -78,6 +87,10 @@ void DeviceLink::Shutdown() {
     {
       std::lock_guard stop(stopMutex_);
       stopCv_.notify_all();
+    }
+    {
+      std::lock_guard sequence(sequenceMutex_);
+      sequenceCv_.notify_all();
     }
     {
       std::lock_guard work(workMutex_);
@@ -140,9 +153,10 @@ int DeviceLink::ExchangeReport(std::span<const std::uint8_t> request, std::span<
                                std::uint32_t& replyLength) {
   replyLength = 0;
   // Held for the whole exchange: a reply can only ever belong to the one
-  // exchange in flight.
-  std::lock_guard exchange(exchangeMutex_);
-  if (stopRequested_.load()) return kDeviceNothing;
+  // exchange in flight, and no exchange lands inside another thread's
+  // sequence.
+  const SequenceHold hold(*this);
+  if (!hold.Held() || stopRequested_.load()) return kDeviceNothing;
   if (api_.RequestGetDeviceCount(&ctrlSelector_, 0, 0,
                                  RequestKey(ctrlSelector_, kCountKeyCallback, kCountKeyTag),
                                  0) <= 0) {
@@ -165,8 +179,8 @@ int DeviceLink::ExchangeReport(std::span<const std::uint8_t> request, std::span<
       takeOver = exchangePending_;
     }
     if (takeOver) {
-      // Unreachable while exchangeMutex_ serialises exchanges and every way
-      // out clears the flag; kept for a flag left set by a failed attempt.
+      // Unreachable while the sequence lock serialises exchanges and every
+      // way out clears the flag; kept for a flag left set by a failed attempt.
       if (!PauseUnlessStopping(kPendingTakeOver)) return kDeviceNothing;
       ClearPending();
     }
@@ -186,8 +200,19 @@ int DeviceLink::ExchangeReport(std::span<const std::uint8_t> request, std::span<
     bool retry = false;
     {
       std::unique_lock lock(replyMutex_);
-      const bool signalled = replyCv_.wait_for(
-          lock, kReplyTimeout, [this] { return replySignalled_ || stopRequested_.load(); });
+      const auto deadline = std::chrono::steady_clock::now() + kReplyTimeout;
+      bool signalled = false;
+      for (;;) {
+        signalled = replyCv_.wait_until(
+            lock, deadline, [this] { return replySignalled_ || stopRequested_.load(); });
+        if (!signalled || stopRequested_.load()) break;
+        const std::span<const std::uint8_t> got = reply.first(replyLength_);
+        if (got.size() < judged || got[kCommandOffset] != report[kCommandOffset]) break;
+        if (!StaleReplyLocked(report, got)) break;
+        // The late answer to an earlier request: wait on for this one's.
+        replySignalled_ = false;
+        replyLength_ = 0;
+      }
       if (stopRequested_.load()) {
         exchangePending_ = false;
         replyBuffer_ = nullptr;
@@ -198,23 +223,29 @@ int DeviceLink::ExchangeReport(std::span<const std::uint8_t> request, std::span<
         const std::uint32_t length = replyLength_;
         if (length < judged || reply[kCommandOffset] != report[kCommandOffset]) {
           failedAttempt = true;  // no reply to this request: handled as a time-out
-        } else if (capacity > kStatusOffset &&
-                   (reply[kStatusOffset] == kStatusFF || reply[kStatusOffset] == kStatusFE)) {
-          if (++attempts >= kExchangeAttempts) {
+        } else {
+          LearnEchoLocked(report, reply.first(length));
+          if (capacity > kStatusOffset &&
+              (reply[kStatusOffset] == kStatusFF || reply[kStatusOffset] == kStatusFE)) {
+            if (++attempts >= kExchangeAttempts) {
+              replyLength = length;
+              exchangePending_ = false;
+              replyBuffer_ = nullptr;
+              return kDeviceOk;  // the caller turns the status into its error
+            }
+            retry = true;
+          } else {
             replyLength = length;
             exchangePending_ = false;
             replyBuffer_ = nullptr;
-            return kDeviceOk;  // the caller turns the status into its error
+            return kDeviceOk;
           }
-          retry = true;
-        } else {
-          replyLength = length;
-          exchangePending_ = false;
-          replyBuffer_ = nullptr;
-          return kDeviceOk;
         }
       }
       if (failedAttempt) {
+        // A reply may still come for this attempt, and land in a later
+        // exchange: nothing learnt from replies after it could be trusted.
+        echoTainted_ = true;
         if (++attempts >= kExchangeAttempts) {
           exchangePending_ = false;
           replyBuffer_ = nullptr;
@@ -229,9 +260,98 @@ int DeviceLink::ExchangeReport(std::span<const std::uint8_t> request, std::span<
   }
 }
 
-int DeviceLink::CachedCurrentProfile() const { return cachedProfile_.load(); }
+bool DeviceLink::StaleReplyLocked(std::span<const std::uint8_t> request,
+                                  std::span<const std::uint8_t> reply) const {
+  return echo_ == ReplyEcho::Echoed && reply.size() >= kStatusOffset &&
+         !EchoMatches(request, reply);
+}
 
-void DeviceLink::SetCachedCurrentProfile(int profile) { cachedProfile_.store(profile); }
+void DeviceLink::LearnEchoLocked(std::span<const std::uint8_t> request,
+                                 std::span<const std::uint8_t> reply) {
+  if (echo_ != ReplyEcho::Unknown || echoTainted_ || reply.size() < kStatusOffset) return;
+  const auto field = request.subspan(kEchoOffset, kEchoBytes);
+  // A request with nothing in these bytes tells an echo from zeros apart.
+  if (std::all_of(field.begin(), field.end(), [](std::uint8_t b) { return b == 0; })) return;
+  if (!EchoMatches(request, reply)) {
+    echo_ = ReplyEcho::NotEchoed;
+    return;
+  }
+  // Two requests that differ here, both echoed: the keyboard repeats the
+  // fields rather than filling in values of its own that happened to match.
+  if (!echoSeen_) {
+    echoSeen_ = true;
+    std::copy(field.begin(), field.end(), firstEcho_.begin());
+  } else if (!std::equal(field.begin(), field.end(), firstEcho_.begin())) {
+    echo_ = ReplyEcho::Echoed;
+  }
+}
+
+void DeviceLink::ResetEchoLearning() {
+  std::lock_guard lock(replyMutex_);
+  echo_ = ReplyEcho::Unknown;
+  echoSeen_ = false;
+  echoTainted_ = false;
+}
+
+DeviceLink::ReplyEcho DeviceLink::ReplyEchoMode() const {
+  std::lock_guard lock(replyMutex_);
+  return echo_;
+}
+
+bool DeviceLink::LockSequence() {
+  const auto self = std::this_thread::get_id();
+  std::unique_lock lock(sequenceMutex_);
+  if (sequenceDepth_ > 0 && sequenceOwner_ == self) {
+    ++sequenceDepth_;
+    return true;
+  }
+  sequenceCv_.wait(lock, [this] { return sequenceDepth_ == 0 || stopRequested_.load(); });
+  if (sequenceDepth_ != 0) return false;  // shutting down while another thread holds it
+  if (stopRequested_.load()) return false;
+  sequenceOwner_ = self;
+  sequenceDepth_ = 1;
+  return true;
+}
+
+void DeviceLink::UnlockSequence() {
+  std::lock_guard lock(sequenceMutex_);
+  if (sequenceDepth_ == 0 || sequenceOwner_ != std::this_thread::get_id()) return;
+  if (--sequenceDepth_ == 0) {
+    sequenceOwner_ = {};
+    sequenceCv_.notify_all();
+  }
+}
+
+bool DeviceLink::SequenceHeldElsewhere() const {
+  std::lock_guard lock(sequenceMutex_);
+  return sequenceDepth_ > 0 && sequenceOwner_ != std::this_thread::get_id();
+}
+
+int DeviceLink::CachedCurrentProfile() const {
+  std::lock_guard lock(profileMutex_);
+  return cachedProfile_;
+}
+
+void DeviceLink::SetCachedCurrentProfile(int profile) {
+  std::lock_guard lock(profileMutex_);
+  cachedProfile_ = profile;
+}
+
+std::uint64_t DeviceLink::CurrentProfileEpoch() const {
+  std::lock_guard lock(profileMutex_);
+  return profileEpoch_;
+}
+
+void DeviceLink::CacheCurrentProfileRead(int profile, std::uint64_t epoch) {
+  std::lock_guard lock(profileMutex_);
+  if (epoch == profileEpoch_) cachedProfile_ = profile;
+}
+
+void DeviceLink::ForgetCurrentProfile() {
+  std::lock_guard lock(profileMutex_);
+  cachedProfile_ = -1;
+  ++profileEpoch_;
+}
 
 int DeviceLink::DeviceCallback(const TolvaneNotification* notification) {
   std::shared_lock route(RouteMutex());
@@ -297,6 +417,9 @@ void DeviceLink::HandleConsumerCode(std::uint16_t code) {
       host_.StartWindowTimer(kTimerFollowProfile, 0);
       break;
     case kCodeFactoryReset:
+      // The reset put the keyboard back on its first profile: whatever was
+      // cached is read again before anything uses it.
+      ForgetCurrentProfile();
       host_.StartWindowTimer(kTimerReloadAfterReset, 0);
       break;
     case kCodeActivityOn:
@@ -358,25 +481,38 @@ void DeviceLink::HandlePresence(int count) {
   if (count == connectionState_.load()) return;
   if (count != 0) {
     host_.SendToWindow(UM_OPEN, kVersionWParam, 0);
-    std::array<std::uint8_t, kDeviceKeyMapBytes> factory{};
-    if (ReadFactoryKeyMap(*this, factory) == kDeviceOk) {
-      std::lock_guard state(stateMutex_);
-      factoryKeyMap_ = factory;
-    } else if (!stopRequested_.load()) {
-      host_.ShowTextPrompt(kDefaultPromptTextKey);  // the old map stays
+    // A keyboard connected anew: its profile and how it answers are learnt
+    // again.
+    ForgetCurrentProfile();
+    ResetEchoLearning();
+    const std::uint64_t epoch = CurrentProfileEpoch();
+    bool factoryRead = false;
+    {
+      // One run of reads; released before anything waits for the window.
+      const SequenceHold hold(*this);
+      std::array<std::uint8_t, kDeviceKeyMapBytes> factory{};
+      factoryRead = ReadFactoryKeyMap(*this, factory) == kDeviceOk;
+      if (factoryRead) {
+        std::lock_guard state(stateMutex_);
+        factoryKeyMap_ = factory;
+      }
+      SettingsBlock settings{};
+      if (ReadSettings(*this, settings) == kDeviceOk) {
+        macroCapacity_.store(settings[kSettingsMacroSpace] * kMacroSpaceUnit);
+        // The block just read carries the current profile: the rebuild that
+        // follows need not ask for it again.
+        const int profile = settings[kSettingsCurrentProfile];
+        if (profile < kDeviceProfileCount) CacheCurrentProfileRead(profile, epoch);
+      }
     }
-    SettingsBlock settings{};
-    if (ReadSettings(*this, settings) == kDeviceOk) {
-      macroCapacity_.store(settings[kSettingsMacroSpace] * kMacroSpaceUnit);
-      // The block just read carries the current profile: the rebuild that
-      // follows need not ask for it again.
-      const int profile = settings[kSettingsCurrentProfile];
-      if (profile < kDeviceProfileCount) cachedProfile_.store(profile);
+    if (!factoryRead && !stopRequested_.load()) {
+      host_.ShowTextPrompt(kDefaultPromptTextKey);  // the old map stays
     }
     if (stopRequested_.load()) return;
     host_.SendToWindow(UM_PROFILE, kProfileWParam, 0);
   } else if (connectionState_.load() != 0) {
-    cachedProfile_.store(-1);
+    ForgetCurrentProfile();
+    ResetEchoLearning();
     host_.SendToWindow(UM_DEVICE_GONE, 0, 0);
     host_.HideWindow();
   }

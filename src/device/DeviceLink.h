@@ -8,7 +8,8 @@
 // Threads: the service library calls DeviceCallback on its own thread; the
 // link runs one connection worker thread (presence changes, one at a time in
 // arrival order) and one tray-activity thread. Exchanges run on the caller's
-// thread and are serialised by a lock held for the whole exchange. Shutdown
+// thread and are serialised by the sequence lock (CommandSequencer), which a
+// caller may hold for a whole command sequence. Shutdown
 // (or the destructor) stops and joins both threads before anything they use
 // goes away.
 //
@@ -79,10 +80,33 @@ class DeviceLink final : public ReportExchanger {
   // Cancels the last LED write by its unit id and writes the LED status.
   int WriteLedStatus();
 
+  // A reply whose command byte differs from the request's counts as a failed
+  // attempt. Once the connected keyboard is known to echo the request's
+  // length and offset (bytes 4-6) in its replies, a reply whose echo differs
+  // is the late answer to an earlier request: it is dropped and the exchange
+  // keeps waiting for its own reply within the same attempt's time.
   int ExchangeReport(std::span<const std::uint8_t> request, std::span<std::uint8_t> reply,
                      std::uint32_t& replyLength) override;
   int CachedCurrentProfile() const override;
   void SetCachedCurrentProfile(int profile) override;
+  std::uint64_t CurrentProfileEpoch() const override;
+  void CacheCurrentProfileRead(int profile, std::uint64_t epoch) override;
+  // The keyboard may have changed its current profile by itself: the cache
+  // becomes -1 and a profile read that began before is not cached.
+  void ForgetCurrentProfile();
+
+  // The sequence lock. Waiters give up (false) once Shutdown begins.
+  bool LockSequence() override;
+  void UnlockSequence() override;
+  // True while a thread other than the caller holds a sequence: a thread that
+  // must not wait (the window's) can come back later instead.
+  bool SequenceHeldElsewhere() const;
+
+  // What the connected keyboard puts in reply bytes 4-6, learnt from its
+  // first replies after each connection: while Unknown, and for a keyboard
+  // that does not echo, replies are matched by the command byte alone.
+  enum class ReplyEcho { Unknown, Echoed, NotEchoed };
+  ReplyEcho ReplyEchoMode() const;
 
   // Queues a presence change (number of present keyboards) for the
   // connection worker.
@@ -109,6 +133,11 @@ class DeviceLink final : public ReportExchanger {
   void HandleControlReport(const std::uint8_t* bytes, std::uintptr_t length);
   int WriteLedStatusLocked();
   void ClearPending();
+  // Both with replyMutex_ held. A stale reply answers another request.
+  bool StaleReplyLocked(std::span<const std::uint8_t> request,
+                        std::span<const std::uint8_t> reply) const;
+  void LearnEchoLocked(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply);
+  void ResetEchoLearning();
   bool PauseUnlessStopping(std::chrono::milliseconds pause);
 
   void ConnectionLoop();
@@ -132,8 +161,12 @@ class DeviceLink final : public ReportExchanger {
   std::array<std::uint8_t, kLedStatusBytes> ledStatus_{kLedStatusByte0, kLedStatusBase};
   std::uint32_t ledUnit_ = 0;
 
-  // Held for a whole exchange.
-  std::mutex exchangeMutex_;
+  // The sequence lock: the thread holding it and how often it took it.
+  mutable std::mutex sequenceMutex_;
+  std::condition_variable sequenceCv_;
+  std::thread::id sequenceOwner_;
+  int sequenceDepth_ = 0;
+
   // The pending exchange's reply, filled by the callback.
   mutable std::mutex replyMutex_;
   std::condition_variable replyCv_;
@@ -142,13 +175,22 @@ class DeviceLink final : public ReportExchanger {
   std::uint8_t* replyBuffer_ = nullptr;
   std::uint32_t replyCapacity_ = 0;
   std::uint32_t replyLength_ = 0;
+  // Echo learning of the current connection (guarded by replyMutex_): the
+  // first echo seen, and whether an attempt went unanswered, after which a
+  // late reply may still arrive and nothing more is learnt.
+  ReplyEcho echo_ = ReplyEcho::Unknown;
+  bool echoSeen_ = false;
+  std::array<std::uint8_t, 3> firstEcho_{};
+  bool echoTainted_ = false;
 
   mutable std::mutex stateMutex_;
   std::array<std::uint8_t, kDeviceKeyMapBytes> factoryKeyMap_{};
   std::atomic<std::uint32_t> macroCapacity_{0};
   std::atomic<int> connectionState_{0};
   std::atomic<bool> firstConnection_{false};
-  std::atomic<int> cachedProfile_{-1};
+  mutable std::mutex profileMutex_;
+  int cachedProfile_ = -1;
+  std::uint64_t profileEpoch_ = 0;
 
   // Serialises tray picture changes of both workers.
   std::mutex trayMutex_;

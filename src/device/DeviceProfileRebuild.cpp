@@ -17,6 +17,8 @@ namespace kst {
 static_assert(kUploadKeyMapBytes == kKeyMapBytes);
 
 int ReadDeviceImages(UploadDevice& device, DeviceImages& images) {
+  // One run of reads: no write lands between the key maps and the macro area.
+  const SequenceHold hold(device);
   const int profile = device.CurrentProfile();
   if (profile < 0 || profile >= kProfileCount) return 0;
   images.factory = device.FactoryKeyMap();

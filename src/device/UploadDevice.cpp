@@ -16,6 +16,10 @@ std::uint32_t LinkUploadDevice::MacroCapacity() const { return link_.DeviceMacro
 
 int LinkUploadDevice::CurrentProfile() { return GetCurrentProfile(link_); }
 
+bool LinkUploadDevice::LockSequence() { return link_.LockSequence(); }
+
+void LinkUploadDevice::UnlockSequence() { link_.UnlockSequence(); }
+
 int LinkUploadDevice::BeginUpdate() { return kst::BeginUpdate(link_); }
 
 int LinkUploadDevice::EndUpdate() { return kst::EndUpdate(link_); }

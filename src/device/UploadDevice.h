@@ -5,11 +5,17 @@
 // from each connection (factory key map, macro space). Every command gives the
 // command protocol's result (1 success, 0 no keyboard, negatives for
 // failures). LinkUploadDevice is the keyboard behind the device link.
+//
+// A command sequence (the upload's begin-update ... end-update, the rebuild's
+// reads) holds the device through a SequenceHold, so that it reaches the
+// keyboard whole (see CommandSequencer).
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+#include "device/CommandProtocol.h"
 
 namespace kst {
 
@@ -17,9 +23,9 @@ class DeviceLink;
 
 inline constexpr std::size_t kUploadKeyMapBytes = 512;
 
-class UploadDevice {
+class UploadDevice : public CommandSequencer {
  public:
-  virtual ~UploadDevice() = default;
+  ~UploadDevice() override = default;
 
   // The factory key map read at the last connection (zero before any).
   virtual std::array<std::uint8_t, kUploadKeyMapBytes> FactoryKeyMap() const = 0;
@@ -49,6 +55,8 @@ class LinkUploadDevice final : public UploadDevice {
   std::array<std::uint8_t, kUploadKeyMapBytes> FactoryKeyMap() const override;
   std::uint32_t MacroCapacity() const override;
   int CurrentProfile() override;
+  bool LockSequence() override;
+  void UnlockSequence() override;
   int BeginUpdate() override;
   int EndUpdate() override;
   int WriteMacroArea(std::span<const std::uint8_t> area) override;

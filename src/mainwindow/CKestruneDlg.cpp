@@ -50,6 +50,9 @@ namespace {
 
 const QString kButtonInfo = QString::fromLatin1(kButtonInfoSection);
 
+// How soon a keyboard timer comes back while the keyboard is busy.
+constexpr std::uint32_t kKeyboardBusyRetryMs = 20;
+
 // Text of string resource 101: the system menu's about entry.
 constexpr const char* kAboutMenuText = "&About...";
 
@@ -930,26 +933,38 @@ void CKestruneDlg::OnBusyTimer() {
     busy_->setPixmap(BusyFrames()[static_cast<std::size_t>(busyFrame_)]);
 }
 
+// While another thread's command sequence (an upload, a connection's reads)
+// holds the keyboard, the timer comes back shortly instead of having the
+// window's thread wait for the sequence to end.
+bool CKestruneDlg::RetryWhileKeyboardBusy(std::uint32_t timerId) {
+  if (!link_ || !link_->SequenceHeldElsewhere()) return false;
+  StartTimer(timerId, kKeyboardBusyRetryMs);
+  return true;
+}
+
 void CKestruneDlg::OnFollowProfileTimer() {
   StopWindowTimer(kTimerFollowProfile);
+  if (RetryWhileKeyboardBusy(kTimerFollowProfile)) return;
   if (parts_.followKeyboardProfile) {
     parts_.followKeyboardProfile();
     return;
   }
   // Without the profile bar the keyboard view alone follows the keyboard.
   if (!link_) return;
+  const std::uint64_t epoch = link_->CurrentProfileEpoch();
   SettingsBlock settings{};
   if (ReadSettings(*link_, settings) != kDeviceOk) return;
   const int profile = settings[kSettingsCurrentProfile];
   if (profile < 0 || profile >= kProfileCount) return;
   if (profile != link_->CachedCurrentProfile()) {
-    link_->SetCachedCurrentProfile(profile);
+    link_->CacheCurrentProfileRead(profile, epoch);
     RefreshKeyButtons();
   }
 }
 
 void CKestruneDlg::OnFactoryResetTimer() {
   StopWindowTimer(kTimerReloadAfterReset);
+  if (RetryWhileKeyboardBusy(kTimerReloadAfterReset)) return;
   if (!link_) return;
   const QString prefix = language().ShowSlot(TextSlot::MacroNewPrefix, LanguageIndex());
   LoadActiveProfile(context_.store, *files_, *readAhead_, *this, prefix.toStdU16String(), false);

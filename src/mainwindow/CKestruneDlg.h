@@ -244,6 +244,7 @@ class CKestruneDlg : public CBaseDialog,
   void OnBusyTimer();
   void OnFollowProfileTimer();
   void OnFactoryResetTimer();
+  bool RetryWhileKeyboardBusy(std::uint32_t timerId);
 
   void BindDevice();
   void CreateDeviceSide();

@@ -30,6 +30,8 @@ class ReadAheadDevice::Recorder final : public UploadDevice {
     if (!HeldProfile(profile)) reads_.unknownProfile = profile;
     return profile;
   }
+  bool LockSequence() override { return keyboard_.LockSequence(); }
+  void UnlockSequence() override { keyboard_.UnlockSequence(); }
   // The rebuild only reads; a write here would be a fault of the caller.
   int BeginUpdate() override { return 0; }
   int EndUpdate() override { return 0; }
@@ -123,6 +125,10 @@ int ReadAheadDevice::CurrentProfile() {
   }
   return keyboard_.CurrentProfile();
 }
+
+bool ReadAheadDevice::LockSequence() { return keyboard_.LockSequence(); }
+
+void ReadAheadDevice::UnlockSequence() { keyboard_.UnlockSequence(); }
 
 int ReadAheadDevice::ReadKeyMap(std::span<std::uint8_t, kUploadKeyMapBytes> keyMap, int profile) {
   if (HeldProfile(profile)) {

@@ -44,6 +44,9 @@ class ReadAheadDevice final : public UploadDevice {
   std::array<std::uint8_t, kUploadKeyMapBytes> FactoryKeyMap() const override;
   std::uint32_t MacroCapacity() const override;
   int CurrentProfile() override;
+  // The keyboard's own sequence lock: a sequence held here holds the keyboard.
+  bool LockSequence() override;
+  void UnlockSequence() override;
   int BeginUpdate() override;
   int EndUpdate() override;
   int WriteMacroArea(std::span<const std::uint8_t> area) override;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "device/CommandProtocol.h"
@@ -176,6 +177,78 @@ TEST_F(ExchangeTest, ShutdownEndsAWaitingExchange) {
   CommandReport reply{};
   std::uint32_t length = 0;
   EXPECT_EQ(ReadSettingsExchange(reply, length), kDeviceNothing);
+}
+
+// Writes a pattern that differs from chunk to chunk into an area of the
+// keyboard, so that a read that takes one chunk's reply for another shows.
+std::string Pattern(std::size_t size, unsigned seed) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string hex;
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto b = static_cast<std::uint8_t>(i * 7 + i / 56 + seed);
+    hex.push_back(digits[b >> 4]);
+    hex.push_back(digits[b & 15]);
+  }
+  return hex;
+}
+
+TEST_F(ExchangeTest, ALateReplyIsNotTakenForTheNextChunk) {
+  Sim("macro-space 4");
+  Sim("write keymaps 0 " + Pattern(4 * kDeviceKeyMapBytes, 1));
+  Sim("write macro 0 " + Pattern(512, 2));
+  const auto keyMaps = SimRead("keymaps");
+  const auto macro = SimRead("macro");
+  // The connection's first replies showed the keyboard echoing length and
+  // offset.
+  EXPECT_EQ(link->ReplyEchoMode(), DeviceLink::ReplyEcho::Echoed);
+  Sim("latency 20000");
+  struct Case {
+    const char* what;
+    const char* fault;  // one chunk's reply comes after its attempt gave up
+    std::function<int(std::vector<std::uint8_t>&)> read;
+    std::vector<std::uint8_t> expected;
+  };
+  const Case cases[] = {
+      {"key map of profile 1",
+       "fault slow 3 1030",
+       [&](std::vector<std::uint8_t>& out) {
+         out.resize(kDeviceKeyMapBytes);
+         return ReadKeyMap(*link, std::span(out).first<kDeviceKeyMapBytes>(), 1);
+       },
+       {keyMaps.begin() + kDeviceKeyMapBytes, keyMaps.begin() + 2 * kDeviceKeyMapBytes}},
+      {"macro area",
+       "fault slow 2 1030",
+       [&](std::vector<std::uint8_t>& out) {
+         out.resize(300);
+         return ReadMacroArea(*link, out);
+       },
+       {macro.begin(), macro.begin() + 300}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sim(c.fault);
+    std::vector<std::uint8_t> read;
+    EXPECT_EQ(c.read(read), kDeviceOk);
+    EXPECT_EQ(read, c.expected);
+    Sim("fault clear");
+    Sim("sync");
+  }
+}
+
+TEST_F(ExchangeTest, AKeyboardThatDoesNotEchoIsMatchedByTheCommandAlone) {
+  Sim("echo off");
+  Sim("unplug");
+  Sim("plug");
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(link->ReplyEchoMode(), DeviceLink::ReplyEcho::NotEchoed);
+  const auto keyMaps = SimRead("keymaps");
+  std::array<std::uint8_t, kDeviceKeyMapBytes> map{};
+  ASSERT_EQ(ReadKeyMap(*link, map, 3), kDeviceOk);
+  EXPECT_TRUE(std::equal(map.begin(), map.end(), keyMaps.begin() + 3 * kDeviceKeyMapBytes));
+  for (std::size_t i = 0; i < map.size(); ++i) map[i] = static_cast<std::uint8_t>(i + 9);
+  EXPECT_EQ(WriteKeyMap(*link, map, 0), kDeviceOk);
+  const auto after = SimRead("keymaps");
+  EXPECT_TRUE(std::equal(map.begin(), map.end(), after.begin()));
 }
 
 TEST_F(ExchangeTest, CurrentProfileFollowsTheKeyboard) {

@@ -63,7 +63,11 @@ SimKeyboardRig::SimKeyboardRig(const RigOptions& options) : impl_(std::make_uniq
   setenv("KESTRUNE_SIM_STATE", (d.folder / "keyboard.bin").c_str(), 1);
   setenv("KESTRUNE_SIM_SOCKET", "off", 1);
   setenv("KESTRUNE_SIM_LATENCY_US", std::to_string(options.latencyUs).c_str(), 1);
-  unsetenv("KESTRUNE_CAPTURE");
+  if (options.capture.empty()) {
+    unsetenv("KESTRUNE_CAPTURE");
+  } else {
+    setenv("KESTRUNE_CAPTURE", options.capture.c_str(), 1);
+  }
   unsetenv("KESTRUNE_SIM_PRESENT");
 
   ServiceBinding binding = BindServiceLibrary(KST_BIN_DIR, kSimulatedServiceLibraryName);

@@ -18,8 +18,11 @@ namespace kst::uploadtest {
 
 struct RigOptions {
   // Control commands run before the link connects (e.g. "macro-space 0").
-  std::vector<std::string> beforeConnect;
+  std::vector<std::string> beforeConnect{};
   int latencyUs = 0;  // per report, each way
+  // A file that records every report the keyboard sees (KESTRUNE_CAPTURE);
+  // empty: none.
+  std::string capture{};
 };
 
 class SimKeyboardRig {

@@ -9,6 +9,10 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "app/CTrayIcon.h"
 #include "device/ConfigurationUpload.h"
 #include "main_window_harness.h"
@@ -423,6 +427,41 @@ TEST_F(MainWindow, TheKeyboardsOwnProfileSwitchAndResetReachTheView) {
   ASSERT_TRUE(WaitFor([&] { return !dialog->ApplyPending(); }));
   EXPECT_FALSE(dialog->TimerActive(kTimerReloadAfterReset));
   EXPECT_FALSE(Button(kKeyA)->IsSelected());
+  // The reset put the keyboard back on its first profile.
+  EXPECT_EQ(Profile(), 0);
+}
+
+TEST_F(MainWindow, TheKeyboardsNoticesWaitForAnotherThreadsSequenceWithoutBlockingTheWindow) {
+  Start();
+  // Another thread (an upload, say) holds the keyboard for a sequence until
+  // the window's thread lets it go, or gives up after a while.
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool held = false, release = false, releasedInTime = false;
+  std::thread holder([&] {
+    const SequenceHold hold(*dialog->Link());
+    std::unique_lock lock(mutex);
+    held = true;
+    cv.notify_all();
+    releasedInTime = cv.wait_for(lock, std::chrono::seconds(5), [&] { return release; });
+  });
+  {
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return held; });
+  }
+  Sim("profile-key");
+  // Long enough for the notice's timer to run several times.
+  WaitFor([] { return false; }, 150);
+  EXPECT_EQ(Profile(), 0);
+  {
+    std::lock_guard lock(mutex);
+    release = true;
+    cv.notify_all();
+  }
+  holder.join();
+  EXPECT_TRUE(releasedInTime) << "the window's thread waited for the sequence";
+  ASSERT_TRUE(WaitFor([&] { return Profile() == 1; }));
+  EXPECT_FALSE(dialog->TimerActive(kTimerFollowProfile));
 }
 
 TEST_F(MainWindow, ExitSequenceEndsTheRunOnce) {

@@ -152,6 +152,7 @@ constexpr const char* kHelp =
     "help | status | profile-key | g-bank | factory-reset | activity [on|off] | unplug | plug\n"
     "dump [<area>] | read <area> [<offset> <length>] | write <area> <offset> <hex>\n"
     "macro-space <units> | reset | fault [<kind> <n>|every [<ms>] | clear] | latency [<us>]\n"
+    "echo [on|off]\n"
     "reports [clear] | sync | save\n"
     "areas: settings parameters keymaps factory macro colours led\n"
     "fault kinds: no-reply wrong-command status-ff status-fe unplug slow\n";
@@ -293,6 +294,7 @@ void SimKeyboard::ResetVolatileLocked() {
   controlFeature_.clear();
   faults_.clear();
   counters_ = {};
+  echoFields_ = true;
 }
 
 int SimKeyboard::DeviceCount(const DeviceSelector* selector) {
@@ -557,6 +559,10 @@ void SimKeyboard::HandleHostReport(const Report& request, std::uint64_t number,
     }
     if (wrongCommand) {
       reply[kCommandByte] ^= 0x80;
+      SealReport(reply);
+    }
+    if (!echoFields_) {
+      std::fill(reply.begin() + kLengthByte, reply.begin() + kStatusByte, std::uint8_t{0});
       SealReport(reply);
     }
     Item answer;
@@ -1026,6 +1032,14 @@ int SimKeyboard::ControlLocked(std::unique_lock<std::mutex>& lock,
     }
     latencyUs_ = static_cast<std::uint32_t>(us);
     reply = std::to_string(latencyUs_);
+    return TOLVANE_SIM_OK;
+  }
+  if (name == "echo") {
+    if (argc > 1 || (argc == 1 && words[1] != "on" && words[1] != "off")) {
+      return bad("echo [on|off]");
+    }
+    if (argc == 1) echoFields_ = words[1] == "on";
+    reply = echoFields_ ? "on" : "off";
     return TOLVANE_SIM_OK;
   }
   if (name == "reports") {

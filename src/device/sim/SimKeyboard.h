@@ -150,6 +150,8 @@ class SimKeyboard {
   std::array<std::uint8_t, kLedReportSize> ledReport_{};
   std::vector<std::uint8_t> controlFeature_;
   std::vector<Fault> faults_;
+  // Whether replies repeat the request's length and offset (bytes 4-6).
+  bool echoFields_ = true;
   Counters counters_;
   std::uint64_t requestsSent_ = 0;
 

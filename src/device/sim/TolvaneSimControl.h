@@ -39,8 +39,8 @@
  *   read <area> [<offset> <length>]  bytes as one run of upper-case hex digits
  *   write <area> <offset> <hex>   store bytes directly (no event, no report)
  *   macro-space <units>           settings byte 11 (units of 128 bytes); resizes the macro area
- *   reset                         factory memory, LED report 05 02, no faults, counters 0;
- *                                 no event
+ *   reset                         factory memory, LED report 05 02, no faults, counters 0,
+ *                                 echo on; no event
  *   fault <kind> <n>|every [<ms>] a fault on the n-th 'CTRL' request sent from now, or on
  *                                 every one. Kinds: no-reply (request lost), wrong-command
  *                                 (reply's command byte XOR 0x80), status-ff, status-fe
@@ -49,6 +49,9 @@
  *                                 and unplug let the request take effect.
  *   fault clear                   disarm all faults; "fault" alone lists them
  *   latency [<us>]                show or set the per-report latency (0 to 10000000)
+ *   echo [on|off]                 show or set whether replies repeat the request's length
+ *                                 and offset (bytes 4-6; on by default); off: firmware
+ *                                 that leaves them zero
  *   reports [clear]               counters: ctrl-requests ctrl-replies led-writes cons-events
  *   sync                          wait until every queued report and event was delivered
  *   save                          write the state file now
