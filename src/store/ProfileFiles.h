@@ -52,6 +52,11 @@ ProfileImageStatus CheckProfileImage(std::span<const std::uint8_t> image);
 // memory runs out.
 std::optional<StoreContent> DecodeProfileImage(std::span<const std::uint8_t> image);
 
+// Replaces the file at path with image atomically: true; false, with why (when
+// not null) set to the path and the system's reason (a folder in the way, a
+// folder that may not be written, a full disk, ...), when it cannot be written.
+bool WriteProfileImage(const QString& path, std::span<const std::uint8_t> image, QString* why);
+
 // "$Profile0": the working file's name, whatever profile is meant.
 QString WorkingProfileFileName();
 
