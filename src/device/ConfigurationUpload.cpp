@@ -166,8 +166,13 @@ bool ConfigurationUpload::ImportConfiguration(const QString& path) {
 }
 
 bool ConfigurationUpload::StartOwedUpload() {
-  if (applyRunning_.load()) return false;
   host_.SetApplyEnabled(true);
+  if (applyRunning_.load()) {
+    // An upload interrupted by the unplug may not have finished yet: this
+    // one follows it.
+    owedUploadWaiting_ = true;
+    return true;
+  }
   return RunInBackground([this] { return BuildSnapshotAndUpload(true); },
                          [this](int result) {
                            if (result == 1) host_.SetApplyEnabled(false);
@@ -198,6 +203,10 @@ void ConfigurationUpload::FinishApply(int result, const std::function<void(int)>
   host_.StopWindowTimer(kTimerApplyProgress);
   host_.ShowApplyProgress(false);
   applyRunning_.store(false);
+  if (owedUploadWaiting_) {
+    owedUploadWaiting_ = false;
+    StartOwedUpload();
+  }
 }
 
 void ConfigurationUpload::WaitForApplyWorker() {

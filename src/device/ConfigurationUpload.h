@@ -151,8 +151,8 @@ class ConfigurationUpload {
   bool ImportConfiguration(const QString& path);
   // Uploads the store (just loaded from the working file) to a keyboard
   // that owes an upload: like Apply, all four profiles, without saving.
-  // Apply is enabled meanwhile and disabled when the upload succeeded.
-  // False when nothing was started (an Apply still running).
+  // Apply is enabled meanwhile and disabled when the upload succeeded. With
+  // an Apply or import still running, it starts when that one has finished.
   bool StartOwedUpload();
   // True from the start of an Apply, import or owed upload until its
   // completion ran on the window thread.
@@ -174,6 +174,8 @@ class ConfigurationUpload {
   UploadHost& host_;
   OwedUpload* owed_ = nullptr;
 
+  // An owed upload waits for the running one (window thread only).
+  bool owedUploadWaiting_ = false;
   std::atomic<bool> standIn_{false};
   std::atomic<bool> applyRunning_{false};
   std::thread applyWorker_;

@@ -507,6 +507,34 @@ TEST_F(UploadTest, AnUploadThatFailedIsOwedAndSentAgainOnTheNextConnection) {
   EXPECT_EQ(rebuilt.GetAssignment(1, 0x30), back.GetAssignment(1, 0x30));
 }
 
+// The keyboard comes back while the Apply it interrupted has not finished on
+// the window's side: the owed upload follows it.
+TEST_F(UploadTest, AnOwedUploadWaitsForTheApplyThatFailed) {
+  Connect();
+  const std::vector<MacroRecord> applied = {Macro(u"third", 1, 30, 5)};
+  SetMacros(applied);
+  for (int request : {3, 4, 5}) {
+    ASSERT_EQ(rig->Control("fault status-ff " + std::to_string(request)), 1);
+  }
+  host.applyEnabled = true;
+  ASSERT_TRUE(upload->ApplyConfiguration());
+  upload->WaitForApplyWorker();  // its completion still waits for the window
+  EXPECT_TRUE(owed.IsOwed());
+
+  EXPECT_EQ(LoadActiveProfile(store, files, rig->Device(), host, u"M", false, upload.get()),
+            ActiveProfileSource::WorkingFile);
+  EXPECT_EQ(host.RunWindowTasks(), 1);  // the failed Apply ends, the owed upload starts
+  EXPECT_TRUE(upload->ApplyRunning());
+  upload->WaitForApplyWorker();
+  EXPECT_EQ(host.RunWindowTasks(), 1);
+  EXPECT_FALSE(upload->ApplyRunning());
+  EXPECT_FALSE(owed.IsOwed());
+  EXPECT_FALSE(host.applyEnabled);
+  std::vector<std::uint8_t> area(MacroAreaSizeWithNames(applied));
+  ASSERT_EQ(EncodeMacroArea(applied, area, true), 1);
+  EXPECT_EQ(Slice(rig->Read("macro"), 0, area.size()), area);
+}
+
 TEST_F(UploadTest, WhileAnUploadIsOwedApplyWritesAllFourProfiles) {
   Connect({.beforeConnect = {"write settings 10 01"}});
   ASSERT_TRUE(owed.Set());
