@@ -157,7 +157,9 @@ ActiveProfileSource LoadActiveProfile(AssignmentStore& store, ProfileFiles& file
   if (source == ActiveProfileSource::Keyboard) {
     if (dropped > 0) host.ShowUploadMessage(kMacrosDroppedTextKey);
     QString why;
-    if (!WriteProfileImage(path, image, &why)) host.ShowUploadMessageWith(kSaveFailedTextKey, why);
+    if (files.WriteWorkingImage(path, image, why) != 1 && !why.isEmpty()) {
+      host.ShowUploadMessageWith(kSaveFailedTextKey, why);
+    }
   }
   if (!keepApplyFlag) host.SetApplyEnabled(false);
   return source;

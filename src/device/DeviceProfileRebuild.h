@@ -52,8 +52,8 @@ int ReadDeviceImages(UploadDevice& device, DeviceImages& images);
 // the area (a macro without a name in the area is named namePrefix + its
 // number), no texts. A macro whose block cannot be read is left out, and the
 // keys that would play it, or a macro the area does not hold, are Default;
-// droppedMacros (when not null) gets how many macros were missed so. 1 on success, 0 when memory runs out (image left
-// empty).
+// droppedMacros (when not null) gets how many macros were missed so. 1 on success, 0 when memory
+// runs out (image left empty).
 int BuildProfileImageFromDevice(const DeviceImages& images, std::u16string_view namePrefix,
                                 std::vector<std::uint8_t>& image, int* droppedMacros = nullptr);
 
@@ -79,7 +79,8 @@ enum class ActiveProfileSource {
 // half-written configuration that must not be read back. Otherwise the store
 // gets what the keyboard holds (macros that cannot be read are left out, with
 // one message), and the working file is rewritten from it; when it cannot be
-// written the store keeps the keyboard's content and the user is told why.
+// written the store keeps the keyboard's content and the user is told why
+// (once, until a write succeeds again).
 // When the keyboard does not answer, the store gets a default block that
 // upload marks as stand-in content (never applied), and the file keeps its
 // last content. Then the key buttons are redrawn and, unless keepApplyFlag

@@ -340,6 +340,19 @@ bool ProfileFiles::ExportProfileFile(const QString& path) {
   return save && save->Write() == 1;
 }
 
+int ProfileFiles::WriteWorkingImage(const QString& path, std::span<const std::uint8_t> image,
+                                    QString& why) {
+  why.clear();
+  QString reason;
+  if (WriteProfileImage(path, image, &reason)) {
+    writeFailureTold_ = false;
+    return 1;
+  }
+  if (!writeFailureTold_) why = reason;
+  writeFailureTold_ = true;
+  return 0;
+}
+
 int ProfileFiles::WriteDefaultProfileFile(const QString& path) {
   const auto block = MakeDefaultProfileBlock(0);
   return WriteFileAtomically(path, std::span<const std::uint8_t>(*block)) ? 1 : 0;

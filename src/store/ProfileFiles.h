@@ -107,6 +107,11 @@ class ProfileFiles {
   std::optional<PreparedSave> PrepareWorkingProfileSave();
   // The same at any path, without the existence check.
   bool ExportProfileFile(const QString& path);
+  // Replaces the working file (path) with an image rebuilt from the
+  // keyboard: 1 written, 0 not. The first failure since the start or since
+  // the last success sets why (path and reason, see WriteProfileImage), later
+  // ones leave it empty: the user is told once, not on every connection.
+  int WriteWorkingImage(const QString& path, std::span<const std::uint8_t> image, QString& why);
   // A file with a default block (flag 0), no macros and no text: 1, else 0.
   int WriteDefaultProfileFile(const QString& path);
   // Checks the file and, when it is valid, replaces the store with it, saves
@@ -125,6 +130,7 @@ class ProfileFiles {
   const Language& language_;
   MessageBoxes& messageBoxes_;
   ProfileFolderSeeder* seeder_ = nullptr;
+  bool writeFailureTold_ = false;
 };
 
 }  // namespace kst

@@ -569,6 +569,11 @@ TEST_F(UploadTest, ARebuildThatCannotWriteTheWorkingFileKeepsTheKeyboardsContent
   EXPECT_TRUE(host.Details()[0].startsWith(QDir::toNativeSeparators(working)));
   EXPECT_TRUE(host.Details()[0].endsWith(qt_error_string(EISDIR)))
       << host.Details()[0].toStdString();
+  // Told once: the next connection keeps quiet about it.
+  host.ClearRecords();
+  EXPECT_EQ(LoadActiveProfile(store, files, rig->Device(), host, u"M", false, upload.get()),
+            ActiveProfileSource::Keyboard);
+  EXPECT_TRUE(host.Messages().empty());
 
   // What was read is real content: Apply still sends it.
   store.SetAssignment(0, 0x31, AssignmentKind::StopMacro, 0);
