@@ -441,70 +441,86 @@ TEST_F(UploadTest, AKeyboardWithoutAMacroAreaRebuildsWithoutMacros) {
   EXPECT_EQ(store.GetAssignment(1, 256).extra, 0x0301);
 }
 
-// The macro area's second chunk fails on every attempt: the keyboard keeps a
-// half-written area. The next connection (here after a restart: new store,
-// new registry reader) must upload the working file, not read that back.
+// The macro area's second chunk fails on every attempt, or the keyboard is
+// unplugged there: it keeps a half-written area. The next connection (here
+// after a restart: new store, new registry reader) must upload the working
+// file, not read that back.
 TEST_F(UploadTest, AnUploadThatFailedIsOwedAndSentAgainOnTheNextConnection) {
-  Connect();
-  SetMacros({Macro(u"first", 1, 20, 2), Macro(u"second", 2, 20, 3)});
-  store.SetAssignment(0, 0x1E, AssignmentKind::PlayMacro, 1);
-  ASSERT_EQ(upload->BuildSnapshotAndUpload(true), 1);
-  EXPECT_FALSE(owed.IsOwed());
+  struct Case {
+    const char* what;
+    std::vector<std::string> faults;  // requests: begin-update 1, macro area from 2
+    std::vector<std::string> afterApply;
+  };
+  const Case cases[] = {
+      {"status 0xFF", {"fault status-ff 3", "fault status-ff 4", "fault status-ff 5"}, {}},
+      {"unplugged", {"fault unplug 3"}, {"plug"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    upload.reset();
+    rig.reset();
+    ASSERT_TRUE(owed.Clear());
+    Connect();
+    SetMacros({Macro(u"first", 1, 20, 2), Macro(u"second", 2, 20, 3)});
+    store.SetAssignment(0, 0x1E, AssignmentKind::PlayMacro, 1);
+    ASSERT_EQ(upload->BuildSnapshotAndUpload(true), 1);
+    EXPECT_FALSE(owed.IsOwed());
 
-  // The change: other macros (an area of several chunks) and keys.
-  const std::vector<MacroRecord> applied = {Macro(u"third", 1, 30, 5), Macro(u"fourth", 2, 25, 9)};
-  SetMacros(applied);
-  store.SetAssignment(0, 0x1F, AssignmentKind::PlayMacro, 2);
-  store.SetAssignment(1, 0x30, AssignmentKind::FunctionKey, 12);
-  // Requests: begin-update 1, macro area chunks from 2.
-  for (int request : {3, 4, 5}) {
-    ASSERT_EQ(rig->Control("fault status-ff " + std::to_string(request)), 1);
+    // The change: other macros (an area of several chunks) and keys.
+    const std::vector<MacroRecord> applied = {Macro(u"third", 1, 30, 5),
+                                              Macro(u"fourth", 2, 25, 9)};
+    SetMacros(applied);
+    store.SetAssignment(0, 0x1F, AssignmentKind::PlayMacro, 2);
+    store.SetAssignment(1, 0x30, AssignmentKind::FunctionKey, 12);
+    for (const std::string& fault : c.faults) ASSERT_EQ(rig->Control(fault), 1);
+    host.applyEnabled = true;
+    RunApply();
+    EXPECT_TRUE(host.applyEnabled);
+    EXPECT_TRUE(owed.IsOwed());
+    for (const std::string& command : c.afterApply) ASSERT_EQ(rig->Control(command), 1);
+    {
+      // What a rebuild would read now is not what was applied.
+      DeviceImages images;
+      std::vector<std::uint8_t> image;
+      ASSERT_EQ(ReadDeviceImages(rig->Device(), images), 1);
+      ASSERT_EQ(BuildProfileImageFromDevice(images, u"M", image), 1);
+      auto content = DecodeProfileImage(image);
+      ASSERT_TRUE(content.has_value());
+      AssignmentStore halfWritten;
+      ASSERT_TRUE(halfWritten.Install(std::move(*content)));
+      EXPECT_NE(halfWritten.CopyMacros(), applied);
+    }
+
+    Registry restartedRegistry{dir.path() + "/registry.reg"};
+    OwedUpload restartedOwed{restartedRegistry, QString::fromLatin1(kLanguageRegistryKey)};
+    AssignmentStore back;
+    ProfileFiles backFiles{back, paths, language, boxes};
+    UploadSnapshot backSnapshot;
+    ConfigurationUpload backUpload{back, backSnapshot, rig->Device(), backFiles, host};
+    backUpload.SetOwedUpload(&restartedOwed);
+    host.ClearRecords();
+    host.applyEnabled = false;
+    EXPECT_EQ(LoadActiveProfile(back, backFiles, rig->Device(), host, u"M", false, &backUpload),
+              ActiveProfileSource::WorkingFile);
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{"IDS_MAIN_UPLOAD_OWED"});
+    EXPECT_TRUE(backUpload.ApplyRunning());
+    backUpload.WaitForApplyWorker();
+    EXPECT_EQ(host.RunWindowTasks(), 1);
+    EXPECT_FALSE(restartedOwed.IsOwed());
+    EXPECT_FALSE(host.applyEnabled);
+    EXPECT_EQ(back.CopyMacros(), applied);
+    EXPECT_TRUE(back.GetAssignment(1, 0x30).Is(AssignmentKind::FunctionKey));
+
+    // The keyboard holds it all now: a rebuild reads back what was applied.
+    AssignmentStore rebuilt;
+    ProfileFiles rebuiltFiles{rebuilt, paths, language, boxes};
+    EXPECT_EQ(
+        LoadActiveProfile(rebuilt, rebuiltFiles, rig->Device(), host, u"M", false, &backUpload),
+        ActiveProfileSource::Keyboard);
+    EXPECT_EQ(rebuilt.CopyMacros(), applied);
+    EXPECT_EQ(rebuilt.GetAssignment(0, 0x1F), back.GetAssignment(0, 0x1F));
+    EXPECT_EQ(rebuilt.GetAssignment(1, 0x30), back.GetAssignment(1, 0x30));
   }
-  host.applyEnabled = true;
-  RunApply();
-  EXPECT_TRUE(host.applyEnabled);
-  EXPECT_TRUE(owed.IsOwed());
-  {
-    // What a rebuild would read now is not what was applied.
-    DeviceImages images;
-    std::vector<std::uint8_t> image;
-    ASSERT_EQ(ReadDeviceImages(rig->Device(), images), 1);
-    ASSERT_EQ(BuildProfileImageFromDevice(images, u"M", image), 1);
-    auto content = DecodeProfileImage(image);
-    ASSERT_TRUE(content.has_value());
-    AssignmentStore halfWritten;
-    ASSERT_TRUE(halfWritten.Install(std::move(*content)));
-    EXPECT_NE(halfWritten.CopyMacros(), applied);
-  }
-
-  Registry restartedRegistry{dir.path() + "/registry.reg"};
-  OwedUpload restartedOwed{restartedRegistry, QString::fromLatin1(kLanguageRegistryKey)};
-  AssignmentStore back;
-  ProfileFiles backFiles{back, paths, language, boxes};
-  UploadSnapshot backSnapshot;
-  ConfigurationUpload backUpload{back, backSnapshot, rig->Device(), backFiles, host};
-  backUpload.SetOwedUpload(&restartedOwed);
-  host.ClearRecords();
-  host.applyEnabled = false;
-  EXPECT_EQ(LoadActiveProfile(back, backFiles, rig->Device(), host, u"M", false, &backUpload),
-            ActiveProfileSource::WorkingFile);
-  EXPECT_EQ(host.Messages(), std::vector<std::string>{"IDS_MAIN_UPLOAD_OWED"});
-  EXPECT_TRUE(backUpload.ApplyRunning());
-  backUpload.WaitForApplyWorker();
-  EXPECT_EQ(host.RunWindowTasks(), 1);
-  EXPECT_FALSE(restartedOwed.IsOwed());
-  EXPECT_FALSE(host.applyEnabled);
-  EXPECT_EQ(back.CopyMacros(), applied);
-  EXPECT_TRUE(back.GetAssignment(1, 0x30).Is(AssignmentKind::FunctionKey));
-
-  // The keyboard holds it all now: a rebuild reads back what was applied.
-  AssignmentStore rebuilt;
-  ProfileFiles rebuiltFiles{rebuilt, paths, language, boxes};
-  EXPECT_EQ(LoadActiveProfile(rebuilt, rebuiltFiles, rig->Device(), host, u"M", false, &backUpload),
-            ActiveProfileSource::Keyboard);
-  EXPECT_EQ(rebuilt.CopyMacros(), applied);
-  EXPECT_EQ(rebuilt.GetAssignment(0, 0x1F), back.GetAssignment(0, 0x1F));
-  EXPECT_EQ(rebuilt.GetAssignment(1, 0x30), back.GetAssignment(1, 0x30));
 }
 
 // The keyboard comes back while the Apply it interrupted has not finished on
