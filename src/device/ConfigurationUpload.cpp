@@ -134,15 +134,20 @@ bool ConfigurationUpload::ApplyConfiguration() {
         std::lock_guard storeLock(store_.Lock());
         const std::optional<PreparedSave> save = files_.PrepareWorkingProfileSave();
         std::future<int> writing;
+        QString why;
         if (save) {
           try {
-            writing = std::async(std::launch::async, [&save] { return save->Write(); });
+            writing = std::async(std::launch::async, [&save, &why] { return save->Write(&why); });
           } catch (const std::system_error&) {
             // No thread to spare: the file is written after the upload instead.
           }
         }
         const int uploaded = BuildSnapshotAndUpload(false);
-        const int saved = writing.valid() ? writing.get() : save ? save->Write() : 0;
+        const int saved = writing.valid() ? writing.get() : save ? save->Write(&why) : 0;
+        if (save) {
+          const QString tell = files_.NoteWorkingFileWrite(saved == 1, why);
+          if (!tell.isEmpty()) host_.ShowUploadMessageWith(kSaveFailedTextKey, tell);
+        }
         return saved == 1 && uploaded == 1 ? 1 : 0;
       },
       [this](int result) {

@@ -138,7 +138,8 @@ class ConfigurationUpload {
   // store's lock, saves the working profile file and uploads the current
   // profile; back on the window's thread it disables Apply when both
   // succeeded (so a failure keeps the changes pending), stops the timer and
-  // hides the picture. Without pending changes nothing happens. False when
+  // hides the picture. A working file that cannot be written is reported
+  // once (ProfileFiles::NoteWorkingFileWrite). Without pending changes nothing happens. False when
   // nothing was started (nothing pending, or an Apply still running).
   bool ApplyConfiguration();
   // The import command after the file was chosen (window thread): like

@@ -302,7 +302,9 @@ int ProfileFiles::LoadProfileFile(const QString& path) {
 PreparedSave::PreparedSave(QString path, std::vector<std::uint8_t> image)
     : path_(std::move(path)), image_(std::move(image)) {}
 
-int PreparedSave::Write() const { return WriteFileAtomically(path_, image_) ? 1 : 0; }
+int PreparedSave::Write(QString* why) const {
+  return WriteProfileImage(path_, image_, why) ? 1 : 0;
+}
 
 std::optional<PreparedSave> ProfileFiles::PrepareSave(const QString& path) {
   std::lock_guard guard(store_.Lock());
@@ -342,15 +344,18 @@ bool ProfileFiles::ExportProfileFile(const QString& path) {
 
 int ProfileFiles::WriteWorkingImage(const QString& path, std::span<const std::uint8_t> image,
                                     QString& why) {
-  why.clear();
   QString reason;
-  if (WriteProfileImage(path, image, &reason)) {
-    writeFailureTold_ = false;
-    return 1;
+  const bool written = WriteProfileImage(path, image, &reason);
+  why = NoteWorkingFileWrite(written, reason);
+  return written ? 1 : 0;
+}
+
+QString ProfileFiles::NoteWorkingFileWrite(bool written, const QString& why) {
+  if (written) {
+    writeFailureTold_.store(false);
+    return QString();
   }
-  if (!writeFailureTold_) why = reason;
-  writeFailureTold_ = true;
-  return 0;
+  return writeFailureTold_.exchange(true) ? QString() : why;
 }
 
 int ProfileFiles::WriteDefaultProfileFile(const QString& path) {

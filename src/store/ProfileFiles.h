@@ -15,6 +15,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -67,8 +68,9 @@ class PreparedSave {
  public:
   PreparedSave(QString path, std::vector<std::uint8_t> image);
   // Replaces the file atomically with the image: 1, or 0 when it cannot be
-  // written. Safe on any thread; called once.
-  int Write() const;
+  // written (why, when not null, gets the path and the reason, see
+  // WriteProfileImage). Safe on any thread; called once.
+  int Write(QString* why = nullptr) const;
 
  private:
   QString path_;
@@ -108,10 +110,13 @@ class ProfileFiles {
   // The same at any path, without the existence check.
   bool ExportProfileFile(const QString& path);
   // Replaces the working file (path) with an image rebuilt from the
-  // keyboard: 1 written, 0 not. The first failure since the start or since
-  // the last success sets why (path and reason, see WriteProfileImage), later
-  // ones leave it empty: the user is told once, not on every connection.
+  // keyboard: 1 written, 0 not; why as NoteWorkingFileWrite gives it.
   int WriteWorkingImage(const QString& path, std::span<const std::uint8_t> image, QString& why);
+  // Records the outcome of a write of the working file; gives what the user
+  // is to be told: why for the first failure since the start or since the
+  // last success, empty otherwise (told once, not on every connection or
+  // Apply). Any thread.
+  QString NoteWorkingFileWrite(bool written, const QString& why);
   // A file with a default block (flag 0), no macros and no text: 1, else 0.
   int WriteDefaultProfileFile(const QString& path);
   // Checks the file and, when it is valid, replaces the store with it, saves
@@ -130,7 +135,7 @@ class ProfileFiles {
   const Language& language_;
   MessageBoxes& messageBoxes_;
   ProfileFolderSeeder* seeder_ = nullptr;
-  bool writeFailureTold_ = false;
+  std::atomic<bool> writeFailureTold_{false};
 };
 
 }  // namespace kst

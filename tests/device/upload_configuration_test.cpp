@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
@@ -217,6 +220,29 @@ TEST_F(UploadTest, ApplyKeepsChangesPendingWhenTheWorkingFileCannotBeSaved) {
 
 // A failed command at each step of the upload: the result is 0, Apply stays
 // enabled, end-update is still sent, and no other profile's key map changes.
+TEST_F(UploadTest, ApplyThatCannotSaveTheWorkingFileSaysWhyOnce) {
+  Connect();
+  SetMacros({Macro(u"long", 1, 2000)});  // a working file of some 49 KB
+  // A file size limit stands in for a full disk: writes past it fail.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 40000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  for (int apply = 0; apply < 2; ++apply) {
+    store.SetAssignment(0, 0x1E, AssignmentKind::FunctionKey, 10u + apply);
+    host.applyEnabled = true;
+    RunApply();
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(host.applyEnabled);
+  EXPECT_EQ(host.Messages(), std::vector<std::string>{"IDS_MAIN_SAVE_FAILED"});
+  ASSERT_EQ(host.Details().size(), 1u);
+  EXPECT_TRUE(host.Details()[0].startsWith(QDir::toNativeSeparators(files.WorkingProfilePath())));
+}
+
 TEST_F(UploadTest, AFailedWriteAtAnyStepIsNeverReportedAsSuccess) {
   // Request numbers of an upload of one profile with a 34-byte macro area
   // (one chunk): begin 1, macro area 2, parameters 3, key map 4-13, end 14.
@@ -599,6 +625,7 @@ TEST_F(UploadTest, ARebuildThatCannotWriteTheWorkingFileKeepsTheKeyboardsContent
   EncodeKeyMap(snapshot, rig->Device().FactoryKeyMap(), 0, expected);
   EXPECT_EQ(KeyMapOf(0), std::vector<std::uint8_t>(expected.begin(), expected.end()));
   EXPECT_TRUE(QFileInfo(working).isDir());
+  EXPECT_TRUE(host.Messages().empty()) << "the user was told already";
 }
 
 // The keyboard does not answer on connection: the default block standing in
