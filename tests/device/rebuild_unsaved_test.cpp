@@ -7,20 +7,19 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <vector>
 
 #include "device/ConfigurationUpload.h"
 #include "device/DeviceProfileRebuild.h"
 #include "device/KeyMap.h"
 #include "device/UploadSnapshot.h"
+#include "file_size_limit.h"
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
@@ -165,17 +164,11 @@ TEST_F(RebuildUnsavedTest, AReadOnlyFolderKeepsTheKeyboardsContentAndSaysWhy) {
 }
 
 TEST_F(RebuildUnsavedTest, AFullDiskKeepsTheKeyboardsContentAndSaysSo) {
-  // A file size limit stands in for a full disk: writes past it fail.
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 1000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const ActiveProfileSource source =
-      LoadActiveProfile(store, files, keyboard, host, u"M", false, &upload);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
+  ActiveProfileSource source;
+  {
+    const uploadtest::FileSizeLimit fullDisk(1000);
+    source = LoadActiveProfile(store, files, keyboard, host, u"M", false, &upload);
+  }
 
   EXPECT_EQ(Check(source), "");
   QFile file(working);

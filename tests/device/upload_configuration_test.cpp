@@ -6,11 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +18,7 @@
 #include "device/MacroArea.h"
 #include "device/OwedUpload.h"
 #include "device/UploadSnapshot.h"
+#include "file_size_limit.h"
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
@@ -223,20 +221,14 @@ TEST_F(UploadTest, ApplyKeepsChangesPendingWhenTheWorkingFileCannotBeSaved) {
 TEST_F(UploadTest, ApplyThatCannotSaveTheWorkingFileSaysWhyOnce) {
   Connect();
   SetMacros({Macro(u"long", 1, 2000)});  // a working file of some 49 KB
-  // A file size limit stands in for a full disk: writes past it fail.
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 40000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  for (int apply = 0; apply < 2; ++apply) {
-    store.SetAssignment(0, 0x1E, AssignmentKind::FunctionKey, 10u + apply);
-    host.applyEnabled = true;
-    RunApply();
+  {
+    const uploadtest::FileSizeLimit fullDisk(40000);
+    for (int apply = 0; apply < 2; ++apply) {
+      store.SetAssignment(0, 0x1E, AssignmentKind::FunctionKey, 10u + apply);
+      host.applyEnabled = true;
+      RunApply();
+    }
   }
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
   EXPECT_TRUE(host.applyEnabled);
   EXPECT_EQ(host.Messages(), std::vector<std::string>{"IDS_MAIN_SAVE_FAILED"});
   ASSERT_EQ(host.Details().size(), 1u);
