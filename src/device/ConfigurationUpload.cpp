@@ -6,7 +6,9 @@
 #include <optional>
 #include <system_error>
 
+#include "device/DeviceProfileRebuild.h"
 #include "device/MacroArea.h"
+#include "device/OwedUpload.h"
 #include "device/UploadDevice.h"
 #include "store/AssignmentStore.h"
 #include "store/ProfileFiles.h"
@@ -48,6 +50,10 @@ ConfigurationUpload::~ConfigurationUpload() {
 }
 
 int ConfigurationUpload::BuildSnapshotAndUpload(bool allProfiles) {
+  if (StandInContent()) {
+    host_.ShowUploadMessage(kStandInContentTextKey);
+    return 0;
+  }
   std::lock_guard storeLock(store_.Lock());
   std::lock_guard lock(snapshot_.Lock());
   if (!snapshot_.Refresh(store_)) return 0;
@@ -66,6 +72,7 @@ int ConfigurationUpload::UploadConfiguration(bool allProfiles) {
     return 0;
   }
   const bool names = withNames <= capacity && withNames <= kMacroAreaMaxBytes;
+  if (owed_ && owed_->IsOwed()) allProfiles = true;
 
   std::vector<std::uint8_t> area;
   std::vector<int> profiles;
@@ -89,6 +96,9 @@ int ConfigurationUpload::UploadConfiguration(bool allProfiles) {
     EncodeKeyMap(snapshot_, factory, profiles[i], keyMaps[i]);
   }
 
+  // Marked before the first write, so that a crash or an unplug in the middle
+  // leaves it set.
+  if (owed_) owed_->Set();
   // Stops at the first failed command; end-update is sent in every case so
   // the keyboard leaves its update state. The whole update reaches the
   // keyboard as one sequence; messages wait until it has ended.
@@ -105,6 +115,7 @@ int ConfigurationUpload::UploadConfiguration(bool allProfiles) {
   }
   ok = device_.EndUpdate() == 1 && ok;
   hold.reset();
+  if (ok && owed_) owed_->Clear();
 
   if (!names && areaWritten) host_.ShowUploadMessage(kNamesLeftOutTextKey);
   return ok ? 1 : 0;
@@ -112,45 +123,98 @@ int ConfigurationUpload::UploadConfiguration(bool allProfiles) {
 
 bool ConfigurationUpload::ApplyConfiguration() {
   if (applyRunning_.load() || !host_.IsApplyEnabled()) return false;
+  if (StandInContent()) {
+    // Saving or uploading the stand-in would put defaults over what the
+    // keyboard and the working file hold.
+    host_.ShowUploadMessage(kStandInContentTextKey);
+    return false;
+  }
+  return RunInBackground(
+      [this] {
+        // The working file is written while the keyboard takes the upload;
+        // the store stays locked until both are done, so file and keyboard
+        // get the same content.
+        std::lock_guard storeLock(store_.Lock());
+        const std::optional<PreparedSave> save = files_.PrepareWorkingProfileSave();
+        std::future<int> writing;
+        QString why;
+        if (save) {
+          try {
+            writing = std::async(std::launch::async, [&save, &why] { return save->Write(&why); });
+          } catch (const std::system_error&) {
+            // No thread to spare: the file is written after the upload instead.
+          }
+        }
+        const int uploaded = BuildSnapshotAndUpload(false);
+        const int saved = writing.valid() ? writing.get() : save ? save->Write(&why) : 0;
+        if (save) {
+          const QString tell = files_.NoteWorkingFileWrite(saved == 1, why);
+          if (!tell.isEmpty()) host_.ShowUploadMessageWith(kSaveFailedTextKey, tell);
+        }
+        return saved == 1 && uploaded == 1 ? 1 : 0;
+      },
+      [this](int result) {
+        if (result == 1) host_.SetApplyEnabled(false);
+      });
+}
+
+bool ConfigurationUpload::ImportConfiguration(const QString& path) {
+  // Both results travel in one int: bit 0 imported, bit 1 uploaded.
+  return RunInBackground(
+      [this, path] {
+        int uploaded = 0;
+        const int imported = ImportProfileFileAndUpload(files_, *this, path, &uploaded);
+        return (imported == 1 ? 1 : 0) | (uploaded == 1 ? 2 : 0);
+      },
+      [this](int result) {
+        if ((result & 1) == 0) return;
+        host_.RefreshKeyButtons();
+        host_.SetApplyEnabled((result & 2) == 0);
+      });
+}
+
+bool ConfigurationUpload::StartOwedUpload() {
+  host_.SetApplyEnabled(true);
+  if (applyRunning_.load()) {
+    // An upload interrupted by the unplug may not have finished yet: this
+    // one follows it.
+    owedUploadWaiting_ = true;
+    return true;
+  }
+  return RunInBackground([this] { return BuildSnapshotAndUpload(true); },
+                         [this](int result) {
+                           if (result == 1) host_.SetApplyEnabled(false);
+                         });
+}
+
+bool ConfigurationUpload::RunInBackground(std::function<int()> work,
+                                          std::function<void(int)> finish) {
+  if (applyRunning_.load()) return false;
   WaitForApplyWorker();  // a finished worker whose completion already ran
   applyRunning_.store(true);
   host_.ShowApplyProgress(true);
   host_.StartWindowTimer(kTimerApplyProgress, kApplyProgressPeriodMs);
 
   std::weak_ptr<ConfigurationUpload*> self = self_;
-  applyWorker_ = std::thread([this, self] {
-    int result = 0;
-    {
-      // The working file is written while the keyboard takes the upload; the
-      // store stays locked until both are done, so file and keyboard get the
-      // same content.
-      std::lock_guard storeLock(store_.Lock());
-      const std::optional<PreparedSave> save = files_.PrepareWorkingProfileSave();
-      std::future<int> writing;
-      if (save) {
-        try {
-          writing = std::async(std::launch::async, [&save] { return save->Write(); });
-        } catch (const std::system_error&) {
-          // No thread to spare: the file is written after the upload instead.
-        }
-      }
-      const int uploaded = BuildSnapshotAndUpload(false);
-      const int saved = writing.valid() ? writing.get() : save ? save->Write() : 0;
-      result = saved == 1 && uploaded == 1 ? 1 : 0;
-    }
-    host_.RunOnWindowThread([self, result] {
-      if (auto alive = self.lock()) (*alive)->FinishApply(result);
+  applyWorker_ = std::thread([this, self, work = std::move(work), finish = std::move(finish)] {
+    const int result = work();
+    host_.RunOnWindowThread([self, result, finish] {
+      if (auto alive = self.lock()) (*alive)->FinishApply(result, finish);
     });
   });
   return true;
 }
 
-void ConfigurationUpload::FinishApply(int result) {
+void ConfigurationUpload::FinishApply(int result, const std::function<void(int)>& finish) {
   WaitForApplyWorker();
-  if (result == 1) host_.SetApplyEnabled(false);
+  if (finish) finish(result);
   host_.StopWindowTimer(kTimerApplyProgress);
   host_.ShowApplyProgress(false);
   applyRunning_.store(false);
+  if (owedUploadWaiting_) {
+    owedUploadWaiting_ = false;
+    StartOwedUpload();
+  }
 }
 
 void ConfigurationUpload::WaitForApplyWorker() {

@@ -1,10 +1,13 @@
 #include "device/DeviceProfileRebuild.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
+#include <optional>
 
 #include "device/ConfigurationUpload.h"
 #include "device/MacroArea.h"
+#include "device/OwedUpload.h"
 #include "device/UploadDevice.h"
 #include "platform/AtomicFile.h"
 #include "store/AssignmentStore.h"
@@ -30,49 +33,65 @@ int ReadDeviceImages(UploadDevice& device, DeviceImages& images) {
   if (device.ReadMacroArea(head) != 1) return 0;
   const auto header = ReadMacroAreaHeader(head);
   images.macroArea.clear();
+  images.macroCount = 0;
   if (!header || header->magic != kMacroAreaMagic) return 1;  // no macros
 
+  images.macroCount = header->count;
+  // Never read past the keyboard's macro space, whatever the header says.
+  const std::size_t readable = std::min<std::size_t>(
+      header->length, std::min<std::size_t>(device.MacroCapacity(), kMacroAreaMaxBytes));
   const std::size_t tableEnd = kMacroAreaHeaderBytes + kMacroAreaOffsetBytes * header->count;
-  if (header->count > kMaxMacroCount || header->length < tableEnd ||
-      header->length > device.MacroCapacity()) {
-    return 0;
-  }
+  if (header->count > kMaxMacroCount || readable < tableEnd) return 1;  // nothing readable
   try {
-    images.macroArea.resize(header->length);
+    images.macroArea.resize(readable);
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  if (device.ReadMacroArea(images.macroArea) != 1) return 0;
+  if (device.ReadMacroArea(images.macroArea) != 1) {
+    images.macroArea.clear();
+    return 0;
+  }
   return 1;
 }
 
 int BuildProfileImageFromDevice(const DeviceImages& images, std::u16string_view namePrefix,
-                                std::vector<std::uint8_t>& image) {
+                                std::vector<std::uint8_t>& image, int* droppedMacros) {
   image.clear();
+  if (droppedMacros) *droppedMacros = 0;
   std::vector<MacroRecord> macros;
-  if (!images.macroArea.empty()) {
-    const auto header = ReadMacroAreaHeader(images.macroArea);
-    if (!header || header->magic != kMacroAreaMagic || header->length != images.macroArea.size()) {
-      return 0;
-    }
-    if (DecodeMacroArea(images.macroArea, header->count, macros, std::u16string(namePrefix)) != 1) {
-      return 0;
-    }
-  }
-
+  std::vector<int> dropped;
   try {
+    macros = DecodeReadableMacros(images.macroArea, images.macroCount, std::u16string(namePrefix),
+                                  dropped);
     image.assign(kProfileBlockSize + kMacroRecordSize * macros.size(), 0);
   } catch (const std::bad_alloc&) {
+    image.clear();
     return 0;
   }
   const BlockSpan block = std::span(image).first<kProfileBlockSize>();
   FillDefaultProfileBlock(block, 0);
   RefreshFileHeader(block, static_cast<std::uint16_t>(macros.size()), 0, 0);
+  // A key whose macro is not among those read (left out, or beyond the
+  // area's count) would play another macro after the next upload.
+  std::vector<std::uint32_t> unreadable(dropped.begin(), dropped.end());
+  for (std::uint32_t& position : unreadable) ++position;  // numbers from positions
+  const auto isRead = [&macros](std::uint32_t number) {
+    return std::any_of(macros.begin(), macros.end(),
+                       [number](const MacroRecord& m) { return m.number == number; });
+  };
   std::array<KeyAssignment, kSlotsPerProfile> entries;
   for (int p = 0; p < kProfileCount; ++p) {
     DecodeKeyMap(images.keyMaps[static_cast<std::size_t>(p)], images.factory, entries);
     for (int slot = 0; slot < kSlotsPerProfile; ++slot) {
-      WriteEntry(block, EntryIndex(p, slot), entries[static_cast<std::size_t>(slot)]);
+      KeyAssignment entry = entries[static_cast<std::size_t>(slot)];
+      if (entry.Is(AssignmentKind::PlayMacro) && !isRead(entry.param)) {
+        if (std::find(unreadable.begin(), unreadable.end(), entry.param) == unreadable.end()) {
+          unreadable.push_back(entry.param);
+        }
+        entry = KeyAssignment{};
+        entry.extra = GKeyCode(slot);
+      }
+      WriteEntry(block, EntryIndex(p, slot), entry);
     }
   }
   for (std::size_t r = 0; r < macros.size(); ++r) {
@@ -80,6 +99,7 @@ int BuildProfileImageFromDevice(const DeviceImages& images, std::u16string_view 
                                      .subspan(kProfileBlockSize + r * kMacroRecordSize)
                                      .first<kMacroRecordSize>());
   }
+  if (droppedMacros) *droppedMacros = static_cast<int>(unreadable.size());
   return 1;
 }
 
@@ -93,31 +113,68 @@ int RebuildWorkingProfileFromDevice(UploadDevice& device, const QString& path,
   return WriteFileAtomically(path, image) ? 1 : 0;
 }
 
-void LoadActiveProfile(AssignmentStore& store, ProfileFiles& files, UploadDevice& device,
-                       UploadHost& host, std::u16string_view namePrefix, bool keepApplyFlag) {
+ActiveProfileSource LoadActiveProfile(AssignmentStore& store, ProfileFiles& files,
+                                      UploadDevice& device, UploadHost& host,
+                                      std::u16string_view namePrefix, bool keepApplyFlag,
+                                      ConfigurationUpload* upload) {
   const QString path = files.WorkingProfilePath();  // makes sure the folder exists
-  const int profile = device.CurrentProfile();
-  const bool rebuilt =
-      profile >= 0 && RebuildWorkingProfileFromDevice(device, path, namePrefix) == 1;
+  OwedUpload* owed = upload ? upload->Owed() : nullptr;
+  if (owed && owed->IsOwed()) {
+    // Until the owed upload completes the working file holds the user's
+    // configuration; the keyboard may hold a half-written one.
+    std::unique_lock lock(store.Lock());
+    if (files.LoadProfileFile(path) == 1) {
+      host.RefreshKeyButtons();
+      lock.unlock();
+      upload->SetStandInContent(false);
+      host.ShowUploadMessage(kOwedUploadTextKey);
+      upload->StartOwedUpload();
+      return ActiveProfileSource::WorkingFile;
+    }
+    // Nothing to send: what the keyboard holds is the best there is.
+    owed->Clear();
+  }
+
+  std::vector<std::uint8_t> image;
+  int dropped = 0;
+  std::optional<StoreContent> content;
+  if (device.CurrentProfile() >= 0) {
+    DeviceImages images;
+    if (ReadDeviceImages(device, images) == 1 &&
+        BuildProfileImageFromDevice(images, namePrefix, image, &dropped) == 1) {
+      content = DecodeProfileImage(image);
+    }
+  }
+  ActiveProfileSource source = ActiveProfileSource::StandIn;
   {
     std::lock_guard lock(store.Lock());
-    if (!rebuilt || files.LoadProfileFile(path) != 1) store.InstallDefault();
+    if (content && store.Install(std::move(*content))) {
+      source = ActiveProfileSource::Keyboard;
+    } else {
+      store.InstallDefault();
+    }
     host.RefreshKeyButtons();
   }
+  if (upload) upload->SetStandInContent(source == ActiveProfileSource::StandIn);
+  if (source == ActiveProfileSource::Keyboard) {
+    if (dropped > 0) host.ShowUploadMessage(kMacrosDroppedTextKey);
+    QString why;
+    if (files.WriteWorkingImage(path, image, why) != 1 && !why.isEmpty()) {
+      host.ShowUploadMessageWith(kSaveFailedTextKey, why);
+    }
+  }
   if (!keepApplyFlag) host.SetApplyEnabled(false);
+  return source;
 }
 
-int ImportProfileFileAndUpload(AssignmentStore& store, ProfileFiles& files,
-                               ConfigurationUpload& upload, UploadHost& host, const QString& path,
-                               int* uploadResult) {
+int ImportProfileFileAndUpload(ProfileFiles& files, ConfigurationUpload& upload,
+                               const QString& path, int* uploadResult) {
   int uploaded = 0;
   const int imported = files.ImportProfileFile(path, [&] {
-    std::lock_guard lock(store.Lock());
+    upload.SetStandInContent(false);
     uploaded = upload.BuildSnapshotAndUpload(true);
-    host.RefreshKeyButtons();
   });
   if (uploadResult) *uploadResult = uploaded;
-  if (imported == 1) host.SetApplyEnabled(uploaded != 1);
   return imported;
 }
 

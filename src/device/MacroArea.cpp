@@ -154,6 +154,51 @@ int EncodeMacroArea(std::span<const MacroRecord> macros, std::span<std::uint8_t>
   return 1;
 }
 
+namespace {
+
+// Block r of an area whose offset table (ending at tableEnd) lies inside it;
+// false when the block does not fit inside the area or inside a MacroRecord.
+bool DecodeMacroBlock(std::span<const std::uint8_t> area, std::size_t tableEnd, std::size_t r,
+                      const std::u16string& namePrefix, MacroRecord& record) {
+  const std::size_t offset = ReadU16(area, kMacroAreaHeaderBytes + kMacroAreaOffsetBytes * r);
+  // A block may not overlap the header or the offset table.
+  if (offset < tableEnd || offset > area.size() || area.size() - offset < kMacroBlockHeaderBytes) {
+    return false;
+  }
+  const std::size_t events = ReadU16(area, offset + kMacroBlockEventCountOffset);
+  const std::size_t nameLength = area[offset + kMacroBlockNameLengthOffset];
+  if (events > static_cast<std::size_t>(kMaxMacroEvents) ||
+      nameLength > static_cast<std::size_t>(kMaxMacroNameLength))
+    return false;
+  const std::size_t blockSize =
+      kMacroBlockHeaderBytes + kMacroAreaEventBytes * events + kMacroAreaNameCharBytes * nameLength;
+  if (area.size() - offset < blockSize) return false;
+
+  record.repeatCount = area[offset + kMacroBlockRepeatOffset];
+  record.fresh = 0;
+  record.number = static_cast<std::uint16_t>(r + 1);
+  record.eventCount = static_cast<std::uint16_t>(events);
+  std::size_t at = offset + kMacroBlockHeaderBytes;
+  for (std::size_t e = 0; e < events; ++e) {
+    record.events[e] = DecodeMacroAreaEvent(area.subspan(at).first<kMacroAreaEventBytes>());
+    at += kMacroAreaEventBytes;
+  }
+  std::u16string name;
+  if (nameLength != 0) {
+    for (std::size_t c = 0; c < nameLength; ++c) {
+      name.push_back(static_cast<char16_t>(ReadU16(area, at)));
+      at += kMacroAreaNameCharBytes;
+    }
+  } else {
+    name = namePrefix;
+    for (char ch : std::to_string(r + 1)) name.push_back(static_cast<char16_t>(ch));
+  }
+  record.SetName(name);
+  return true;
+}
+
+}  // namespace
+
 int DecodeMacroArea(std::span<const std::uint8_t> area, int count,
                     std::vector<MacroRecord>& records, const std::u16string& namePrefix) {
   records.clear();
@@ -164,45 +209,34 @@ int DecodeMacroArea(std::span<const std::uint8_t> area, int count,
 
   std::vector<MacroRecord> decoded(n);
   for (std::size_t r = 0; r < n; ++r) {
-    const std::size_t offset = ReadU16(area, kMacroAreaHeaderBytes + kMacroAreaOffsetBytes * r);
-    // A block may not overlap the header or the offset table.
-    if (offset < tableEnd || offset > area.size() ||
-        area.size() - offset < kMacroBlockHeaderBytes) {
-      return 0;
-    }
-    const std::size_t events = ReadU16(area, offset + kMacroBlockEventCountOffset);
-    const std::size_t nameLength = area[offset + kMacroBlockNameLengthOffset];
-    if (events > static_cast<std::size_t>(kMaxMacroEvents) ||
-        nameLength > static_cast<std::size_t>(kMaxMacroNameLength))
-      return 0;
-    const std::size_t blockSize = kMacroBlockHeaderBytes + kMacroAreaEventBytes * events +
-                                  kMacroAreaNameCharBytes * nameLength;
-    if (area.size() - offset < blockSize) return 0;
-
-    MacroRecord& record = decoded[r];
-    record.repeatCount = area[offset + kMacroBlockRepeatOffset];
-    record.fresh = 0;
-    record.number = static_cast<std::uint16_t>(r + 1);
-    record.eventCount = static_cast<std::uint16_t>(events);
-    std::size_t at = offset + kMacroBlockHeaderBytes;
-    for (std::size_t e = 0; e < events; ++e) {
-      record.events[e] = DecodeMacroAreaEvent(area.subspan(at).first<kMacroAreaEventBytes>());
-      at += kMacroAreaEventBytes;
-    }
-    std::u16string name;
-    if (nameLength != 0) {
-      for (std::size_t c = 0; c < nameLength; ++c) {
-        name.push_back(static_cast<char16_t>(ReadU16(area, at)));
-        at += kMacroAreaNameCharBytes;
-      }
-    } else {
-      name = namePrefix;
-      for (char ch : std::to_string(r + 1)) name.push_back(static_cast<char16_t>(ch));
-    }
-    record.SetName(name);
+    if (!DecodeMacroBlock(area, tableEnd, r, namePrefix, decoded[r])) return 0;
   }
   records = std::move(decoded);
   return 1;
+}
+
+std::vector<MacroRecord> DecodeReadableMacros(std::span<const std::uint8_t> area, int count,
+                                              const std::u16string& namePrefix,
+                                              std::vector<int>& dropped) {
+  dropped.clear();
+  std::vector<MacroRecord> records;
+  if (count <= 0) return records;
+  const std::size_t n = static_cast<std::size_t>(std::min(count, kMaxMacroCount));
+  const std::size_t tableEnd = kMacroAreaHeaderBytes + kMacroAreaOffsetBytes * n;
+  if (count > kMaxMacroCount || area.size() < tableEnd) {
+    // Without a whole offset table no block can be found.
+    for (int r = 0; r < count; ++r) dropped.push_back(r);
+    return records;
+  }
+  for (std::size_t r = 0; r < n; ++r) {
+    MacroRecord record;
+    if (DecodeMacroBlock(area, tableEnd, r, namePrefix, record)) {
+      records.push_back(std::move(record));
+    } else {
+      dropped.push_back(static_cast<int>(r));
+    }
+  }
+  return records;
 }
 
 }  // namespace kst

@@ -95,4 +95,14 @@ int EncodeMacroArea(std::span<const MacroRecord> macros, std::span<std::uint8_t>
 int DecodeMacroArea(std::span<const std::uint8_t> area, int count,
                     std::vector<MacroRecord>& records, const std::u16string& namePrefix);
 
+// The same for an area that may be damaged or cut short: every block is
+// checked on its own, and one that does not fit inside the area (or inside a
+// MacroRecord) is left out, its 0-based position added to dropped in
+// increasing order. The records kept are in list order and keep number r + 1
+// of their position r. A count above 100, or an offset table that does not
+// fit inside the area, drops every position.
+std::vector<MacroRecord> DecodeReadableMacros(std::span<const std::uint8_t> area, int count,
+                                              const std::u16string& namePrefix,
+                                              std::vector<int>& dropped);
+
 }  // namespace kst

@@ -103,6 +103,10 @@ constexpr std::array kVocabulary = {
     // Configuration upload.
     "IDS_MACRO_OVER",
     "EXTRA_PROFILE_SPACE_TIGHT",
+    "IDS_MAIN_UPLOAD_OWED",
+    "IDS_MAIN_APPLY_NOT_LOADED",
+    "IDS_MAIN_MACROS_DROPPED",
+    "IDS_MAIN_SAVE_FAILED",
 
     // Macro page and recorder.
     "IDS_MACRO_ACTION_RECORD_DELAY",

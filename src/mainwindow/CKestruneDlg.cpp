@@ -30,6 +30,7 @@
 #include "device/CommandProtocol.h"
 #include "device/DeviceLink.h"
 #include "device/DeviceProfileRebuild.h"
+#include "device/OwedUpload.h"
 #include "device/UploadDevice.h"
 #include "device/UploadSnapshot.h"
 #include "foundation/IniFile.h"
@@ -303,6 +304,9 @@ void CKestruneDlg::CreateDeviceSide() {
   files_ = std::make_unique<ProfileFiles>(context_.store, context_.paths, context_.language, *this);
   upload_ = std::make_unique<ConfigurationUpload>(context_.store, *snapshot_, *readAhead_, *files_,
                                                   *this);
+  owedUpload_ =
+      std::make_unique<OwedUpload>(context_.registry, QString::fromLatin1(kLanguageRegistryKey));
+  upload_->SetOwedUpload(owedUpload_.get());
 }
 
 QString CKestruneDlg::BusyFrameFile(int n) { return QStringLiteral("jdt%1.bmp").arg(n); }
@@ -703,7 +707,8 @@ std::intptr_t CKestruneDlg::OnProfile(std::uintptr_t wParam, std::intptr_t) {
   if (wParam != kProfileWParam || !link_) return 0;
   context_.state.devicePresent.store(true);
   const QString prefix = language().ShowSlot(TextSlot::MacroNewPrefix, LanguageIndex());
-  LoadActiveProfile(context_.store, *files_, *readAhead_, *this, prefix.toStdU16String(), false);
+  LoadActiveProfile(context_.store, *files_, *readAhead_, *this, prefix.toStdU16String(), false,
+                    upload_.get());
   // What the worker read ahead was for this rebuild only.
   readAhead_->Invalidate();
   if (parts_.updateProfileBar) parts_.updateProfileBar();
@@ -863,6 +868,18 @@ void CKestruneDlg::ShowUploadMessage(const char* textKey) {
       Qt::QueuedConnection);
 }
 
+void CKestruneDlg::ShowUploadMessageWith(const char* textKey, const QString& detail) {
+  const QString key = QString::fromLatin1(textKey);
+  QMetaObject::invokeMethod(
+      this,
+      [this, key, detail] {
+        QString text = language().LoadLangText(key, LanguageIndex());
+        text.replace(QLatin1String("%s"), detail);
+        Show(text, MessageKind::Information);
+      },
+      Qt::QueuedConnection);
+}
+
 void CKestruneDlg::RunOnWindowThread(std::function<void()> task) {
   QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
@@ -967,7 +984,10 @@ void CKestruneDlg::OnFactoryResetTimer() {
   if (RetryWhileKeyboardBusy(kTimerReloadAfterReset)) return;
   if (!link_) return;
   const QString prefix = language().ShowSlot(TextSlot::MacroNewPrefix, LanguageIndex());
-  LoadActiveProfile(context_.store, *files_, *readAhead_, *this, prefix.toStdU16String(), false);
+  // The user reset the keyboard on purpose: nothing is owed to it any more.
+  owedUpload_->Clear();
+  LoadActiveProfile(context_.store, *files_, *readAhead_, *this, prefix.toStdU16String(), false,
+                    upload_.get());
   if (parts_.updateProfileBar) parts_.updateProfileBar();
   if (parts_.resetAllLighting) parts_.resetAllLighting();
 }
@@ -1127,8 +1147,8 @@ void CKestruneDlg::OnImport() {
     path = QFileDialog::getOpenFileName(this, QString(), QString(),
                                         QStringLiteral("(*.kst) (*.kst);;(*.*) (*)"));
   }
-  if (path.isEmpty() || !upload_) return;
-  ImportProfileFileAndUpload(context_.store, *files_, *upload_, *this, path);
+  if (path.isEmpty() || !upload_ || exited_) return;
+  upload_->ImportConfiguration(path);
 }
 
 void CKestruneDlg::OnExport() {

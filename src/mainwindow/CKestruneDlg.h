@@ -49,6 +49,7 @@ class DeviceLink;
 class KeyboardView;
 class Language;
 class LinkUploadDevice;
+class OwedUpload;
 class ReadAheadDevice;
 class ProfileFiles;
 class TrayPictures;
@@ -146,6 +147,7 @@ class CKestruneDlg : public CBaseDialog,
 
   // ---- UploadHost ----
   void ShowUploadMessage(const char* textKey) override;
+  void ShowUploadMessageWith(const char* textKey, const QString& detail) override;
   void RunOnWindowThread(std::function<void()> task) override;
   bool IsApplyEnabled() const override { return applyPending_; }
   void SetApplyEnabled(bool enabled) override;
@@ -298,6 +300,9 @@ class CKestruneDlg : public CBaseDialog,
   // connection worker's reads ahead of the window's rebuild.
   std::unique_ptr<ReadAheadDevice> readAhead_;
   std::unique_ptr<ProfileFiles> files_;
+  // Whether the keyboard owes an upload (kept in the settings key); used by
+  // the upload, so it outlives it.
+  std::unique_ptr<OwedUpload> owedUpload_;
   std::unique_ptr<ConfigurationUpload> upload_;
 
   std::unique_ptr<CTrayIcon> tray_;

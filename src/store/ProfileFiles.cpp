@@ -4,7 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 #include <new>
 #include <utility>
@@ -231,6 +235,31 @@ std::optional<StoreContent> DecodeProfileImage(std::span<const std::uint8_t> ima
   }
 }
 
+bool WriteProfileImage(const QString& path, std::span<const std::uint8_t> image, QString* why) {
+  if (WriteFileAtomically(path, image)) return true;
+  if (why == nullptr) return false;
+  // The write does not say why it failed; the usual causes are looked for
+  // one by one, then the last error of the write stands.
+  int code = errno;
+  const QFileInfo info(path);
+  const QByteArray folder = QFile::encodeName(info.absolutePath());
+  struct statvfs space {};
+  if (info.isDir()) {
+    code = EISDIR;
+  } else if (!QFileInfo(info.absolutePath()).isDir()) {
+    code = ENOENT;
+  } else if (access(folder.constData(), W_OK | X_OK) != 0) {
+    code = errno;
+  } else if (statvfs(folder.constData(), &space) == 0 &&
+             static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize < image.size()) {
+    code = ENOSPC;
+  } else if (code == 0) {
+    code = EIO;
+  }
+  *why = QDir::toNativeSeparators(path) + QStringLiteral(": ") + qt_error_string(code);
+  return false;
+}
+
 QString WorkingProfileFileName() {
   return QString::fromLatin1(kWorkingProfileNameFormat).replace(QLatin1String("%d"), "0");
 }
@@ -282,7 +311,9 @@ int ProfileFiles::LoadProfileFile(const QString& path) {
 PreparedSave::PreparedSave(QString path, std::vector<std::uint8_t> image)
     : path_(std::move(path)), image_(std::move(image)) {}
 
-int PreparedSave::Write() const { return WriteFileAtomically(path_, image_) ? 1 : 0; }
+int PreparedSave::Write(QString* why) const {
+  return WriteProfileImage(path_, image_, why) ? 1 : 0;
+}
 
 std::optional<PreparedSave> ProfileFiles::PrepareSave(const QString& path) {
   std::lock_guard guard(store_.Lock());
@@ -320,6 +351,22 @@ bool ProfileFiles::ExportProfileFile(const QString& path) {
   return save && save->Write() == 1;
 }
 
+int ProfileFiles::WriteWorkingImage(const QString& path, std::span<const std::uint8_t> image,
+                                    QString& why) {
+  QString reason;
+  const bool written = WriteProfileImage(path, image, &reason);
+  why = NoteWorkingFileWrite(written, reason);
+  return written ? 1 : 0;
+}
+
+QString ProfileFiles::NoteWorkingFileWrite(bool written, const QString& why) {
+  if (written) {
+    writeFailureTold_.store(false);
+    return QString();
+  }
+  return writeFailureTold_.exchange(true) ? QString() : why;
+}
+
 int ProfileFiles::WriteDefaultProfileFile(const QString& path) {
   const auto block = MakeDefaultProfileBlock(0);
   return WriteFileAtomically(path, std::span<const std::uint8_t>(*block)) ? 1 : 0;
@@ -331,15 +378,18 @@ int ProfileFiles::ImportProfileFile(const QString& path, const std::function<voi
     return 0;
   };
   if (CheckProfileFile(path) != 1) return refuse();
-  std::lock_guard guard(store_.Lock());
-  // Read again in full: the store is replaced only by a complete content.
-  FileRead read = ReadProfileFile(path, true);
-  if (read.result != 1 || !read.content || !store_.Install(std::move(*read.content))) {
-    return refuse();
+  {
+    std::lock_guard guard(store_.Lock());
+    // Read again in full: the store is replaced only by a complete content.
+    FileRead read = ReadProfileFile(path, true);
+    if (read.result == 1 && read.content && store_.Install(std::move(*read.content))) {
+      SaveWorkingProfile();
+      if (whileLocked) whileLocked();
+      return 1;
+    }
   }
-  SaveWorkingProfile();
-  if (whileLocked) whileLocked();
-  return 1;
+  // Shown with the store unlocked: the box may wait for the window's thread.
+  return refuse();
 }
 
 }  // namespace kst

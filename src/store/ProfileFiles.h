@@ -15,6 +15,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -52,6 +53,11 @@ ProfileImageStatus CheckProfileImage(std::span<const std::uint8_t> image);
 // memory runs out.
 std::optional<StoreContent> DecodeProfileImage(std::span<const std::uint8_t> image);
 
+// Replaces the file at path with image atomically: true; false, with why (when
+// not null) set to the path and the system's reason (a folder in the way, a
+// folder that may not be written, a full disk, ...), when it cannot be written.
+bool WriteProfileImage(const QString& path, std::span<const std::uint8_t> image, QString* why);
+
 // "$Profile0": the working file's name, whatever profile is meant.
 QString WorkingProfileFileName();
 
@@ -62,8 +68,9 @@ class PreparedSave {
  public:
   PreparedSave(QString path, std::vector<std::uint8_t> image);
   // Replaces the file atomically with the image: 1, or 0 when it cannot be
-  // written. Safe on any thread; called once.
-  int Write() const;
+  // written (why, when not null, gets the path and the reason, see
+  // WriteProfileImage). Safe on any thread; called once.
+  int Write(QString* why = nullptr) const;
 
  private:
   QString path_;
@@ -105,6 +112,14 @@ class ProfileFiles {
   std::optional<PreparedSave> PrepareWorkingProfileSave();
   // The same at any path, without the existence check.
   bool ExportProfileFile(const QString& path);
+  // Replaces the working file (path) with an image rebuilt from the
+  // keyboard: 1 written, 0 not; why as NoteWorkingFileWrite gives it.
+  int WriteWorkingImage(const QString& path, std::span<const std::uint8_t> image, QString& why);
+  // Records the outcome of a write of the working file; gives what the user
+  // is to be told: why for the first failure since the start or since the
+  // last success, empty otherwise (told once, not on every connection or
+  // Apply). Any thread.
+  QString NoteWorkingFileWrite(bool written, const QString& why);
   // A file with a default block (flag 0), no macros and no text: 1, else 0.
   int WriteDefaultProfileFile(const QString& path);
   // Checks the file and, when it is valid, replaces the store with it, saves
@@ -123,6 +138,7 @@ class ProfileFiles {
   const Language& language_;
   MessageBoxes& messageBoxes_;
   ProfileFolderSeeder* seeder_ = nullptr;
+  std::atomic<bool> writeFailureTold_{false};
 };
 
 }  // namespace kst

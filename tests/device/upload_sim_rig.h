@@ -4,6 +4,8 @@
 // (upload_sim_rig.cpp) is its own translation unit, so tests that also use the
 // store never see the link's headers.
 
+#include <QString>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,6 +65,12 @@ class RecordingUploadHost : public UploadHost {
     std::lock_guard lock(mutex_);
     messages_.emplace_back(textKey);
   }
+  // Records the key with the others, and the detail apart.
+  void ShowUploadMessageWith(const char* textKey, const QString& detail) override {
+    ShowUploadMessage(textKey);
+    std::lock_guard lock(mutex_);
+    details_.push_back(detail);
+  }
   void RunOnWindowThread(std::function<void()> task) override {
     std::lock_guard lock(mutex_);
     tasks_.push_back(std::move(task));
@@ -93,6 +101,10 @@ class RecordingUploadHost : public UploadHost {
     std::lock_guard lock(mutex_);
     return messages_;
   }
+  std::vector<QString> Details() {
+    std::lock_guard lock(mutex_);
+    return details_;
+  }
   std::vector<std::string> Calls() {
     std::lock_guard lock(mutex_);
     return calls_;
@@ -100,6 +112,7 @@ class RecordingUploadHost : public UploadHost {
   void ClearRecords() {
     std::lock_guard lock(mutex_);
     messages_.clear();
+    details_.clear();
     calls_.clear();
   }
 
@@ -112,6 +125,7 @@ class RecordingUploadHost : public UploadHost {
   }
   std::mutex mutex_;
   std::vector<std::string> messages_;
+  std::vector<QString> details_;
   std::vector<std::string> calls_;
   std::vector<std::function<void()>> tasks_;
 };

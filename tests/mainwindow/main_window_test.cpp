@@ -320,6 +320,7 @@ TEST_F(MainWindow, ExportThenImportRestoresTheStoreAndUploadsIt) {
 
   store->SetAssignment(0, kSlotA, AssignmentKind::Default, 0);
   dialog->OnCommand(kCommandImport);
+  ASSERT_TRUE(WaitFor([&] { return !dialog->Upload()->ApplyRunning(); }));
   EXPECT_EQ(fileRequests, (std::vector<bool>{true, false}));
   EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
   EXPECT_TRUE(Button(kKeyA)->IsSelected());
@@ -333,6 +334,7 @@ TEST_F(MainWindow, ExportThenImportRestoresTheStoreAndUploadsIt) {
   damaged.close();
   chosenFile = damaged.fileName();
   dialog->OnCommand(kCommandImport);
+  ASSERT_TRUE(WaitFor([&] { return !dialog->Upload()->ApplyRunning(); }));
   EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
   EXPECT_FALSE(boxes.empty());
 
@@ -342,6 +344,39 @@ TEST_F(MainWindow, ExportThenImportRestoresTheStoreAndUploadsIt) {
   dialog->OnCommand(kCommandImport);
   dialog->OnCommand(kCommandExport);
   EXPECT_EQ(boxes.size(), shown);
+}
+
+// With slow replies the upload of an import takes seconds; the window's
+// thread keeps running its events and the busy animation meanwhile.
+TEST_F(MainWindow, ImportUploadsOnTheWorkerWhileTheWindowKeepsRunning) {
+  Start();
+  const QString file = temp.path() + "/saved.kst";
+  ASSERT_TRUE(store->SetAssignment(0, kSlotA, AssignmentKind::SingleKey, kKeyIndexB));
+  chosenFile = file;
+  dialog->OnCommand(kCommandExport);
+  store->SetAssignment(0, kSlotA, AssignmentKind::Default, 0);
+
+  Sim("latency 20000");
+  bool postedRan = false;
+  bool importRunningThen = false;
+  dialog->OnCommand(kCommandImport);
+  QMetaObject::invokeMethod(
+      dialog.get(),
+      [&] {
+        postedRan = true;
+        importRunningThen = dialog->Upload()->ApplyRunning();
+      },
+      Qt::QueuedConnection);
+  ASSERT_TRUE(WaitFor([&] { return postedRan; }));
+  EXPECT_TRUE(importRunningThen) << "the posted event waited for the import";
+  EXPECT_TRUE(dialog->BusyPicture()->isVisibleTo(dialog.get()));
+  ASSERT_TRUE(WaitFor([&] { return dialog->BusyFrame() != 0; }));
+  ASSERT_TRUE(WaitFor([&] { return !dialog->Upload()->ApplyRunning(); }, 30000));
+  Sim("latency 0");
+  EXPECT_FALSE(dialog->BusyPicture()->isVisibleTo(dialog.get()));
+  EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
+  EXPECT_TRUE(Button(kKeyA)->IsSelected());
+  EXPECT_FALSE(dialog->ApplyPending());
 }
 
 TEST_F(MainWindow, HidingMinimisesWhenTheDesktopHasNoNotificationArea) {
