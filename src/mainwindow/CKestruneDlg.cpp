@@ -277,8 +277,15 @@ void CKestruneDlg::BindDevice() {
   std::vector<std::string_view> arguments;
   if (context_.commandLine.Has(Switch::Simulate)) arguments.push_back(kSimulateOption);
   const bool simulated = SimulatedKeyboardRequested(arguments, std::getenv(kDeviceEnvironment));
-  api_ = BindServiceLibraryOrExit(std::filesystem::path(executableFolder.constData()),
-                                  ServiceLibraryFileName(simulated));
+  const ServiceBinding binding = BindServiceLibrary(
+      std::filesystem::path(executableFolder.constData()), ServiceLibraryFileName(simulated));
+  if (!binding.ok) {
+    // The picture decoders and the platform's threads are running: the
+    // process ends without running static destructors under them.
+    std::fprintf(stderr, "kestrune: %s\n", binding.message.c_str());
+    EndProcessNow(0);
+  }
+  api_ = binding.api;
   bound_ = true;
   link_ = std::make_unique<DeviceLink>(api_, *this);
   // Before the connection worker can run: it reads ahead through these.
@@ -287,8 +294,7 @@ void CKestruneDlg::BindDevice() {
   const int count = link_->ArmChannels();
   if (count < 0) {
     std::fprintf(stderr, "kestrune: the keyboard's service library cannot be armed\n");
-    std::fflush(stderr);
-    std::_Exit(0);
+    EndProcessNow(0);
   }
   context_.state.devicePresent.store(count > 0);
   if (count == 0) context_.state.autoShowDone = true;
