@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -686,7 +687,7 @@ std::intptr_t CKestruneDlg::OnInitMessage(std::uintptr_t wParam, std::intptr_t) 
   // The window is still hidden here. When the first show is already queued,
   // it stays as it is: without a notification area, concealing minimises, and
   // a minimise followed at once by the show can leave the window unmapped.
-  if (!showQueuedAtInit_) Conceal();
+  if (!showQueuedAtInit_) WaitForNotificationArea(kNotificationAreaWaitMs);
   return 0;
 }
 
@@ -744,6 +745,20 @@ void CKestruneDlg::Conceal() {
   }
 }
 
+void CKestruneDlg::WaitForNotificationArea(int remainingMs) {
+  // Shown meanwhile (Open, a second start) or ended: nothing to wait for.
+  if (exited_ || isVisible()) return;
+  // Hidden it stays; the icon shows once the notification area is there.
+  if (NotificationArea()) return;
+  if (remainingMs <= 0) {
+    showMinimized();
+    return;
+  }
+  QTimer::singleShot(kNotificationAreaPollMs, this, [this, remainingMs] {
+    WaitForNotificationArea(remainingMs - kNotificationAreaPollMs);
+  });
+}
+
 void CKestruneDlg::ShowMainWindow() {
   if (exited_) return;
   if (context_.state.devicePresent.load()) {
@@ -752,8 +767,10 @@ void CKestruneDlg::ShowMainWindow() {
     activateWindow();
     return;
   }
-  Show(language().LoadLangText(QStringLiteral("IDS_MAIN_DEVICE_PROMRT"), LanguageIndex()),
-       MessageKind::Information);
+  // Reached from a second start too, which waits for this handler: the
+  // prompt must not hold it.
+  ShowPrompt(language().LoadLangText(QStringLiteral("IDS_MAIN_DEVICE_PROMRT"), LanguageIndex()),
+             PromptReason::NoKeyboard);
 }
 
 void CKestruneDlg::OnOK() {
@@ -794,6 +811,7 @@ void CKestruneDlg::ExitSequence() {
   hide();
   if (aboutBox_) aboutBox_->close();
   if (parts_.cancelEditors) parts_.cancelEditors();
+  CloseModalWindows();
   context_.instance.Close();
   if (tray_) tray_->Remove();
   SetApplyEnabled(false);
@@ -1007,6 +1025,7 @@ void CKestruneDlg::PostToWindow(std::uint32_t message, std::uintptr_t wParam,
 void CKestruneDlg::ShowConnectionIcon(bool connected) {
   RunAndWait([this, connected] {
     context_.state.devicePresent.store(connected);
+    ClosePrompts(connected ? PromptReason::NoKeyboard : PromptReason::KeyboardUnread);
     if (trayPictures_) trayPictures_->ShowConnectionIcon(connected);
     return std::intptr_t{0};
   });
@@ -1021,10 +1040,15 @@ void CKestruneDlg::ShowActivityIcon(bool on) {
 
 void CKestruneDlg::ShowTextPrompt(const char* textKey) {
   const QString key = QString::fromLatin1(textKey);
-  RunAndWait([this, key] {
-    Show(language().LoadLangText(key, LanguageIndex()), MessageKind::Information);
-    return std::intptr_t{0};
-  });
+  const PromptReason reason = key == QLatin1String(kDefaultPromptTextKey)
+                                  ? PromptReason::KeyboardUnread
+                                  : PromptReason::Other;
+  // The connection worker goes on at once: presence changes keep being
+  // handled while the user reads the prompt.
+  QMetaObject::invokeMethod(
+      this,
+      [this, key, reason] { ShowPrompt(language().LoadLangText(key, LanguageIndex()), reason); },
+      Qt::QueuedConnection);
 }
 
 void CKestruneDlg::HideWindow() {
@@ -1040,6 +1064,7 @@ bool CKestruneDlg::Show(const QString& text, MessageKind kind) {
   if (!OnWindowThread()) {
     return RunAndWait([this, text, kind] { return std::intptr_t{Show(text, kind) ? 1 : 0}; }) != 0;
   }
+  if (exited_) return false;
   if (seams_.messageBox) return seams_.messageBox(text, kind);
   QMessageBox box(kind == MessageKind::Question ? QMessageBox::Question : QMessageBox::Information,
                   QString::fromLatin1(kAppTitle), text, QMessageBox::NoButton, this);
@@ -1051,6 +1076,63 @@ bool CKestruneDlg::Show(const QString& text, MessageKind kind) {
   }
   box.setWindowFlag(Qt::WindowStaysOnTopHint);
   return box.exec() == QMessageBox::Yes;
+}
+
+void CKestruneDlg::ShowPrompt(const QString& text, PromptReason reason) {
+  if (exited_) return;
+  std::erase_if(prompts_, [](const OpenPrompt& open) { return open.box.isNull(); });
+  for (const OpenPrompt& open : prompts_) {
+    if (open.text == text) {
+      open.box->raise();
+      return;
+    }
+  }
+  if (seams_.messageBox) {
+    seams_.messageBox(text, MessageKind::Information);
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Information, QString::fromLatin1(kAppTitle), text,
+                              QMessageBox::Ok, this);
+  box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  connect(box, &QDialog::finished, box, &QObject::deleteLater);
+  prompts_.push_back({box, text, reason});
+  box->open();
+}
+
+int CKestruneDlg::OpenPrompts() const {
+  return static_cast<int>(std::count_if(
+      prompts_.begin(), prompts_.end(),
+      [](const OpenPrompt& open) { return !open.box.isNull() && open.box->isVisible(); }));
+}
+
+void CKestruneDlg::ClosePrompts(PromptReason reason) {
+  for (const OpenPrompt& open : prompts_) {
+    if (open.reason == reason && open.box) open.box->reject();
+  }
+}
+
+void CKestruneDlg::CloseModalWindows() {
+  for (const OpenPrompt& open : prompts_) {
+    if (open.box) open.box->reject();
+  }
+  prompts_.clear();
+  // A menu's loop ends when the menu closes; a nested submenu closes first.
+  constexpr int kMaxOpenMenus = 16;
+  for (int n = 0; n < kMaxOpenMenus; ++n) {
+    QWidget* popup = QApplication::activePopupWidget();
+    if (popup == nullptr) break;
+    popup->close();
+  }
+  // Message boxes, file dialogs and editors shown with exec(): each loop
+  // returns as its dialog is rejected.
+  std::vector<QPointer<QDialog>> dialogs;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (dialog != nullptr && dialog != this && dialog->isVisible()) dialogs.emplace_back(dialog);
+  }
+  for (const QPointer<QDialog>& dialog : dialogs) {
+    if (dialog) dialog->reject();
+  }
 }
 
 // ---- Links, help, menus, about -------------------------------------------------------------
