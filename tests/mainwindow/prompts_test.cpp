@@ -12,6 +12,7 @@
 
 #include "app/CTrayIcon.h"
 #include "main_window_harness.h"
+#include "mainwindow/MainWindowIds.h"
 
 namespace kst::mwtest {
 namespace {
@@ -38,6 +39,7 @@ class Prompts : public MainWindowFixture {
       // The tests run no event loop of their own: one running now is a box's.
       if (QThread::currentThread()->loopLevel() == 0) return;
       heldByABox = true;
+      if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
       if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->reject();
     });
   }
@@ -144,6 +146,20 @@ TEST_F(PromptsWithoutKeyboard, KillEndsTheRunWhilePromptsAndQuestionsAreOpen) {
   dialog->SendMessage(UM_OPEN, kOpenWParam, 0);
   EXPECT_FALSE(dialog->Show(QStringLiteral("Again?"), MessageKind::Question));
   EXPECT_TRUE(Shown().empty());
+}
+
+TEST_F(Prompts, KillEndsTheRunWhileTheButtonMenuIsOpen) {
+  Start();
+  CKestruneDlg::Seams seams;  // the real menu, tracked in its own loop
+  seams.notificationArea = [] { return true; };
+  dialog->SetSeams(std::move(seams));
+  dialog->ShowMainWindow();
+  ArmWatchdog();
+  QTimer::singleShot(0, dialog.get(), [this] { dialog->SendMessage(UM_KILL, kKillWParam, 0); });
+  dialog->OnCommand(kIdMenu);
+  EXPECT_FALSE(heldByABox) << "the menu held the exit";
+  EXPECT_TRUE(dialog->Exited());
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
 TEST_F(MainWindowFixture, ABurstOfUnplugsAndPlugsIsSettledByTheLatest) {
