@@ -67,8 +67,10 @@ struct AppContext {
 // ends the process at once with exit code 0.
 StartupGate RunInstanceGate(AppContext& context);
 
-// Ends the process at once with the code, without running destructors (no
-// window exists yet, nothing is held): flushes the standard streams first.
+// Ends the process at once with the code: flushes the standard streams, then
+// runs no destructors and no exit handlers, so it is safe while other threads
+// (picture decoders, the platform's own) still run. For the start-up's early
+// exits, before anything is held that would need an orderly end.
 [[noreturn]] void EndProcessNow(int code);
 
 }  // namespace kst

@@ -12,7 +12,6 @@
 #include <cstdlib>
 
 #include "app/AppContext.h"
-#include "app/CTrayIcon.h"
 #include "foundation/SkinLayout.h"
 
 namespace kst {
@@ -79,9 +78,11 @@ StartupGate RunInstanceGate(AppContext& context) {
   if (context.instance.Run(context.commandLine, startFlag) == StartupGate::Exit) {
     return StartupGate::Exit;
   }
-  // Without a notification area a window that never shows by itself could
-  // not be reached at all, so "/Start" then keeps the first show.
-  if (startFlag && NotificationAreaAvailable()) context.state.autoShowDone = true;
+  // Whatever starts the program at log-in may do so before the notification
+  // area is up: "/Start" never shows the window by itself. A desktop that
+  // has no notification area at all gets the window on its task bar instead
+  // (the main window's concealment at start-up).
+  if (startFlag) context.state.autoShowDone = true;
   StartCompanionProgram(context.executableFolder + QLatin1Char('/') +
                         QLatin1String(kCompanionProgramName));
   return StartupGate::Continue;

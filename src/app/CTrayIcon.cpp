@@ -128,8 +128,12 @@ bool CTrayIcon::Create(QWidget* owner, int callbackMessage, const QString& toolt
                        const QIcon& icon, int id) {
   Remove();
   if (owner == nullptr) return false;
-  menu_ = LoadMenuResource(id);
-  if (!menu_) return false;
+  std::unique_ptr<QMenu> menu = LoadMenuResource(id);
+  if (!menu) return false;
+  // The owner holds the menu too, so a menu whose deletion was deferred by
+  // Remove never outlives it.
+  menu->setParent(owner, menu->windowFlags());
+  menu_ = menu.release();
   owner_ = owner;
   id_ = id;
   callbackMessage_ = callbackMessage;
@@ -139,9 +143,9 @@ bool CTrayIcon::Create(QWidget* owner, int callbackMessage, const QString& toolt
   tray_ = new QSystemTrayIcon(this);
   tray_->setIcon(icon);
   tray_->setToolTip(tooltip_);
-  tray_->setContextMenu(menu_.get());
-  connect(menu_.get(), &QMenu::aboutToShow, this, [this] { PrepareMenu(); });
-  connect(menu_.get(), &QMenu::triggered, this,
+  tray_->setContextMenu(menu_);
+  connect(menu_, &QMenu::aboutToShow, this, [this] { PrepareMenu(); });
+  connect(menu_, &QMenu::triggered, this,
           [this](QAction* action) { SendCommand(MenuCommand(action)); });
   connect(tray_, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason reason) {
@@ -179,13 +183,19 @@ void CTrayIcon::SetTooltipText(const QString& text) {
 }
 
 void CTrayIcon::Remove() {
+  // Deferred: Remove may run while the menu or the icon is still inside an
+  // event of its own (a popup closing, a click being delivered).
   if (tray_ != nullptr) {
     tray_->hide();
     tray_->setContextMenu(nullptr);
-    delete tray_;
+    tray_->deleteLater();
     tray_ = nullptr;
   }
-  menu_.reset();
+  if (menu_) {
+    menu_->close();
+    menu_->deleteLater();
+    menu_ = nullptr;
+  }
   created_ = false;
 }
 
@@ -197,7 +207,7 @@ QMenu* CTrayIcon::PrepareMenu() {
       defaultCommand_ == 0 ? actions.front() : FindMenuCommand(*menu_, defaultCommand_);
   menu_->setDefaultAction(defaultEntry);
   if (menuTextCallback_) menuTextCallback_(*menu_);
-  return menu_.get();
+  return menu_;
 }
 
 int CTrayIcon::OnTrayNotification(int iconId, TrayMouse mouse) {
@@ -226,7 +236,16 @@ int CTrayIcon::OnTrayNotification(int iconId, TrayMouse mouse) {
 }
 
 void CTrayIcon::SendCommand(int command) {
-  if (command != 0 && commandCallback_) commandCallback_(command);
+  if (command == 0) return;
+  // The owner gets the command from the event loop, once the menu or icon
+  // event that chose it has ended: the command may remove the icon (Exit),
+  // which deletes the menu and the icon's window.
+  QMetaObject::invokeMethod(
+      this,
+      [this, command] {
+        if (commandCallback_) commandCallback_(command);
+      },
+      Qt::QueuedConnection);
 }
 
 // ---- TrayPictures ---------------------------------------------------------------

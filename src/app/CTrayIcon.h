@@ -84,7 +84,8 @@ class CTrayIcon : public QObject {
   Q_OBJECT
 
  public:
-  // Receives the chosen command (menu entry, double click) as the owner would.
+  // Receives the chosen command (menu entry, double click) as the owner
+  // would, from the event loop after the event that chose it has ended.
   using CommandCallback = std::function<void(int command)>;
   // Called with the tray menu before it is shown.
   using MenuTextCallback = std::function<void(QMenu& menu)>;
@@ -106,7 +107,9 @@ class CTrayIcon : public QObject {
   void SetDefaultCommand(int command) { defaultCommand_ = command; }  // 0: the first entry
   void SetMenuTextCallback(MenuTextCallback callback) { menuTextCallback_ = std::move(callback); }
   void SetCommandCallback(CommandCallback callback) { commandCallback_ = std::move(callback); }
-  // Deletes the icon when created; IsCreated() false afterwards.
+  // Deletes the icon when created; IsCreated() false afterwards. The menu
+  // and the icon's window are deleted from the event loop, so Remove may run
+  // inside one of their events.
   void Remove();
 
   // Handles one mouse event of icon `iconId`; 0 for another id, else 1.
@@ -127,7 +130,7 @@ class CTrayIcon : public QObject {
   bool SingleClickPending() const { return singleClickPending_; }
   int SingleClickCommand() const { return singleClickCommand_; }
   int DefaultCommand() const { return defaultCommand_; }
-  QMenu* Menu() const { return menu_.get(); }
+  QMenu* Menu() const { return menu_; }
   QWidget* Owner() const { return owner_; }
 
  private:
@@ -135,7 +138,8 @@ class CTrayIcon : public QObject {
 
   QString programFolder_;
   QSystemTrayIcon* tray_ = nullptr;
-  std::unique_ptr<QMenu> menu_;
+  // Owned here while created; a child of the owner window as well.
+  QPointer<QMenu> menu_;
   QPointer<QWidget> owner_;
   bool created_ = false;
   int id_ = 0;

@@ -438,8 +438,20 @@ void DeviceLink::HandleConsumerCode(std::uint16_t code) {
 void DeviceLink::ConnectionWorker(int count) {
   std::lock_guard work(workMutex_);
   if (stopping_) return;
+  // Only the latest count matters, but a removal on the way is kept: a
+  // keyboard that was away is read again once it is back. So at most two
+  // changes wait, however fast the keyboard comes and goes.
+  const bool removedOnTheWay = count != 0 && std::find(presenceQueue_.begin(), presenceQueue_.end(),
+                                                       0) != presenceQueue_.end();
+  presenceQueue_.clear();
+  if (removedOnTheWay) presenceQueue_.push_back(0);
   presenceQueue_.push_back(count);
   workCv_.notify_all();
+}
+
+bool DeviceLink::PresenceChangeWaiting() {
+  std::lock_guard work(workMutex_);
+  return !presenceQueue_.empty();
 }
 
 void DeviceLink::ConnectionLoop() {
@@ -505,8 +517,9 @@ void DeviceLink::HandlePresence(int count) {
         if (profile < kDeviceProfileCount) CacheCurrentProfileRead(profile, epoch);
       }
     }
-    if (!factoryRead && !stopRequested_.load()) {
-      host_.ShowTextPrompt(kDefaultPromptTextKey);  // the old map stays
+    if (!factoryRead && !stopRequested_.load() && !PresenceChangeWaiting()) {
+      // The old map stays. A keyboard already gone again needs no word.
+      host_.ShowTextPrompt(kDefaultPromptTextKey);
     }
     if (stopRequested_.load()) return;
     host_.SendToWindow(UM_PROFILE, kProfileWParam, 0);

@@ -109,7 +109,7 @@ class DeviceLink final : public ReportExchanger {
   ReplyEcho ReplyEchoMode() const;
 
   // Queues a presence change (number of present keyboards) for the
-  // connection worker.
+  // connection worker; only the latest waits, after a removal on the way.
   void ConnectionWorker(int count);
 
   // The callback given to the service library; always gives 1.
@@ -143,6 +143,7 @@ class DeviceLink final : public ReportExchanger {
   void ConnectionLoop();
   void ActivityLoop();
   void HandlePresence(int count);
+  bool PresenceChangeWaiting();
 
   const TolvaneApi api_;
   DeviceHost& host_;

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -281,8 +282,15 @@ void CKestruneDlg::BindDevice() {
   std::vector<std::string_view> arguments;
   if (context_.commandLine.Has(Switch::Simulate)) arguments.push_back(kSimulateOption);
   const bool simulated = SimulatedKeyboardRequested(arguments, std::getenv(kDeviceEnvironment));
-  api_ = BindServiceLibraryOrExit(std::filesystem::path(executableFolder.constData()),
-                                  ServiceLibraryFileName(simulated));
+  const ServiceBinding binding = BindServiceLibrary(
+      std::filesystem::path(executableFolder.constData()), ServiceLibraryFileName(simulated));
+  if (!binding.ok) {
+    // The picture decoders and the platform's threads are running: the
+    // process ends without running static destructors under them.
+    std::fprintf(stderr, "kestrune: %s\n", binding.message.c_str());
+    EndProcessNow(0);
+  }
+  api_ = binding.api;
   bound_ = true;
   link_ = std::make_unique<DeviceLink>(api_, *this);
   // Before the connection worker can run: it reads ahead through these.
@@ -291,8 +299,7 @@ void CKestruneDlg::BindDevice() {
   const int count = link_->ArmChannels();
   if (count < 0) {
     std::fprintf(stderr, "kestrune: the keyboard's service library cannot be armed\n");
-    std::fflush(stderr);
-    std::_Exit(0);
+    EndProcessNow(0);
   }
   context_.state.devicePresent.store(count > 0);
   if (count == 0) context_.state.autoShowDone = true;
@@ -687,7 +694,7 @@ std::intptr_t CKestruneDlg::OnInitMessage(std::uintptr_t wParam, std::intptr_t) 
   // The window is still hidden here. When the first show is already queued,
   // it stays as it is: without a notification area, concealing minimises, and
   // a minimise followed at once by the show can leave the window unmapped.
-  if (!showQueuedAtInit_) Conceal();
+  if (!showQueuedAtInit_) WaitForNotificationArea(kNotificationAreaWaitMs);
   return 0;
 }
 
@@ -746,6 +753,20 @@ void CKestruneDlg::Conceal() {
   }
 }
 
+void CKestruneDlg::WaitForNotificationArea(int remainingMs) {
+  // Shown meanwhile (Open, a second start) or ended: nothing to wait for.
+  if (exited_ || isVisible()) return;
+  // Hidden it stays; the icon shows once the notification area is there.
+  if (NotificationArea()) return;
+  if (remainingMs <= 0) {
+    showMinimized();
+    return;
+  }
+  QTimer::singleShot(kNotificationAreaPollMs, this, [this, remainingMs] {
+    WaitForNotificationArea(remainingMs - kNotificationAreaPollMs);
+  });
+}
+
 void CKestruneDlg::ShowMainWindow() {
   if (exited_) return;
   if (context_.state.devicePresent.load()) {
@@ -754,8 +775,10 @@ void CKestruneDlg::ShowMainWindow() {
     activateWindow();
     return;
   }
-  Show(language().LoadLangText(QStringLiteral("IDS_MAIN_DEVICE_PROMRT"), LanguageIndex()),
-       MessageKind::Information);
+  // Reached from a second start too, which waits for this handler: the
+  // prompt must not hold it.
+  ShowPrompt(language().LoadLangText(QStringLiteral("IDS_MAIN_DEVICE_PROMRT"), LanguageIndex()),
+             PromptReason::NoKeyboard);
 }
 
 void CKestruneDlg::OnOK() {
@@ -796,6 +819,7 @@ void CKestruneDlg::ExitSequence() {
   hide();
   if (aboutBox_) aboutBox_->close();
   if (parts_.cancelEditors) parts_.cancelEditors();
+  CloseModalWindows();
   context_.instance.Close();
   if (tray_) tray_->Remove();
   SetApplyEnabled(false);
@@ -1036,6 +1060,7 @@ void CKestruneDlg::PostToWindow(std::uint32_t message, std::uintptr_t wParam,
 void CKestruneDlg::ShowConnectionIcon(bool connected) {
   RunAndWait([this, connected] {
     context_.state.devicePresent.store(connected);
+    ClosePrompts(connected ? PromptReason::NoKeyboard : PromptReason::KeyboardUnread);
     if (trayPictures_) trayPictures_->ShowConnectionIcon(connected);
     return std::intptr_t{0};
   });
@@ -1050,10 +1075,15 @@ void CKestruneDlg::ShowActivityIcon(bool on) {
 
 void CKestruneDlg::ShowTextPrompt(const char* textKey) {
   const QString key = QString::fromLatin1(textKey);
-  RunAndWait([this, key] {
-    Show(language().LoadLangText(key, LanguageIndex()), MessageKind::Information);
-    return std::intptr_t{0};
-  });
+  const PromptReason reason = key == QLatin1String(kDefaultPromptTextKey)
+                                  ? PromptReason::KeyboardUnread
+                                  : PromptReason::Other;
+  // The connection worker goes on at once: presence changes keep being
+  // handled while the user reads the prompt.
+  QMetaObject::invokeMethod(
+      this,
+      [this, key, reason] { ShowPrompt(language().LoadLangText(key, LanguageIndex()), reason); },
+      Qt::QueuedConnection);
 }
 
 void CKestruneDlg::HideWindow() {
@@ -1069,6 +1099,7 @@ bool CKestruneDlg::Show(const QString& text, MessageKind kind) {
   if (!OnWindowThread()) {
     return RunAndWait([this, text, kind] { return std::intptr_t{Show(text, kind) ? 1 : 0}; }) != 0;
   }
+  if (exited_) return false;
   if (seams_.messageBox) return seams_.messageBox(text, kind);
   QMessageBox box(kind == MessageKind::Question ? QMessageBox::Question : QMessageBox::Information,
                   QString::fromLatin1(kAppTitle), text, QMessageBox::NoButton, this);
@@ -1080,6 +1111,63 @@ bool CKestruneDlg::Show(const QString& text, MessageKind kind) {
   }
   box.setWindowFlag(Qt::WindowStaysOnTopHint);
   return box.exec() == QMessageBox::Yes;
+}
+
+void CKestruneDlg::ShowPrompt(const QString& text, PromptReason reason) {
+  if (exited_) return;
+  std::erase_if(prompts_, [](const OpenPrompt& open) { return open.box.isNull(); });
+  for (const OpenPrompt& open : prompts_) {
+    if (open.text == text) {
+      open.box->raise();
+      return;
+    }
+  }
+  if (seams_.messageBox) {
+    seams_.messageBox(text, MessageKind::Information);
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Information, QString::fromLatin1(kAppTitle), text,
+                              QMessageBox::Ok, this);
+  box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  connect(box, &QDialog::finished, box, &QObject::deleteLater);
+  prompts_.push_back({box, text, reason});
+  box->open();
+}
+
+int CKestruneDlg::OpenPrompts() const {
+  return static_cast<int>(std::count_if(
+      prompts_.begin(), prompts_.end(),
+      [](const OpenPrompt& open) { return !open.box.isNull() && open.box->isVisible(); }));
+}
+
+void CKestruneDlg::ClosePrompts(PromptReason reason) {
+  for (const OpenPrompt& open : prompts_) {
+    if (open.reason == reason && open.box) open.box->reject();
+  }
+}
+
+void CKestruneDlg::CloseModalWindows() {
+  for (const OpenPrompt& open : prompts_) {
+    if (open.box) open.box->reject();
+  }
+  prompts_.clear();
+  // A menu's loop ends when the menu closes; a nested submenu closes first.
+  constexpr int kMaxOpenMenus = 16;
+  for (int n = 0; n < kMaxOpenMenus; ++n) {
+    QWidget* popup = QApplication::activePopupWidget();
+    if (popup == nullptr) break;
+    popup->close();
+  }
+  // Message boxes, file dialogs and editors shown with exec(): each loop
+  // returns as its dialog is rejected.
+  std::vector<QPointer<QDialog>> dialogs;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (dialog != nullptr && dialog != this && dialog->isVisible()) dialogs.emplace_back(dialog);
+  }
+  for (const QPointer<QDialog>& dialog : dialogs) {
+    if (dialog) dialog->reject();
+  }
 }
 
 // ---- Links, help, menus, about -------------------------------------------------------------

@@ -36,6 +36,7 @@
 #include "store/MessageBoxes.h"
 
 class QLabel;
+class QMessageBox;
 class QTimer;
 class QUrl;
 
@@ -59,6 +60,11 @@ class UploadSnapshot;
 inline constexpr const char* kAppTitle = "Z-ORMIT M350RGB Keyboard";
 // Dialog resource of the main window.
 inline constexpr int kMainDialogTemplate = 102;
+// How long the window, hidden at start-up, waits for a notification area to
+// appear (at log-in the panel may start after the program) before it goes on
+// the task bar, minimised, so that it can be reached; and how often it looks.
+inline constexpr int kNotificationAreaWaitMs = 20000;
+inline constexpr int kNotificationAreaPollMs = 250;
 // Web pages of the three link buttons (1219-1221).
 inline constexpr const char* kNetworkPage = "https://example.com/z-ormit-m350rgb/community";
 inline constexpr const char* kFacebookPage = "https://example.com/z-ormit-m350rgb/facebook";
@@ -157,6 +163,21 @@ class CKestruneDlg : public CBaseDialog,
 
   // ---- MessageBoxes (any thread; off the window's thread it waits) ----
   bool Show(const QString& text, MessageKind kind) override;
+
+  // Why an information prompt is on show; the prompt closes once its
+  // reason has passed.
+  enum class PromptReason {
+    Other,           // closes only with OK or the exit sequence
+    NoKeyboard,      // "Open" without a keyboard: closes when it connects
+    KeyboardUnread,  // a connected keyboard could not be read: closes when it goes
+  };
+  // An OK-only prompt that holds up nobody: the caller goes on at once, and
+  // the window keeps answering messages (a second start, "/Kill") while it
+  // is shown. A prompt with the same text already on show is not shown again.
+  // Window's thread.
+  void ShowPrompt(const QString& text, PromptReason reason);
+  // The information prompts on show now.
+  int OpenPrompts() const;
 
   // ---- KeyButtonRefresher ----
   void RefreshKeyButton(int profile, AssignmentSlot slot) override;
@@ -275,6 +296,13 @@ class CKestruneDlg : public CBaseDialog,
   // over, so no button appears that does nothing.
   void RebuildBackground();
   void StartTimer(std::uint32_t timerId, std::uint32_t periodMs);
+  void ClosePrompts(PromptReason reason);
+  // Ends every modal loop that runs on the window's thread (message boxes,
+  // file dialogs, editors, menus) so that nothing holds the exit.
+  void CloseModalWindows();
+  // The hidden window at start-up: stays hidden while a notification area
+  // may still appear; without one after remainingMs, goes on the task bar.
+  void WaitForNotificationArea(int remainingMs);
   void OpenUrl(const QUrl& url);
   void StopDeviceSide();
   Language& language() const;
@@ -304,6 +332,13 @@ class CKestruneDlg : public CBaseDialog,
   // the upload, so it outlives it.
   std::unique_ptr<OwedUpload> owedUpload_;
   std::unique_ptr<ConfigurationUpload> upload_;
+
+  struct OpenPrompt {
+    QPointer<QMessageBox> box;
+    QString text;
+    PromptReason reason;
+  };
+  std::vector<OpenPrompt> prompts_;
 
   std::unique_ptr<CTrayIcon> tray_;
   std::unique_ptr<TrayPictures> trayPictures_;

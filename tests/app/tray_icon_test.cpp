@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -51,6 +54,12 @@ class TrayIconTest : public ::testing::Test {
     icon_->SetCommandCallback([this](int command) { commands_.push_back(command); });
   }
 
+  // The commands that reached the owner once the events queued so far ran.
+  std::vector<int> Delivered() {
+    QCoreApplication::processEvents();
+    return commands_;
+  }
+
   bool CreateIcon(const QString& tooltip = QStringLiteral("Keyboard")) {
     return icon_->Create(owner_.get(), kTrayCallbackMessage, tooltip,
                          LoadAppIcon(dir_.path(), kTrayIconDisconnected), kTrayIconId);
@@ -77,7 +86,7 @@ TEST_F(TrayIconTest, MenuShowsLanguageTextsWithOpenAsDefault) {
 
   // A chosen entry reaches the owner as its command.
   FindMenuCommand(*menu, kCommandExit)->trigger();
-  EXPECT_EQ(commands_, std::vector<int>{kCommandExit});
+  EXPECT_EQ(Delivered(), std::vector<int>{kCommandExit});
 }
 
 TEST_F(TrayIconTest, DefaultCommandMovesTheDefaultEntry) {
@@ -87,7 +96,7 @@ TEST_F(TrayIconTest, DefaultCommandMovesTheDefaultEntry) {
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(MenuCommand(menu->defaultAction()), kCommandAbout);
   EXPECT_EQ(icon_->OnTrayNotification(kTrayIconId, TrayMouse::LeftDoubleClick), 1);
-  EXPECT_EQ(commands_, std::vector<int>{kCommandAbout});
+  EXPECT_EQ(Delivered(), std::vector<int>{kCommandAbout});
 }
 
 TEST_F(TrayIconTest, ClicksOnTheIcon) {
@@ -96,15 +105,15 @@ TEST_F(TrayIconTest, ClicksOnTheIcon) {
 
   EXPECT_EQ(icon_->OnTrayNotification(kTrayIconId, TrayMouse::LeftButtonDown), 1);
   EXPECT_TRUE(icon_->SingleClickPending());
-  EXPECT_TRUE(commands_.empty()) << "a single click does nothing";
+  EXPECT_TRUE(Delivered().empty()) << "a single click does nothing";
 
   EXPECT_EQ(icon_->OnTrayNotification(kTrayIconId, TrayMouse::LeftDoubleClick), 1);
   EXPECT_FALSE(icon_->SingleClickPending());
-  EXPECT_EQ(commands_, std::vector<int>{kCommandOpen});
+  EXPECT_EQ(Delivered(), std::vector<int>{kCommandOpen});
 
   EXPECT_EQ(icon_->OnTrayNotification(kTrayIconId + 1, TrayMouse::LeftDoubleClick), 0);
   EXPECT_EQ(icon_->OnTrayNotification(kTrayIconId, TrayMouse::Other), 1);
-  EXPECT_EQ(commands_.size(), 1u);
+  EXPECT_EQ(Delivered().size(), 1u);
 }
 
 TEST_F(TrayIconTest, TooltipIsCutTo127Characters) {
@@ -131,7 +140,34 @@ TEST_F(TrayIconTest, NothingHappensBeforeCreateOrAfterRemove) {
   EXPECT_FALSE(icon_->IsCreated());
   icon_->SetIcon(kTrayIconConnected);
   EXPECT_EQ(icon_->IconResourceId(), 0);
-  EXPECT_TRUE(commands_.empty());
+  EXPECT_TRUE(Delivered().empty());
+}
+
+// Exit chosen in the menu ends in the exit sequence, which removes the icon
+// and with it the menu: that must wait until the menu's own click is done
+// (under AddressSanitizer a removal inside it is a use after free).
+TEST_F(TrayIconTest, ExitChosenInTheMenuRemovesTheIconAfterTheMenusClick) {
+  ASSERT_TRUE(CreateIcon());
+  icon_->SetCommandCallback([this](int command) {
+    commands_.push_back(command);
+    if (command == kCommandExit) icon_->Remove();
+  });
+  QPointer<QMenu> menu = icon_->PrepareMenu();
+  ASSERT_TRUE(menu);
+  menu->popup(QPoint(20, 20));
+  ASSERT_TRUE(test::SpinUntil([&] { return menu->isVisible(); }));
+  const QPoint at = menu->actionGeometry(FindMenuCommand(*menu, kCommandExit)).center();
+  for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent click(type, at, menu->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(menu, &click);
+  }
+  EXPECT_TRUE(commands_.empty()) << "the command ran inside the menu's click";
+  EXPECT_TRUE(icon_->IsCreated());
+  EXPECT_EQ(Delivered(), std::vector<int>{kCommandExit});
+  EXPECT_FALSE(icon_->IsCreated());
+  EXPECT_TRUE(test::SpinUntil([&] { return menu.isNull(); })) << "the menu is deleted";
 }
 
 TEST_F(TrayIconTest, ButtonMenuCarriesImportAndExportOnly) {

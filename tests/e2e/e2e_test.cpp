@@ -1,6 +1,8 @@
 // The program as a user meets it: started on the simulated keyboard on a
 // virtual display with a notification area, woken by a second start, ended
-// by "/Kill" or by a crash, and following the keyboard being unplugged.
+// by "/Kill", by the tray menu or by a crash, following the keyboard being
+// unplugged, started at log-in before the notification area, and started
+// without its service library.
 
 #include <gtest/gtest.h>
 
@@ -63,8 +65,11 @@ class EndToEndTest : public ::testing::Test {
     }
     ASSERT_TRUE(runtime_.isValid() && config_.isValid() && data_.isValid());
     StartDisplay();
-    StartTrayHost();
+    if (TrayHostFirst()) StartTrayHost();
   }
+
+  // Whether the tray host runs before the test starts the program.
+  virtual bool TrayHostFirst() const { return true; }
 
   void TearDown() override {
     for (auto& process : programs_) Stop(*process);
@@ -133,6 +138,7 @@ class EndToEndTest : public ::testing::Test {
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_.path());
     env.insert(QStringLiteral("XDG_DATA_HOME"), data_.path());
     env.insert(QStringLiteral("KESTRUNE_DEVICE"), QStringLiteral("sim"));
+    for (const auto& [name, value] : extraEnvironment_) env.insert(name, value);
     return env;
   }
 
@@ -144,22 +150,31 @@ class EndToEndTest : public ::testing::Test {
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
   }
 
-  // Visible windows of the program larger than a tray icon: its main window.
-  QStringList VisibleMainWindows() const {
+  QStringList VisibleMainWindows() const { return VisibleWindows(WindowKind::Main); }
+
+  bool MainWindowShown() const { return VisibleMainWindows().size() == 1; }
+
+  // Visible windows of the program by size: the tray icon (at most 64 pixels
+  // each way), the main window (the skin's 1200 x 712), and between them
+  // menus and message boxes.
+  enum class WindowKind { TrayIcon, Main, Other };
+  QStringList VisibleWindows(WindowKind kind) const {
     QStringList windows;
     const QString ids = Xdotool({"search", "--onlyvisible", "--class", "kestrune"});
     for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
       const QString geometry = Xdotool({"getwindowgeometry", id});
       const QRegularExpressionMatch m =
           QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
-      if (m.hasMatch() && m.captured(1).toInt() > 100 && m.captured(2).toInt() > 100) {
-        windows << id;
-      }
+      if (!m.hasMatch()) continue;
+      const int width = m.captured(1).toInt();
+      const int height = m.captured(2).toInt();
+      const WindowKind found = width <= 64 && height <= 64     ? WindowKind::TrayIcon
+                               : width >= 800 && height >= 500 ? WindowKind::Main
+                                                               : WindowKind::Other;
+      if (found == kind) windows << id;
     }
     return windows;
   }
-
-  bool MainWindowShown() const { return VisibleMainWindows().size() == 1; }
 
   QProcess& Start(const QStringList& arguments = {}) {
     programs_.push_back(std::make_unique<QProcess>());
@@ -222,6 +237,7 @@ class EndToEndTest : public ::testing::Test {
     return WaitFor([&] { return VisibleMainWindows().isEmpty(); }, kStepTimeoutMs);
   }
 
+  std::vector<std::pair<QString, QString>> extraEnvironment_;
   QTemporaryDir runtime_;
   QTemporaryDir config_;
   QTemporaryDir data_;
@@ -377,6 +393,117 @@ TEST_F(EndToEndTest, IdleConnectionsNeitherCloseTheSocketNorStopKill) {
   ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
   EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(first.exitCode(), 0);
+}
+
+TEST_F(EndToEndTest, ExitFromTheTrayMenuEndsTheProgramCleanly) {
+  QProcess& program = Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  QStringList icon;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        icon = VisibleWindows(WindowKind::TrayIcon);
+        return icon.size() == 1;
+      },
+      kStepTimeoutMs))
+      << "the icon is not in the tray";
+
+  // The icon's menu opens on a right click; Exit is its last entry.
+  Xdotool({"mousemove", "--window", icon.front(), "8", "8", "click", "3"});
+  ASSERT_TRUE(
+      WaitFor([&] { return VisibleWindows(WindowKind::Other).size() == 1; }, kStepTimeoutMs))
+      << "the tray menu did not open";
+  Xdotool({"key", "Up", "Return"});
+
+  ASSERT_TRUE(program.waitForFinished(kStepTimeoutMs));
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
+  EXPECT_FALSE(QFileInfo::exists(LockFile())) << "the exit sequence released the instance";
+}
+
+TEST_F(EndToEndTest, AMissingServiceLibraryEndsWithOneLineEveryTime) {
+  // A copy of the program folder without the service libraries; the
+  // executable is copied, as its folder is where it looks for them.
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QDir bin(QStringLiteral(KST_BIN_DIR));
+  for (const QFileInfo& entry : bin.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+    if (entry.fileName().startsWith(QLatin1String("libTolvane")) || entry.suffix() == "so") {
+      continue;
+    }
+    if (entry.fileName() == QLatin1String("kestrune")) {
+      ASSERT_TRUE(QFile::copy(entry.filePath(), folder.filePath("kestrune")));
+    } else {
+      ASSERT_TRUE(QFile::link(entry.filePath(), folder.filePath(entry.fileName())));
+    }
+  }
+  // The decoders of the window's pictures run while the library is bound:
+  // an end that ran the program's destructors under them crashed now and then.
+  constexpr int kStarts = 30;
+  for (int n = 0; n < kStarts; ++n) {
+    QProcess process;
+    process.setProcessEnvironment(Environment());
+    process.start(folder.filePath("kestrune"), {});
+    ASSERT_TRUE(process.waitForFinished(kStepTimeoutMs)) << "start " << n;
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "start " << n;
+    EXPECT_EQ(process.exitCode(), 0) << "start " << n;
+    const QStringList lines = errors.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << "start " << n << ": " << errors.toStdString();
+    EXPECT_TRUE(lines.front().contains(QLatin1String("libTolvaneSim.so"))) << errors.toStdString();
+  }
+}
+
+TEST_F(EndToEndTest, KillAndASecondStartAreAnsweredWhileTheNoKeyboardPromptIsOpen) {
+  extraEnvironment_.emplace_back("KESTRUNE_SIM_PRESENT", "0");
+  QProcess& first = Start();
+  ASSERT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconDisconnected; }, kShowTimeoutMs));
+  ASSERT_TRUE(VisibleWindows(WindowKind::Main).isEmpty());
+
+  // A second start asks the first to open: without the keyboard it shows
+  // the prompt, and the second start ends without waiting for its OK (it
+  // would wait 15 s for an answer that came only with the OK).
+  QProcess& second = Start();
+  ASSERT_TRUE(second.waitForFinished(8000)) << "the second start waits for the prompt's OK";
+  EXPECT_EQ(second.exitCode(), 0);
+  ASSERT_TRUE(
+      WaitFor([&] { return VisibleWindows(WindowKind::Other).size() == 1; }, kStepTimeoutMs))
+      << "no prompt";
+
+  // "/Kill" ends the first, the prompt still open.
+  EXPECT_EQ(RunToEnd({"/Kill"}), 0);
+  ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs)) << "the first lives until OK";
+  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(first.exitCode(), 0);
+  EXPECT_FALSE(QFileInfo::exists(LockFile()));
+}
+
+// At log-in the program may start before the notification area.
+class EndToEndLogInTest : public EndToEndTest {
+ protected:
+  bool TrayHostFirst() const override { return false; }
+};
+
+TEST_F(EndToEndLogInTest, StartKeepsTheWindowHiddenAndTheIconComesWithTheTray) {
+  QProcess& program = Start({"/Start"});
+  // Listening and the keyboard connected: every moment a first show would
+  // come has passed.
+  ASSERT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconConnected; }, kShowTimeoutMs));
+  EXPECT_TRUE(VisibleWindows(WindowKind::Main).isEmpty());
+  QThread::msleep(2000);
+  EXPECT_TRUE(VisibleWindows(WindowKind::Main).isEmpty());
+
+  StartTrayHost();
+  EXPECT_TRUE(
+      WaitFor([&] { return VisibleWindows(WindowKind::TrayIcon).size() == 1; }, kStepTimeoutMs))
+      << "the icon did not come with the tray";
+  QThread::msleep(2000);
+  EXPECT_TRUE(VisibleWindows(WindowKind::Main).isEmpty());
+  EXPECT_TRUE(VisibleWindows(WindowKind::Other).isEmpty());
+  EXPECT_EQ(program.state(), QProcess::Running);
+
+  // Opened from the tray's side (a second start), it shows.
+  EXPECT_EQ(RunToEnd({}), 0);
+  EXPECT_TRUE(WaitFor([&] { return MainWindowShown(); }, kStepTimeoutMs));
 }
 
 }  // namespace
