@@ -8,7 +8,6 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -342,7 +341,7 @@ void CKestruneDlg::PrefetchMainPictures() {
   QStringList shown;
   QStringList later;
   for (const QString& file : states) (LaterLook(file) ? later : shown) << file;
-  const QSize client = main.isEmpty() ? QSize() : QImageReader(Pictures().PathOf(main)).size();
+  const QSize client = main.isEmpty() ? QSize() : Pictures().HeaderSize(main);
   if (client.isValid()) Pictures().PrefetchSurfaces(shown, client);
   QStringList rest;
   for (const QString& file : MainWindowPictures()) {
