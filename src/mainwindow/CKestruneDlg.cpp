@@ -590,9 +590,7 @@ std::intptr_t CKestruneDlg::SendMessage(std::uint32_t message, std::uintptr_t wP
 }
 
 void CKestruneDlg::PostMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-  QMetaObject::invokeMethod(
-      this, [this, message, wParam, lParam] { DispatchPosted(message, wParam, lParam); },
-      Qt::QueuedConnection);
+  PostTask([this, message, wParam, lParam] { DispatchPosted(message, wParam, lParam); });
 }
 
 std::intptr_t CKestruneDlg::RunAndWait(std::function<std::intptr_t()> task) {
@@ -606,16 +604,13 @@ std::intptr_t CKestruneDlg::RunAndWait(std::function<std::intptr_t()> task) {
     std::lock_guard lock(waitMutex_);
     if (releaseWaiters_) return 0;
   }
-  QMetaObject::invokeMethod(
-      this,
-      [this, call, task = std::move(task)] {
-        const std::intptr_t result = task();
-        std::lock_guard lock(waitMutex_);
-        call->result = result;
-        call->done = true;
-        waitCv_.notify_all();
-      },
-      Qt::QueuedConnection);
+  PostTask([this, call, task = std::move(task)] {
+    const std::intptr_t result = task();
+    std::lock_guard lock(waitMutex_);
+    call->result = result;
+    call->done = true;
+    waitCv_.notify_all();
+  });
   std::unique_lock lock(waitMutex_);
   waitCv_.wait(lock, [&] { return call->done || releaseWaiters_; });
   return call->done ? call->result : 0;
@@ -883,28 +878,44 @@ bool CKestruneDlg::HeldWhileAwaitingKeyboard(const QObject* watched) const {
 
 void CKestruneDlg::ShowUploadMessage(const char* textKey) {
   const QString key = QString::fromLatin1(textKey);
-  QMetaObject::invokeMethod(
-      this,
-      [this, key] {
-        Show(language().LoadLangText(key, LanguageIndex()), MessageKind::Information);
-      },
-      Qt::QueuedConnection);
+  PostTask([this, key] {
+    Show(language().LoadLangText(key, LanguageIndex()), MessageKind::Information);
+  });
 }
 
 void CKestruneDlg::ShowUploadMessageWith(const char* textKey, const QString& detail) {
   const QString key = QString::fromLatin1(textKey);
-  QMetaObject::invokeMethod(
-      this,
-      [this, key, detail] {
-        QString text = language().LoadLangText(key, LanguageIndex());
-        text.replace(QLatin1String("%s"), detail);
-        Show(text, MessageKind::Information);
-      },
-      Qt::QueuedConnection);
+  PostTask([this, key, detail] {
+    QString text = language().LoadLangText(key, LanguageIndex());
+    text.replace(QLatin1String("%s"), detail);
+    Show(text, MessageKind::Information);
+  });
 }
 
-void CKestruneDlg::RunOnWindowThread(std::function<void()> task) {
-  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+void CKestruneDlg::RunOnWindowThread(std::function<void()> task) { PostTask(std::move(task)); }
+
+void CKestruneDlg::PostTask(std::function<void()> task) {
+  {
+    std::lock_guard lock(postedMutex_);
+    posted_.push_back(std::move(task));
+  }
+  // One queued call per task, each running the oldest task: tasks keep their
+  // order and a task that opens a modal loop lets the next ones run inside
+  // it, as queued calls of their own would. The task itself passes through
+  // postedMutex_, which ThreadSanitizer sees, not through Qt's event queue,
+  // whose locks it cannot.
+  QMetaObject::invokeMethod(this, "RunPostedTask", Qt::QueuedConnection);
+}
+
+void CKestruneDlg::RunPostedTask() {
+  std::function<void()> task;
+  {
+    std::lock_guard lock(postedMutex_);
+    if (posted_.empty()) return;
+    task = std::move(posted_.front());
+    posted_.pop_front();
+  }
+  task();
 }
 
 void CKestruneDlg::RefreshKeyButtons() {
@@ -916,12 +927,9 @@ void CKestruneDlg::RefreshKeyButton(int profile, AssignmentSlot slot) {
     if (view_) view_->RefreshKeyButton(profile, slot);
     return;
   }
-  QMetaObject::invokeMethod(
-      this,
-      [this, profile, slot] {
-        if (view_) view_->RefreshKeyButton(profile, slot);
-      },
-      Qt::QueuedConnection);
+  PostTask([this, profile, slot] {
+    if (view_) view_->RefreshKeyButton(profile, slot);
+  });
 }
 
 // ---- Timers ------------------------------------------------------------------------------
@@ -935,8 +943,7 @@ void CKestruneDlg::StartWindowTimer(std::uint32_t timerId, std::uint32_t periodM
     StartTimer(timerId, periodMs);
     return;
   }
-  QMetaObject::invokeMethod(
-      this, [this, timerId, periodMs] { StartTimer(timerId, periodMs); }, Qt::QueuedConnection);
+  PostTask([this, timerId, periodMs] { StartTimer(timerId, periodMs); });
 }
 
 void CKestruneDlg::StartTimer(std::uint32_t timerId, std::uint32_t periodMs) {
@@ -1025,8 +1032,7 @@ std::intptr_t CKestruneDlg::SendToWindow(std::uint32_t message, std::uintptr_t w
   // the connection's UM_PROFILE the controls that act on the keyboard's
   // content hold still.
   if (message == UM_OPEN && wParam == kVersionWParam) {
-    QMetaObject::invokeMethod(
-        this, [this] { SetAwaitingKeyboard(true); }, Qt::QueuedConnection);
+    PostTask([this] { SetAwaitingKeyboard(true); });
     return 0;
   }
   if (readAhead_ && !OnWindowThread()) {
@@ -1043,14 +1049,11 @@ void CKestruneDlg::PostToWindow(std::uint32_t message, std::uintptr_t wParam,
   if (message == UM_OPEN && wParam == kOpenWParam) {
     // The link's first-connection show: once per run, and never after
     // "/Start" or a start without the keyboard.
-    QMetaObject::invokeMethod(
-        this,
-        [this, message, wParam, lParam] {
-          if (context_.state.autoShowDone) return;
-          context_.state.autoShowDone = true;
-          DispatchPosted(message, wParam, lParam);
-        },
-        Qt::QueuedConnection);
+    PostTask([this, message, wParam, lParam] {
+      if (context_.state.autoShowDone) return;
+      context_.state.autoShowDone = true;
+      DispatchPosted(message, wParam, lParam);
+    });
     return;
   }
   PostMessage(message, wParam, lParam);
@@ -1079,10 +1082,8 @@ void CKestruneDlg::ShowTextPrompt(const char* textKey) {
                                   : PromptReason::Other;
   // The connection worker goes on at once: presence changes keep being
   // handled while the user reads the prompt.
-  QMetaObject::invokeMethod(
-      this,
-      [this, key, reason] { ShowPrompt(language().LoadLangText(key, LanguageIndex()), reason); },
-      Qt::QueuedConnection);
+  PostTask(
+      [this, key, reason] { ShowPrompt(language().LoadLangText(key, LanguageIndex()), reason); });
 }
 
 void CKestruneDlg::HideWindow() {

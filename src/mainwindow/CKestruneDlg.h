@@ -20,6 +20,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -229,6 +230,10 @@ class CKestruneDlg : public CBaseDialog,
   static const CommandEntry kCommandTable[];
   static const TimerEntry kTimerTable[];
 
+  // Queues task for the window's thread (any thread); tasks run in order.
+  void PostTask(std::function<void()> task);
+  Q_INVOKABLE void RunPostedTask();
+
   std::intptr_t Dispatch(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
   void DispatchPosted(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
   // Runs task on the window's thread and waits for its result; 0 once the
@@ -367,6 +372,10 @@ class CKestruneDlg : public CBaseDialog,
   bool showQueuedAtInit_ = false;
   std::atomic<bool> initialised_{false};
   bool exited_ = false;
+
+  // Tasks queued for the window's thread (PostTask).
+  std::mutex postedMutex_;
+  std::deque<std::function<void()>> posted_;
 
   // Senders waiting on another thread for their handler.
   std::mutex waitMutex_;
