@@ -20,10 +20,13 @@ cmake -S . -B build-asan -G Ninja -DKST_SANITIZE=ON -DKST_BUILD_BENCHMARKS=OFF \
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$sanitizers/tsan.supp"
 cmake -S . -B build-tsan -G Ninja -DKST_TSAN=ON -DKST_BUILD_BENCHMARKS=OFF \
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build-tsan -j "$jobs"
+# The skin generator runs during the build and draws with Qt's own painter
+# threads, which an uninstrumented Qt hands memory through unseen: the build
+# tools are not what this run checks.
+TSAN_OPTIONS=report_bugs=0 cmake --build build-tsan -j "$jobs"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$sanitizers/tsan.supp"
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L "$(cat "$sanitizers/tsan-labels")"
 
 cmake -S . -B build -G Ninja >/dev/null

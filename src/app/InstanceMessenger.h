@@ -122,7 +122,7 @@ class InstanceServer : public QObject {
 
 struct SendTimeouts {
   int connectMs = 5000;  // the receiver may still be starting: retried until then
-  int replyMs = 15000;   // the handler may wait for the user (no-device prompt)
+  int replyMs = 15000;   // the receiver's window thread may be busy (an Apply ending)
 };
 
 // Sends the request and waits for the result; nullopt when no instance

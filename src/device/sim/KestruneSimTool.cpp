@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         "Commands: profile-key, g-bank, factory-reset, activity on|off, unplug, plug,\n"
         "  dump [<area>], read <area> [<offset> <length>], write <area> <offset> <hex>,\n"
         "  macro-space <units>, reset, fault <kind> <n>|every [<ms>], fault clear,\n"
-        "  latency [<us>], reports [clear], status, sync, save, help\n");
+        "  latency [<us>], echo [on|off], reports [clear], status, sync, save, help\n");
     return command.empty() ? 1 : 0;
   }
   std::string why;
