@@ -26,6 +26,7 @@
 #include "store/AssignmentStore.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFiles.h"
+#include "upload_fixture.h"
 #include "upload_sim_rig.h"
 
 namespace kst {
@@ -70,17 +71,12 @@ class MemoryKeyboard final : public UploadDevice {
   std::array<std::array<std::uint8_t, kUploadKeyMapBytes>, 4> maps_{};
 };
 
-class SilentBoxes : public MessageBoxes {
- public:
-  bool Show(const QString&, MessageKind) override { return false; }
-};
-
 constexpr AssignmentSlot kSlotA = 0x1E;
 
-class RebuildUnsavedTest : public ::testing::Test {
+class RebuildUnsavedTest : public uploadtest::UploadFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
+    UploadFixture::SetUp();
     working = files.WorkingProfilePath();
     ASSERT_EQ(files.WriteDefaultProfileFile(working), 1);
     QFile file(working);
@@ -104,15 +100,6 @@ class RebuildUnsavedTest : public ::testing::Test {
     return wrong;
   }
 
-  QTemporaryDir dir;
-  Registry registry{dir.path() + "/registry.reg"};
-  Language language{registry, QStringLiteral(KST_BIN_DIR)};
-  AppPaths paths{QStringLiteral(KST_BIN_DIR), dir.path() + "/data", dir.path() + "/registry.reg"};
-  SilentBoxes boxes;
-  AssignmentStore store;
-  ProfileFiles files{store, paths, language, boxes};
-  UploadSnapshot snapshot;
-  RecordingUploadHost host;
   MemoryKeyboard keyboard;
   ConfigurationUpload upload{store, snapshot, keyboard, files, host};
   QString working;

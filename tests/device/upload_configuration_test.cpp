@@ -25,6 +25,7 @@
 #include "store/AssignmentStore.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFiles.h"
+#include "upload_fixture.h"
 #include "upload_sim_rig.h"
 
 namespace kst {
@@ -33,11 +34,6 @@ namespace {
 using uploadtest::RecordingUploadHost;
 using uploadtest::RigOptions;
 using uploadtest::SimKeyboardRig;
-
-class SilentBoxes : public MessageBoxes {
- public:
-  bool Show(const QString&, MessageKind) override { return false; }
-};
 
 MacroRecord Macro(std::u16string_view name, std::uint16_t number, int events,
                   std::uint8_t repeat = 1) {
@@ -61,10 +57,8 @@ std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& bytes, std::siz
           bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + n))};
 }
 
-class UploadTest : public ::testing::Test {
+class UploadTest : public uploadtest::UploadFixture {
  protected:
-  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
   // Connects the keyboard and builds the upload over it.
   void Connect(const RigOptions& options = {}) {
     rig = std::make_unique<SimKeyboardRig>(options);
@@ -96,16 +90,7 @@ class UploadTest : public ::testing::Test {
     EXPECT_FALSE(upload->ApplyRunning());
   }
 
-  QTemporaryDir dir;
-  Registry registry{dir.path() + "/registry.reg"};
-  Language language{registry, QStringLiteral(KST_BIN_DIR)};
-  AppPaths paths{QStringLiteral(KST_BIN_DIR), dir.path() + "/data", dir.path() + "/registry.reg"};
-  SilentBoxes boxes;
-  AssignmentStore store;
-  ProfileFiles files{store, paths, language, boxes};
-  UploadSnapshot snapshot;
   OwedUpload owed{registry, QString::fromLatin1(kLanguageRegistryKey)};
-  RecordingUploadHost host;
   std::unique_ptr<SimKeyboardRig> rig;
   std::unique_ptr<ConfigurationUpload> upload;
 };

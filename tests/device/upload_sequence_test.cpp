@@ -22,6 +22,7 @@
 #include "store/AssignmentStore.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFiles.h"
+#include "upload_fixture.h"
 #include "upload_sim_rig.h"
 
 namespace kst {
@@ -31,15 +32,8 @@ using uploadtest::RecordingUploadHost;
 using uploadtest::RigOptions;
 using uploadtest::SimKeyboardRig;
 
-class NoBoxes : public MessageBoxes {
- public:
-  bool Show(const QString&, MessageKind) override { return false; }
-};
-
-class UploadSequenceTest : public ::testing::Test {
+class UploadSequenceTest : public uploadtest::UploadFixture {
  protected:
-  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
   void Connect(const RigOptions& options = {}) {
     rig = std::make_unique<SimKeyboardRig>(options);
     ASSERT_EQ(rig->Error(), "");
@@ -50,15 +44,6 @@ class UploadSequenceTest : public ::testing::Test {
     return {at, at + kKeyMapBytes};
   }
 
-  QTemporaryDir dir;
-  Registry registry{dir.path() + "/registry.reg"};
-  Language language{registry, QStringLiteral(KST_BIN_DIR)};
-  AppPaths paths{QStringLiteral(KST_BIN_DIR), dir.path() + "/data", dir.path() + "/registry.reg"};
-  NoBoxes boxes;
-  AssignmentStore store;
-  ProfileFiles files{store, paths, language, boxes};
-  UploadSnapshot snapshot;
-  RecordingUploadHost host;
   std::unique_ptr<SimKeyboardRig> rig;
   std::unique_ptr<ConfigurationUpload> upload;
 };
