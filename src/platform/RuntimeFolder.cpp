@@ -35,20 +35,23 @@ std::string HomeFolder(const char* home) {
   return found->pw_dir;
 }
 
-// Creates the missing folders of `path` with mode 0700; existing ones are
-// left as they are.
-bool MakeFolders(const std::string& path, std::string* why) {
+}  // namespace
+
+bool MakeFolders(const std::string& path, bool* created, std::string* why) {
+  if (created) *created = false;
   for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
     const std::string prefix = path.substr(0, end);
-    if (!prefix.empty() && ::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-      *why = "cannot create " + prefix + ": " + std::strerror(errno);
+    const bool made = !prefix.empty() && ::mkdir(prefix.c_str(), 0700) == 0;
+    if (!prefix.empty() && !made && errno != EEXIST) {
+      if (why) *why = "cannot create " + prefix + ": " + std::strerror(errno);
       return false;
     }
-    if (end == std::string::npos) return true;
+    if (end == std::string::npos) {
+      if (created) *created = made;
+      return true;
+    }
   }
 }
-
-}  // namespace
 
 bool SocketPathFits(const std::string& path) { return path.size() + 1 < kSocketPathCapacity; }
 
@@ -107,7 +110,7 @@ RuntimeFolder ResolveRuntimeFolder(const RuntimeEnvironment& environment) {
   }
   const std::string folder = cache + (cache.back() == '/' ? "" : "/") + kPrivateRuntimeFolderName;
   std::string why;
-  if (!MakeFolders(folder, &why) || !IsPrivateFolder(folder, &why)) {
+  if (!MakeFolders(folder, nullptr, &why) || !IsPrivateFolder(folder, &why)) {
     result.note += (result.note.empty() ? "" : "; ") + why;
     return result;
   }

@@ -30,6 +30,12 @@ inline constexpr std::size_t kRuntimeEntryNameMax = 32;
 // Name of the private folder made in the user's cache folder.
 inline constexpr const char* kPrivateRuntimeFolderName = "kestrune-runtime";
 
+// Creates the missing folders of the absolute `path` with mode 0700; existing
+// ones are left as they are. created (may be null): whether the last one was
+// made by this call. False, with the reason in `why` (may be null), when a
+// folder could not be made.
+bool MakeFolders(const std::string& path, bool* created, std::string* why);
+
 // True when `path` fits a local (AF_UNIX) socket address with its
 // terminating zero and one byte to spare (Qt's local server wants it).
 bool SocketPathFits(const std::string& path);
