@@ -1,0 +1,67 @@
+#pragma once
+
+// Stands in for the two Windows keyboard hooks the editors install while a
+// key is captured or a macro recorded: an application-wide event filter,
+// installed only while one of them is active. Every key event that reaches
+// the program is turned into the Windows message (KeyMessages.h) and offered
+// first to the low-level handler, then, unless that one swallowed it, to the
+// thread handler; a swallowed event (press, release, and the shortcut
+// check that precedes a press) reaches no widget. Events without a Windows
+// message (the Print Screen press) reach neither handler and are swallowed
+// while the hook is installed, so they start no shortcut either.
+// User-interface thread only.
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+
+#include "foundation/KeyCodeTable.h"
+#include "platform/KeyMessages.h"
+
+namespace kst {
+
+class KeyboardHook : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class Verdict { Pass, Swallow };
+  // One key event as the handlers see it. key is KeyIndexFromKeyMessage of
+  // the message (0 for a key the table does not hold); timeMs is the hook's
+  // clock at the moment the event arrived.
+  struct Event {
+    KeyMessage message;
+    KeyIndex key = 0;
+    std::int64_t timeMs = 0;
+  };
+  using Handler = std::function<Verdict(const Event& event)>;
+  // Milliseconds of a steady clock.
+  using Clock = std::function<std::int64_t()>;
+
+  // clock: unset for the system's steady clock.
+  explicit KeyboardHook(Clock clock = {}, QObject* parent = nullptr);
+  ~KeyboardHook() override;
+
+  // Installs the filter on the application with the two handlers (either
+  // may be unset: it passes everything). Installing again replaces them.
+  void Install(Handler lowLevel, Handler thread);
+  // Removes the filter; nothing when not installed.
+  void Remove();
+  bool Installed() const { return installed_; }
+  std::int64_t Now() const;
+
+  // Runs one event through the handlers as the filter does, for tests and
+  // for the filter itself. Swallow when a handler swallowed it.
+  Verdict Offer(const NativeKeyEvent& event);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  Clock clock_;
+  Handler lowLevel_;
+  Handler thread_;
+  bool installed_ = false;
+};
+
+}  // namespace kst

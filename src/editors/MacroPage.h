@@ -1,0 +1,91 @@
+#pragma once
+
+// The macro page of the key assignment dialog: the macro editor with its
+// recorder. It works on working copies of the stored macros; nothing reaches
+// the store until Commit. Its controls are children of the dialog, placed
+// from the dialog's skin layout file, and shown only while the dialog shows
+// the macro page. User-interface thread only.
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "editors/EditorLooks.h"
+
+class QWidget;
+
+namespace kst {
+
+class AppProfile;
+class AssignmentStore;
+class KeyboardHook;
+class Language;
+class MessageBoxes;
+
+class MacroPage : public QObject {
+  Q_OBJECT
+
+ public:
+  // All references must outlive the page.
+  struct Context {
+    AssignmentStore& store;
+    Language& language;
+    AppProfile& appProfile;  // the record-delay setting
+    MessageBoxes& boxes;     // confirmations and messages
+    KeyboardHook& hook;      // shared with the dialog's key capture
+    // Marks the dialog modified (enables its Apply).
+    std::function<void()> markModified;
+  };
+
+  // Creates the page's controls as children of dialog, hidden.
+  MacroPage(QWidget& dialog, Context context);
+  ~MacroPage() override;
+
+  // Places the controls from "BUTTONINFO" of the skin file (a control at
+  // 1,1 stays hidden) and gives the image buttons the macro set; makes the
+  // action list's three columns.
+  void Layout(const QString& skinFile, const EditorPictureSet& macroPictures);
+  // The page's controls on show or hidden.
+  void SetShown(bool shown);
+  // Captions, labels and column headings in the language.
+  void SetCaptions(int languageIndex);
+
+  // ---- Operations of the dialog ----
+  // Dialog initialisation: the working copies from the store (no current
+  // macro), the record-delay state from the settings, cycles "1".
+  void LoadWorkingCopies();
+  void ReadRecordDelay();
+  // Selects the working copy with this number and shows it; the first one
+  // when number is 0 or no copy has it; nothing when the list is empty.
+  void SelectByNumber(std::uint16_t number);
+  void ShowCurrentMacro();
+  bool Recording() const;
+  void StopRecording();
+  // Ends an in-place edit of the action list, keeping what was typed.
+  void CommitInPlaceEdit();
+  // Saves the page into the current copy and installs the copies in the
+  // store (ReplaceMacroList). False, with the store untouched, when it
+  // could not be done.
+  bool Commit();
+  // Empties the action list and frees the working copies.
+  void FreeWorkingCopies();
+
+  // Macros in the list, and the position of the one on show (-1 none).
+  int MacroCount() const;
+  int CurrentPosition() const;
+  // The number in the cycles field, 1-255.
+  int Cycles() const;
+
+  // The page's controls by control id (1017-1027, 1125, 1126, 1130, 1133,
+  // 1200), for the dialog and tests; null for another id.
+  QWidget* Control(int controlId) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kst
