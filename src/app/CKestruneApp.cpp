@@ -17,6 +17,9 @@
 #ifdef KST_HAVE_MAIN_WINDOW
 #include "mainwindow/CKestruneDlg.h"
 #endif
+#ifdef KST_HAVE_EDITORS
+#include "editors/MainWindowEditors.h"
+#endif
 
 namespace kst {
 
@@ -54,6 +57,9 @@ int CKestruneApp::InitInstance() {
     if (!context.instanceGateDone && RunInstanceGate(context) == StartupGate::Exit) {
       EndProcessNow(0);
     }
+#ifdef KST_HAVE_EDITORS
+    MainWindowEditors editors(dialog, context);
+#endif
     if (commandLine.Has(Switch::Screenshot)) {
       ScreenshotOnFirstShow(&dialog, commandLine.screenshotFile);
     }

@@ -144,11 +144,7 @@ CKestruneDlg::~CKestruneDlg() {
 
 void CKestruneDlg::SetParts(Parts parts) {
   parts_ = std::move(parts);
-  if (view_) {
-    KeyboardView::Hooks hooks;
-    hooks.openKeyAssignment = parts_.openKeyAssignment;
-    view_->SetHooks(std::move(hooks));
-  }
+  if (view_) view_->SetHooks(ViewHooks());
   if (CPngButton* macro = Control(kIdMacro)) {
     const bool offered =
         static_cast<bool>(parts_.openKeyAssignment) &&
@@ -157,6 +153,12 @@ void CKestruneDlg::SetParts(Parts parts) {
     macro->setVisible(offered);
   }
   if (!Background().isNull()) RebuildBackground();
+}
+
+KeyboardView::Hooks CKestruneDlg::ViewHooks() const {
+  KeyboardView::Hooks hooks;
+  hooks.openKeyAssignment = parts_.openKeyAssignment;
+  return hooks;
 }
 
 void CKestruneDlg::RebuildBackground() {
@@ -479,6 +481,7 @@ void CKestruneDlg::LayoutWindowControls() {
   appProfile_ = std::make_unique<AppProfile>(context_.registry);
   view_ =
       new KeyboardView(*this, context_.store, context_.language, *appProfile_, std::move(sources));
+  view_->SetHooks(ViewHooks());
   view_->LayoutKeyButtons(SkinFileName(), pictures);
 
   CPngButton* link = LayoutButton(kIdLink, "TELVIN_LINK");

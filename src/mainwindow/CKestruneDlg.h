@@ -32,6 +32,7 @@
 #include "device/ServiceLibrary.h"
 #include "foundation/SkinLayout.h"
 #include "mainwindow/CAboutDlg.h"
+#include "mainwindow/KeyboardView.h"
 #include "skin/CBaseDialog.h"
 #include "store/KeyButtonRefresher.h"
 #include "store/MessageBoxes.h"
@@ -296,6 +297,8 @@ class CKestruneDlg : public CBaseDialog,
   void LayoutWindowControls();
   CPngButton* LayoutButton(int controlId, const char* skinKey);
   void SetButtonCaptionStyle(CPngButton& button, int size, const char* face, int format);
+  // The keyboard view's seams, from the parts plugged in.
+  KeyboardView::Hooks ViewHooks() const;
   void SetSkinTooltips();
   // The skin's background with the buttons that are not on show painted
   // over, so no button appears that does nothing.

@@ -1,0 +1,31 @@
+#pragma once
+
+// Plugs the editors into the main window: the key assignment dialog, opened
+// from the keyboard picture and the macro button, closed with the window's
+// shut-down and when the keyboard goes, and told of language changes. The
+// window knows the editors only through its Parts hooks; this object lives
+// as long as the window and must be destroyed before it.
+
+#include <memory>
+
+namespace kst {
+
+struct AppContext;
+class CKestruneDlg;
+class Kestrune_DlgComposite;
+
+class MainWindowEditors {
+ public:
+  MainWindowEditors(CKestruneDlg& window, AppContext& context);
+  ~MainWindowEditors();
+  MainWindowEditors(const MainWindowEditors&) = delete;
+  MainWindowEditors& operator=(const MainWindowEditors&) = delete;
+
+  Kestrune_DlgComposite& KeyAssignmentDialog();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kst
