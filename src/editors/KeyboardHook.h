@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "foundation/KeyCodeTable.h"
 #include "platform/KeyMessages.h"
@@ -58,10 +59,37 @@ class KeyboardHook : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // What tells one delivery of a key event from another: Qt hands the same
+  // event object to the window, then to the focus widget and its parents,
+  // and sends a shortcut check with the same fields before a press.
+  struct Delivery {
+    const QEvent* event = nullptr;
+    int type = 0;
+    std::uint32_t nativeScanCode = 0;
+    std::uint32_t nativeVirtualKey = 0;
+    int qtKey = 0;
+    int modifiers = 0;
+    bool autoRepeat = false;
+    std::uint64_t timestamp = 0;
+    // The same key event, whatever its type and object.
+    bool SameKeyEvent(const Delivery& other) const;
+  };
+  struct Decision {
+    Delivery delivery;
+    Verdict verdict = Verdict::Pass;
+  };
+
   Clock clock_;
   Handler lowLevel_;
   Handler thread_;
   bool installed_ = false;
+  // The event being delivered, decided at its first receiver.
+  std::optional<Decision> delivering_;
+  // The decision on a press taken at its shortcut check, for the press.
+  std::optional<Decision> shortcutCheck_;
+  // The last press offered: an auto-repeat release of the same key follows it.
+  std::optional<NativeKeyEvent> held_;
+  Verdict heldVerdict_ = Verdict::Pass;
 };
 
 }  // namespace kst
