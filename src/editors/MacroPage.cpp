@@ -382,7 +382,8 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
     impl_->copies.Select(position);
     impl_->context.markModified();
   });
-  connect(d.list, &QComboBox::editTextChanged, this, [this](const QString& text) {
+  // Only what the user types renames; the page's own changes of the field do not.
+  connect(d.list->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
     if (impl_->listBusy) return;
     const int before = impl_->copies.Count();
     impl_->listBusy = true;
