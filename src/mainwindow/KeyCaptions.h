@@ -25,7 +25,11 @@ inline constexpr std::array<KeyIndex, kMediaKeyCount> kMediaKeyList = {
 // The function key list by position (the param of a FunctionKey entry).
 inline constexpr int kFunctionKeyCount = 11;
 // Text slot of the function key at the position; nullopt-like Count when out of range.
-TextSlot FunctionKeyTextSlot(int position);
+// Inline so that the key assignment dialog shares the list without linking this library.
+constexpr TextSlot FunctionKeyTextSlot(int position) {
+  if (position < 0 || position >= kFunctionKeyCount) return TextSlot::Count;
+  return static_cast<TextSlot>(static_cast<int>(TextSlot::FuncKeyDesc1) + position);
+}
 
 struct KeyButtonCaption {
   bool assigned = false;  // the entry's kind is not Default
