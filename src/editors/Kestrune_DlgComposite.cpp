@@ -687,6 +687,10 @@ void Kestrune_DlgComposite::StartOnScreenKeyboard() {
 }
 
 void Kestrune_DlgComposite::OnCommand(int controlId) {
+  // A button that is off (macro-only mode, no on-screen keyboard) does nothing.
+  if (const auto it = impl_->buttons.find(controlId);
+      it != impl_->buttons.end() && !it->second->isEnabled())
+    return;
   auto switchTo = [this](int page) {
     if (page_ == page) return;
     page_ = page;
