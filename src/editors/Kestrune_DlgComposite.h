@@ -107,6 +107,24 @@ class Kestrune_DlgComposite : public CBaseDialog {
   void accept() override;
 
  private:
+  // Shows the page of page_; opening: the first show of an opening, which
+  // takes the stored entry's param into the page.
+  void ShowPage(bool opening);
+  void SetModified(bool modified);
+  // Keyboard source (1185) or mouse source (1186).
+  void SelectSource(bool keyboard);
+  void InstallCaptureHooks();
+  void Capture(KeyIndex key);
+  void ClearKey();
+  void StartOnScreenKeyboard();
+  void PlaceDialog();
+  void LayoutControls();
+  void MakePictures();
+  void MakeFonts();
+  void FillLists();
+  // Remove the hooks, free the working copies, end the modal loop.
+  void CloseDialog(int result);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
   int page_ = kPageNone;

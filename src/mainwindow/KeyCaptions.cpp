@@ -7,11 +7,6 @@
 
 namespace kst {
 
-TextSlot FunctionKeyTextSlot(int position) {
-  if (position < 0 || position >= kFunctionKeyCount) return TextSlot::Count;
-  return static_cast<TextSlot>(static_cast<int>(TextSlot::FuncKeyDesc1) + position);
-}
-
 QString GKeyName(int n) { return QStringLiteral("G%1").arg(n + 1); }
 
 namespace {
