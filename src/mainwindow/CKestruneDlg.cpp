@@ -145,14 +145,20 @@ CKestruneDlg::~CKestruneDlg() {
 void CKestruneDlg::SetParts(Parts parts) {
   parts_ = std::move(parts);
   if (view_) view_->SetHooks(ViewHooks());
-  if (CPngButton* macro = Control(kIdMacro)) {
-    const bool offered =
-        static_cast<bool>(parts_.openKeyAssignment) &&
-        !ReadSkinRect(SkinFileName(), kButtonInfo, QStringLiteral("FUNC_MACRO")).MarksHidden();
-    macro->setEnabled(offered);
-    macro->setVisible(offered);
-  }
+  ShowMacroButton();
   if (!Background().isNull()) RebuildBackground();
+}
+
+void CKestruneDlg::ShowMacroButton() {
+  CPngButton* macro = Control(kIdMacro);
+  if (!macro) return;
+  // The button opens the key assignment dialog, which plugs in through the
+  // parts; without it the button is not on show.
+  const bool offered =
+      static_cast<bool>(parts_.openKeyAssignment) &&
+      !ReadSkinRect(SkinFileName(), kButtonInfo, QStringLiteral("FUNC_MACRO")).MarksHidden();
+  macro->setEnabled(offered);
+  macro->setVisible(offered);
 }
 
 KeyboardView::Hooks CKestruneDlg::ViewHooks() const {
@@ -490,12 +496,9 @@ void CKestruneDlg::LayoutWindowControls() {
                      kCaptionPressed, kCaptionDisabled, kCaptionFifth, kDtVCenter | kDtSingleLine);
   link->setCursor(Qt::PointingHandCursor);
 
-  // The macro button opens the key assignment dialog, which plugs in
-  // through SetParts; until then it is not on show.
   CPngButton* macro = LayoutButton(kIdMacro, "FUNC_MACRO");
   SetButtonCaptionStyle(*macro, 10, kCaptionFace, kDefaultTextFormat);
-  macro->setEnabled(false);
-  macro->setVisible(false);
+  ShowMacroButton();
 
   for (const auto& [id, key] :
        {std::pair{kIdOk, "CONTROL_OK"}, std::pair{kIdCancel, "CONTROL_CANCEL"}}) {

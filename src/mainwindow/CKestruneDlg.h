@@ -299,6 +299,8 @@ class CKestruneDlg : public CBaseDialog,
   void SetButtonCaptionStyle(CPngButton& button, int size, const char* face, int format);
   // The keyboard view's seams, from the parts plugged in.
   KeyboardView::Hooks ViewHooks() const;
+  // The macro button is on show when the key assignment dialog is plugged in.
+  void ShowMacroButton();
   void SetSkinTooltips();
   // The skin's background with the buttons that are not on show painted
   // over, so no button appears that does nothing.

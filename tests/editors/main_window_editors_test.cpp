@@ -119,6 +119,10 @@ TEST_F(MainWindowEditors_, CancelLeavesTheKeyAndTheApplyMarkAsTheyWere) {
 }
 
 TEST_F(MainWindowEditors_, TheMacroButtonOpensTheDialogMacroOnlyOnG9) {
+  // The editors plug in before the window lays out its controls, as in the
+  // program.
+  ASSERT_NE(Button(kIdMacro), nullptr);
+  EXPECT_TRUE(Button(kIdMacro)->isVisibleTo(dialog.get()) && Button(kIdMacro)->isEnabled());
   bool ran = false;
   QTimer::singleShot(0, [&] {
     ran = true;
