@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "foundation/KeyCodeTable.h"
@@ -103,9 +104,17 @@ class KeyboardHook : public QObject {
   std::optional<Decision> current_;
   // The verdict on a press taken at its shortcut check, for the press.
   std::optional<Decision> shortcutCheck_;
-  // The last press offered: an auto-repeat release of the same key follows it.
-  std::optional<NativeKeyEvent> held_;
-  Verdict heldVerdict_ = Verdict::Pass;
+  // The keys held down, by native scan code (or Qt key): the message their
+  // press gave and its verdict. A keyboard sends a key's release as the code
+  // of its press, whatever was let go in between (Ctrl+Pause is Break, Alt+
+  // Print is Sys Req, down and up); the desktop reports the release by the
+  // modifiers of the moment, so the release takes the press's codes.
+  struct Held {
+    std::uint32_t vk = 0;
+    std::uint32_t scanBits = 0;  // lParam bits 16-24
+    Verdict verdict = Verdict::Pass;
+  };
+  std::map<std::uint64_t, Held> held_;
 };
 
 }  // namespace kst

@@ -257,5 +257,35 @@ TEST_F(KeyboardHookTest, HeldKeyOffersNoReleaseBetweenRepeats) {
   }
 }
 
+// A keyboard sends a key's release as the code of its press; the desktop
+// names the release by the modifiers still held. Ctrl+Pause let go after
+// Ctrl is Break down and up, and Alt+Print let go after Alt is Sys Req.
+TEST_F(KeyboardHookTest, ReleaseTakesTheCodesOfItsPress) {
+  struct Case {
+    const char* name;
+    quint32 evdev;
+    quint32 pressSym;
+    quint32 releaseSym;
+    std::vector<KeyIndex> offered;
+  };
+  const Case kCases[] = {
+      {"Ctrl+Pause", 119, 0xFF6B /* Break */, 0xFF13 /* Pause */, {0x146, 0x146}},
+      {"Alt+Print", 99, 0xFF15 /* Sys_Req */, 0xFF61 /* Print */, {0x054}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::vector<KeyboardHook::Event> offered;
+    KeyboardHook hook;
+    hook.Install({}, Logging(offered, {}));
+    SendNative(QEvent::KeyPress, 0, c.evdev + 8, c.pressSym, false);
+    SendNative(QEvent::KeyRelease, 0, c.evdev + 8, c.releaseSym, false);
+    std::vector<KeyIndex> keys;
+    for (const auto& e : offered) keys.push_back(e.key);
+    EXPECT_EQ(keys, c.offered);
+    ASSERT_FALSE(offered.empty());
+    EXPECT_TRUE(offered.back().message.Release());
+  }
+}
+
 }  // namespace
 }  // namespace kst
