@@ -42,7 +42,7 @@ void KeyboardHook::Remove() {
   installed_ = false;
   lowLevel_ = {};
   thread_ = {};
-  held_.reset();
+  held_.clear();
   if (deciding_) return;
   // A press swallowed at its shortcut check is on its way; Qt delivers it
   // because the check was taken up, so it must still be swallowed.
@@ -74,25 +74,35 @@ bool KeyboardHook::Delivery::SameKeyEvent(const Delivery& other) const {
 }
 
 KeyboardHook::Verdict KeyboardHook::Offer(const NativeKeyEvent& event) {
-  const std::optional<KeyMessage> message = KeyMessageFromNativeEvent(event);
+  constexpr std::uint32_t kScanBits = 0x01FF0000;
+  const std::uint64_t id = event.nativeScanCode != 0
+                               ? event.nativeScanCode
+                               : (std::uint64_t{1} << 32) | static_cast<std::uint32_t>(event.qtKey);
+  std::optional<KeyMessage> message = KeyMessageFromNativeEvent(event);
   if (!message) {
     NativeKeyEvent plain = event;
     plain.release = true;
     plain.autoRepeat = false;
+    const std::optional<KeyMessage> released = KeyMessageFromNativeEvent(plain);
     // A key Windows has no message for passes, as one whose KeyIndex is 0.
-    if (!KeyMessageFromNativeEvent(plain)) return Verdict::Pass;
+    if (!released) return Verdict::Pass;
     // The release X11 and Wayland put before each repeated press goes where
     // the held key's presses go.
     if (event.release) {
-      const bool sameKey =
-          held_ && held_->nativeScanCode == event.nativeScanCode && held_->qtKey == event.qtKey;
-      return sameKey ? heldVerdict_ : Verdict::Swallow;
+      const auto it = held_.find(id);
+      return it != held_.end() ? it->second.verdict : Verdict::Swallow;
     }
     // A press Windows never showed (Print Screen): no handler sees it, and
     // nothing else may act on it while the hook is in place.
-    held_ = event;
-    heldVerdict_ = Verdict::Swallow;
+    held_[id] = Held{released->vk, released->lParam & kScanBits, Verdict::Swallow};
     return Verdict::Swallow;
+  }
+  if (event.release) {
+    if (const auto it = held_.find(id); it != held_.end()) {
+      message->vk = it->second.vk;
+      message->lParam = (message->lParam & ~kScanBits) | it->second.scanBits;
+      held_.erase(it);
+    }
   }
   Event hooked;
   hooked.message = *message;
@@ -107,9 +117,8 @@ KeyboardHook::Verdict KeyboardHook::Offer(const NativeKeyEvent& event) {
   } else if (thread && thread(hooked) == Verdict::Swallow) {
     verdict = Verdict::Swallow;
   }
-  if (!event.release) {
-    held_ = event;
-    heldVerdict_ = verdict;
+  if (!event.release && installed_) {
+    held_[id] = Held{message->vk, message->lParam & kScanBits, verdict};
   }
   return verdict;
 }

@@ -6,15 +6,20 @@
 // the program is turned into the Windows message (KeyMessages.h) and offered
 // first to the low-level handler, then, unless that one swallowed it, to the
 // thread handler; a swallowed event (press, release, and the shortcut
-// check that precedes a press) reaches no widget. Events without a Windows
-// message (the Print Screen press) reach neither handler and are swallowed
-// while the hook is installed, so they start no shortcut either.
+// check that precedes a press) reaches no widget. Each key event is offered
+// once, however many widgets Qt hands it to. Events that Windows hid from
+// its hooks (the Print Screen press, the release X11 and Wayland put before
+// each repeated press) reach neither handler: the Print Screen press is
+// swallowed while the hook is installed, so it starts no shortcut either,
+// and a repeat's release goes where the held key's presses went. Keys that
+// Windows has no message for pass untouched, as keys whose KeyIndex is 0.
 // User-interface thread only.
 
 #include <QObject>
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "foundation/KeyCodeTable.h"
@@ -103,9 +108,17 @@ class KeyboardHook : public QObject {
   std::optional<Decision> current_;
   // The verdict on a press taken at its shortcut check, for the press.
   std::optional<Decision> shortcutCheck_;
-  // The last press offered: an auto-repeat release of the same key follows it.
-  std::optional<NativeKeyEvent> held_;
-  Verdict heldVerdict_ = Verdict::Pass;
+  // The keys held down, by native scan code (or Qt key): the message their
+  // press gave and its verdict. A keyboard sends a key's release as the code
+  // of its press, whatever was let go in between (Ctrl+Pause is Break, Alt+
+  // Print is Sys Req, down and up); the desktop reports the release by the
+  // modifiers of the moment, so the release takes the press's codes.
+  struct Held {
+    std::uint32_t vk = 0;
+    std::uint32_t scanBits = 0;  // lParam bits 16-24
+    Verdict verdict = Verdict::Pass;
+  };
+  std::map<std::uint64_t, Held> held_;
 };
 
 }  // namespace kst

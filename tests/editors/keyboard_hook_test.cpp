@@ -125,6 +125,20 @@ TEST_F(KeyboardHookTest, EachEventIsOfferedOnceAndSwallowedOnesReachNoWidget) {
   }
 }
 
+// A key Windows has no message for (a display brightness key) reaches no
+// handler and passes untouched, as a key whose KeyIndex is 0 would.
+TEST_F(KeyboardHookTest, KeyWithoutWindowsMessagePasses) {
+  constexpr quint32 kScanBrightnessUp = 225 + 8;
+  std::vector<KeyboardHook::Event> offered;
+  KeyboardHook hook;
+  hook.Install(Logging(offered, {}), Logging(offered, {}));
+  SendNative(QEvent::KeyPress, Qt::Key_MonBrightnessUp, kScanBrightnessUp, 0x1008FF02, false);
+  SendNative(QEvent::KeyRelease, Qt::Key_MonBrightnessUp, kScanBrightnessUp, 0x1008FF02, false);
+  EXPECT_TRUE(offered.empty());
+  EXPECT_EQ(focus_->presses, std::vector<int>{Qt::Key_MonBrightnessUp});
+  EXPECT_EQ(focus_->releases, std::vector<int>{Qt::Key_MonBrightnessUp});
+}
+
 // The low-level handler comes first; what it swallows the thread handler
 // never sees.
 TEST_F(KeyboardHookTest, LowLevelHandlerFirst) {
@@ -254,6 +268,36 @@ TEST_F(KeyboardHookTest, HeldKeyOffersNoReleaseBetweenRepeats) {
     for (const auto& e : offered) EXPECT_EQ(e.key, 0x01E);
     EXPECT_EQ(focus_->presses.size(), swallow ? 0u : 2u);
     EXPECT_EQ(focus_->releases.size(), swallow ? 0u : 2u);
+  }
+}
+
+// A keyboard sends a key's release as the code of its press; the desktop
+// names the release by the modifiers still held. Ctrl+Pause let go after
+// Ctrl is Break down and up, and Alt+Print let go after Alt is Sys Req.
+TEST_F(KeyboardHookTest, ReleaseTakesTheCodesOfItsPress) {
+  struct Case {
+    const char* name;
+    quint32 evdev;
+    quint32 pressSym;
+    quint32 releaseSym;
+    std::vector<KeyIndex> offered;
+  };
+  const Case kCases[] = {
+      {"Ctrl+Pause", 119, 0xFF6B /* Break */, 0xFF13 /* Pause */, {0x146, 0x146}},
+      {"Alt+Print", 99, 0xFF15 /* Sys_Req */, 0xFF61 /* Print */, {0x054}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::vector<KeyboardHook::Event> offered;
+    KeyboardHook hook;
+    hook.Install({}, Logging(offered, {}));
+    SendNative(QEvent::KeyPress, 0, c.evdev + 8, c.pressSym, false);
+    SendNative(QEvent::KeyRelease, 0, c.evdev + 8, c.releaseSym, false);
+    std::vector<KeyIndex> keys;
+    for (const auto& e : offered) keys.push_back(e.key);
+    EXPECT_EQ(keys, c.offered);
+    ASSERT_FALSE(offered.empty());
+    EXPECT_TRUE(offered.back().message.Release());
   }
 }
 
