@@ -23,6 +23,7 @@ class AppProfile;
 class AssignmentStore;
 class KeyboardHook;
 class Language;
+class MacroWorkingCopies;
 class MessageBoxes;
 
 class MacroPage : public QObject {
@@ -83,7 +84,20 @@ class MacroPage : public QObject {
   // 1200), for the dialog and tests; null for another id.
   QWidget* Control(int controlId) const;
 
+  // The rules behind the page, for tests.
+  MacroWorkingCopies& WorkingCopies();
+
  private:
+  void StartRecording();
+  void UpdateRecordCaption();
+  // Buttons 1020-1026 follow the macro on show; 1017, 1018 and 1126 are
+  // off while recording.
+  void UpdateEnabled();
+  // The macro list's entries and selection from the working copies; the
+  // name field keeps the typed text and cursor when keepTyped.
+  void SyncList(bool keepTyped);
+  void ShowSelectedRow(int row);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

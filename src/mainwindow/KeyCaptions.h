@@ -8,6 +8,7 @@
 
 #include <array>
 
+#include "editors/MediaKeys.h"
 #include "foundation/KeyCodeTable.h"
 #include "foundation/TextTable.h"
 #include "store/ProfileFormat.h"
@@ -17,11 +18,6 @@ namespace kst {
 class AssignmentStore;
 class Language;
 
-// The multimedia key list by position (the param of a MediaKey entry).
-inline constexpr std::array<KeyIndex, kMediaKeyCount> kMediaKeyList = {
-    0x16D, 0x122, 0x124, 0x110, 0x119, 0x12E, 0x130, 0x120, 0x132,
-    0x167, 0x168, 0x16A, 0x169, 0x166, 0x165, 0x16B, 0x121, 0x16C,
-};
 // The function key list by position (the param of a FunctionKey entry).
 inline constexpr int kFunctionKeyCount = 11;
 // Text slot of the function key at the position; nullopt-like Count when out of range.
