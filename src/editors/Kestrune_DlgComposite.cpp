@@ -67,8 +67,6 @@ constexpr int kIdSinglePrompt = 1201;
 constexpr int kIdMediaPrompt = 1202;
 constexpr int kIdFunctionPrompt = 1203;
 
-// Message 0x4D4E reaches the dialog too; it answers 0 and does nothing.
-
 constexpr KeyIndex kPrintScreen = 0x137;
 
 // Mouse buttons of the single-key page (1187), by list position.
@@ -106,12 +104,12 @@ constexpr const EditorPictureFiles* kSetFiles[kSetCount] = {
     &kKeyPictureFiles, &kMacroPictureFiles, &kMacro2PictureFiles, &kMediaPictureFiles,
     &kFunctionPictureFiles};
 
-// Image buttons of the dialog: id, skin key, caption key (nullptr: none).
-struct ImageButtonInfo {
+// A control of the dialog and its key in the skin layout file.
+struct PlacedControl {
   int id;
   const char* skinKey;
 };
-constexpr ImageButtonInfo kImageButtons[] = {
+constexpr PlacedControl kImageButtons[] = {
     {kIdPageKey, "CONTROL_KEY"},     {kIdPageMacro, "CONTROL_MACRO"},
     {kIdPageMedia, "CONTROL_MEDIA"}, {kIdPageFunction, "CONTROL_FUNCTION"},
     {kIdClear, "CONTROL_CLEAR"},     {kIdPagePicture, "CONTROL_MASK"},
@@ -120,7 +118,7 @@ constexpr ImageButtonInfo kImageButtons[] = {
 };
 
 // The other controls placed from the skin.
-constexpr ImageButtonInfo kPlacedControls[] = {
+constexpr PlacedControl kPlacedControls[] = {
     {kIdCaptureEdit, "FUNC_KEY_INPUT"},
     {kIdKeyboardSource, "FUNC_KEY_RADIO_KB"},
     {kIdMouseSource, "FUNC_KEY_RADIO_MOU"},
@@ -346,7 +344,7 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
   Impl& d = *impl_;
   auto command = [this](int id) { return [this, id] { OnCommand(id); }; };
 
-  for (const ImageButtonInfo& info : kImageButtons) {
+  for (const PlacedControl& info : kImageButtons) {
     auto* button = new CPngButton(this);
     button->setObjectName(QString::fromLatin1(info.skinKey));
     button->setProperty("controlId", info.id);
@@ -410,7 +408,7 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
   hidden->hide();
   d.controls[kIdHiddenButton] = hidden;
 
-  for (const ImageButtonInfo& info : kPlacedControls)
+  for (const PlacedControl& info : kPlacedControls)
     d.controls[info.id]->setObjectName(QString::fromLatin1(info.skinKey));
   for (auto& [id, control] : d.controls) {
     control->setProperty("controlId", id);
@@ -481,7 +479,7 @@ void Kestrune_DlgComposite::LayoutControls() {
   if (!d.laidOut) {
     const QString file = SkinFileName();
     const QString section = QString::fromLatin1(kButtonInfoSection);
-    for (const ImageButtonInfo& info : kImageButtons) {
+    for (const PlacedControl& info : kImageButtons) {
       CPngButton& button = *d.buttons[info.id];
       const SkinRect rect =
           LayoutImageButton(button, file, section, QString::fromLatin1(info.skinKey), key.normal,
@@ -491,7 +489,7 @@ void Kestrune_DlgComposite::LayoutControls() {
       else
         button.show();
     }
-    for (const ImageButtonInfo& info : kPlacedControls) {
+    for (const PlacedControl& info : kPlacedControls) {
       QWidget& control = *d.controls[info.id];
       const SkinRect rect =
           LayoutControl(control, file, section, QString::fromLatin1(info.skinKey));
@@ -507,7 +505,7 @@ void Kestrune_DlgComposite::LayoutControls() {
   }
   // What the last opening may have changed: macro-only looks, the state of
   // the on-screen keyboard button.
-  for (const ImageButtonInfo& info : kImageButtons) {
+  for (const PlacedControl& info : kImageButtons) {
     CPngButton& button = *d.buttons[info.id];
     if (d.skinHidden.count(info.id)) continue;
     button.setEnabled(true);
@@ -956,32 +954,35 @@ void Kestrune_DlgComposite::SetCaptions(int languageIndex) {
     static_cast<QLabel*>(d.controls[label.id])->setText(text(label.key));
 }
 
+namespace {
+
+// The keys by which a plain dialog ends itself; this one ends only by its buttons.
+bool EndsPlainDialog(const QKeyEvent& event) {
+  const int key = event.key();
+  return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+}  // namespace
+
 void Kestrune_DlgComposite::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-      event->accept();
-      return;
-    case Qt::Key_F1:
-      if (!impl_->macros->Recording()) impl_->host.OpenHelp();
-      event->accept();
-      return;
-    default:
-      CBaseDialog::keyPressEvent(event);
+  if (EndsPlainDialog(*event)) {
+    event->accept();
+    return;
   }
+  if (event->key() == Qt::Key_F1) {
+    if (!impl_->macros->Recording()) impl_->host.OpenHelp();
+    event->accept();
+    return;
+  }
+  CBaseDialog::keyPressEvent(event);
 }
 
 void Kestrune_DlgComposite::keyReleaseEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-      event->accept();
-      return;
-    default:
-      CBaseDialog::keyReleaseEvent(event);
+  if (EndsPlainDialog(*event)) {
+    event->accept();
+    return;
   }
+  CBaseDialog::keyReleaseEvent(event);
 }
 
 void Kestrune_DlgComposite::reject() {
