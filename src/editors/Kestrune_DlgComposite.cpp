@@ -26,6 +26,7 @@
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
+#include "editors/MediaKeys.h"
 #include "foundation/Language.h"
 #include "foundation/SkinLayout.h"
 #include "mainwindow/KeyCaptions.h"
@@ -63,6 +64,7 @@ constexpr int kIdMouseSource = 1186;
 constexpr int kIdMouseList = 1187;
 constexpr int kIdMacroList = 1126;
 constexpr int kIdHeading = 1199;
+constexpr int kIdMacroListLabel = 1200;
 constexpr int kIdSinglePrompt = 1201;
 constexpr int kIdMediaPrompt = 1202;
 constexpr int kIdFunctionPrompt = 1203;
@@ -86,10 +88,6 @@ int MousePosition(KeyIndex key) {
   for (int i = 0; i < kMouseButtonCount; ++i)
     if (kMouseButtons[i].key == key) return i;
   return -1;
-}
-
-bool InCaptureExclusionSet(KeyIndex key) {
-  return std::find(kMediaKeyList.begin(), kMediaKeyList.end(), key) != kMediaKeyList.end();
 }
 
 // Windows keys and the Application key as the low-level hook saw them.
@@ -613,8 +611,8 @@ bool Kestrune_DlgComposite::OnInitDialog() {
     osk.SetTooltip(prompt.trimmed().isEmpty() ? QString::fromLatin1(kOskBuiltInTooltip) : prompt,
                    true);
   }
-  for (int id : {kIdHeading, kIdSinglePrompt, kIdMediaPrompt, kIdFunctionPrompt})
-    d.controls[id]->setFont(d.staticFont);
+  for (int id : {kIdHeading, kIdMacroListLabel, kIdSinglePrompt, kIdMediaPrompt, kIdFunctionPrompt})
+    if (QWidget* label = Control(id)) label->setFont(d.staticFont);
 
   SetCaptions(index);
   d.openingTexts.reset();
@@ -743,7 +741,7 @@ void Kestrune_DlgComposite::InstallCaptureHooks() {
   // its release.
   auto thread = [this](const KeyboardHook::Event& event) {
     const KeyIndex key = event.key;
-    if (key == 0 || InCaptureExclusionSet(key)) return KeyboardHook::Verdict::Pass;
+    if (key == 0 || IsCaptureExcluded(key)) return KeyboardHook::Verdict::Pass;
     const bool freshPress = !event.message.Release() && !event.message.AutoRepeat();
     if ((impl_->keyboardSource->isChecked() && freshPress) || key == kPrintScreen) Capture(key);
     return KeyboardHook::Verdict::Swallow;
