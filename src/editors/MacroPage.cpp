@@ -334,7 +334,7 @@ struct MacroPage::Impl {
   std::map<int, QWidget*> controls;
   std::set<int> hiddenBySkin;
   QComboBox* list = nullptr;
-  ActionView* view = nullptr;
+  QPointer<ActionView> view;
   ActionDelegate* delegate = nullptr;
   QLineEdit* cycles = nullptr;
   QCheckBox* recordDelay = nullptr;
@@ -509,6 +509,8 @@ MacroPage::~MacroPage() {
     impl_->copies.EndRecording();
     impl_->context.hook.Remove();
   }
+  // The rows go with the page; the list may outlive it on the dialog.
+  if (impl_->view) impl_->view->setModel(nullptr);
 }
 
 void MacroPage::Layout(const QString& skinFile, const EditorPictureSet& macroPictures) {
