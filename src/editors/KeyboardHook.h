@@ -6,9 +6,13 @@
 // the program is turned into the Windows message (KeyMessages.h) and offered
 // first to the low-level handler, then, unless that one swallowed it, to the
 // thread handler; a swallowed event (press, release, and the shortcut
-// check that precedes a press) reaches no widget. Events without a Windows
-// message (the Print Screen press) reach neither handler and are swallowed
-// while the hook is installed, so they start no shortcut either.
+// check that precedes a press) reaches no widget. Each key event is offered
+// once, however many widgets Qt hands it to. Events that Windows hid from
+// its hooks (the Print Screen press, the release X11 and Wayland put before
+// each repeated press) reach neither handler: the Print Screen press is
+// swallowed while the hook is installed, so it starts no shortcut either,
+// and a repeat's release goes where the held key's presses went. Keys that
+// Windows has no message for pass untouched, as keys whose KeyIndex is 0.
 // User-interface thread only.
 
 #include <QObject>

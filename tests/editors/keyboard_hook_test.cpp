@@ -125,6 +125,20 @@ TEST_F(KeyboardHookTest, EachEventIsOfferedOnceAndSwallowedOnesReachNoWidget) {
   }
 }
 
+// A key Windows has no message for (a display brightness key) reaches no
+// handler and passes untouched, as a key whose KeyIndex is 0 would.
+TEST_F(KeyboardHookTest, KeyWithoutWindowsMessagePasses) {
+  constexpr quint32 kScanBrightnessUp = 225 + 8;
+  std::vector<KeyboardHook::Event> offered;
+  KeyboardHook hook;
+  hook.Install(Logging(offered, {}), Logging(offered, {}));
+  SendNative(QEvent::KeyPress, Qt::Key_MonBrightnessUp, kScanBrightnessUp, 0x1008FF02, false);
+  SendNative(QEvent::KeyRelease, Qt::Key_MonBrightnessUp, kScanBrightnessUp, 0x1008FF02, false);
+  EXPECT_TRUE(offered.empty());
+  EXPECT_EQ(focus_->presses, std::vector<int>{Qt::Key_MonBrightnessUp});
+  EXPECT_EQ(focus_->releases, std::vector<int>{Qt::Key_MonBrightnessUp});
+}
+
 // The low-level handler comes first; what it swallows the thread handler
 // never sees.
 TEST_F(KeyboardHookTest, LowLevelHandlerFirst) {
