@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -25,9 +26,11 @@
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
+#include "editors/MediaKeys.h"
 #include "foundation/Language.h"
 #include "foundation/SkinLayout.h"
 #include "mainwindow/KeyCaptions.h"
+#include "platform/FileStamp.h"
 #include "skin/CPngButton.h"
 #include "skin/SkinLayoutOps.h"
 #include "skin/SkinPictures.h"
@@ -61,11 +64,10 @@ constexpr int kIdMouseSource = 1186;
 constexpr int kIdMouseList = 1187;
 constexpr int kIdMacroList = 1126;
 constexpr int kIdHeading = 1199;
+constexpr int kIdMacroListLabel = 1200;
 constexpr int kIdSinglePrompt = 1201;
 constexpr int kIdMediaPrompt = 1202;
 constexpr int kIdFunctionPrompt = 1203;
-
-// Message 0x4D4E reaches the dialog too; it answers 0 and does nothing.
 
 constexpr KeyIndex kPrintScreen = 0x137;
 
@@ -88,10 +90,6 @@ int MousePosition(KeyIndex key) {
   return -1;
 }
 
-bool InCaptureExclusionSet(KeyIndex key) {
-  return std::find(kMediaKeyList.begin(), kMediaKeyList.end(), key) != kMediaKeyList.end();
-}
-
 // Windows keys and the Application key as the low-level hook saw them.
 constexpr struct {
   std::uint32_t vk;
@@ -104,12 +102,12 @@ constexpr const EditorPictureFiles* kSetFiles[kSetCount] = {
     &kKeyPictureFiles, &kMacroPictureFiles, &kMacro2PictureFiles, &kMediaPictureFiles,
     &kFunctionPictureFiles};
 
-// Image buttons of the dialog: id, skin key, caption key (nullptr: none).
-struct ImageButtonInfo {
+// A control of the dialog and its key in the skin layout file.
+struct PlacedControl {
   int id;
   const char* skinKey;
 };
-constexpr ImageButtonInfo kImageButtons[] = {
+constexpr PlacedControl kImageButtons[] = {
     {kIdPageKey, "CONTROL_KEY"},     {kIdPageMacro, "CONTROL_MACRO"},
     {kIdPageMedia, "CONTROL_MEDIA"}, {kIdPageFunction, "CONTROL_FUNCTION"},
     {kIdClear, "CONTROL_CLEAR"},     {kIdPagePicture, "CONTROL_MASK"},
@@ -118,7 +116,7 @@ constexpr ImageButtonInfo kImageButtons[] = {
 };
 
 // The other controls placed from the skin.
-constexpr ImageButtonInfo kPlacedControls[] = {
+constexpr PlacedControl kPlacedControls[] = {
     {kIdCaptureEdit, "FUNC_KEY_INPUT"},
     {kIdKeyboardSource, "FUNC_KEY_RADIO_KB"},
     {kIdMouseSource, "FUNC_KEY_RADIO_MOU"},
@@ -225,6 +223,44 @@ QString FindOnScreenKeyboard() {
   return {};
 }
 
+namespace {
+
+// FindOnScreenKeyboard, looked up again only when PATH or one of its folders
+// changed (installing or removing a program changes its folder): a search
+// looks at every name in every folder, a watched folder costs nothing.
+class OnScreenKeyboardCache {
+ public:
+  QString Find() {
+    const QByteArray path = qgetenv("PATH");
+    if (!valid_ || path != path_) {
+      program_ = FindOnScreenKeyboard();
+      path_ = path;
+      valid_ = true;
+      Watch(path);
+    }
+    return program_;
+  }
+
+ private:
+  void Watch(const QByteArray& path) {
+    watcher_ = std::make_unique<QFileSystemWatcher>();
+    QStringList dirs;
+    for (const QByteArray& dir : path.split(':'))
+      if (!dir.isEmpty() && QFileInfo(QString::fromLocal8Bit(dir)).isDir())
+        dirs << QString::fromLocal8Bit(dir);
+    if (!dirs.isEmpty()) watcher_->addPaths(dirs);
+    QObject::connect(watcher_.get(), &QFileSystemWatcher::directoryChanged, watcher_.get(),
+                     [this] { valid_ = false; });
+  }
+
+  bool valid_ = false;
+  QByteArray path_;
+  QString program_;
+  std::unique_ptr<QFileSystemWatcher> watcher_;
+};
+
+}  // namespace
+
 struct Kestrune_DlgComposite::Impl {
   Impl(KeyEditorHost& h, AssignmentStore& s, Language& l, AppProfile& a, const AppPaths& p)
       : host(h), store(s), language(l), appProfile(a), paths(p) {}
@@ -254,10 +290,40 @@ struct Kestrune_DlgComposite::Impl {
   std::array<EditorPictureSet, kSetCount> sets;
   bool picturesMade = false;
   bool fontsMade = false;
+  bool laidOut = false;
+  // The texts of the lists and the captions, made again only when the
+  // language, its files or the mode changed: each text is a file lookup.
+  struct TextsKey {
+    int index = -1;
+    std::optional<FileStamp> languageFile;
+    std::optional<FileStamp> skinLanguageFile;
+    bool macroOnly = false;
+    friend bool operator==(const TextsKey&, const TextsKey&) = default;
+  };
+  TextsKey listsKey;
+  TextsKey captionsKey;
+  QStringList mediaNames;
+  QStringList functionTexts;
+
+  // The files' state as the opening found it, so that the lists and the
+  // captions of one opening look at the files once.
+  std::optional<TextsKey> openingTexts;
+
+  TextsKey CurrentTextsKey(int index, bool macroOnly) const {
+    if (openingTexts && openingTexts->index == index) {
+      TextsKey key = *openingTexts;
+      key.macroOnly = macroOnly;
+      return key;
+    }
+    return {index, StatFile(language.LanguageFilePath(index)),
+            StatFile(language.SkinLanguageFilePath()), macroOnly};
+  }
   QFont captureFont, mediaFont, functionFont, staticFont;
 
   QString oskProgram;
+  OnScreenKeyboardCache oskCache;
   qint64 oskPid = 0;
+  bool macroOnlyLooks = false;  // the macro-only pictures are on the buttons
   // Set while the dialog ends its own modal loop; reject() from anything
   // else (Escape, the window's close) is ignored.
   bool closing = false;
@@ -276,7 +342,7 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
   Impl& d = *impl_;
   auto command = [this](int id) { return [this, id] { OnCommand(id); }; };
 
-  for (const ImageButtonInfo& info : kImageButtons) {
+  for (const PlacedControl& info : kImageButtons) {
     auto* button = new CPngButton(this);
     button->setObjectName(QString::fromLatin1(info.skinKey));
     button->setProperty("controlId", info.id);
@@ -324,6 +390,8 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
     d.controls[id] = list;
   }
   d.mouseList = static_cast<QComboBox*>(d.controls[kIdMouseList]);
+  for (const MouseButton& button : kMouseButtons)
+    d.mouseList->addItem(QString::fromLatin1(button.text));
   d.mediaList = static_cast<QComboBox*>(d.controls[kIdMediaList]);
   d.functionList = static_cast<QComboBox*>(d.controls[kIdFunctionList]);
 
@@ -338,7 +406,7 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
   hidden->hide();
   d.controls[kIdHiddenButton] = hidden;
 
-  for (const ImageButtonInfo& info : kPlacedControls)
+  for (const PlacedControl& info : kPlacedControls)
     d.controls[info.id]->setObjectName(QString::fromLatin1(info.skinKey));
   for (auto& [id, control] : d.controls) {
     control->setProperty("controlId", id);
@@ -405,58 +473,85 @@ void Kestrune_DlgComposite::MakeFonts() {
 
 void Kestrune_DlgComposite::LayoutControls() {
   Impl& d = *impl_;
-  const QString file = SkinFileName();
-  const QString section = QString::fromLatin1(kButtonInfoSection);
   const EditorPictureSet& key = d.sets[kSetKey];
-  for (const ImageButtonInfo& info : kImageButtons) {
+  if (!d.laidOut) {
+    const QString file = SkinFileName();
+    const QString section = QString::fromLatin1(kButtonInfoSection);
+    for (const PlacedControl& info : kImageButtons) {
+      CPngButton& button = *d.buttons[info.id];
+      const SkinRect rect =
+          LayoutImageButton(button, file, section, QString::fromLatin1(info.skinKey), key.normal,
+                            key.over, key.down, key.disabled, key.down);
+      if (rect.MarksHidden())
+        d.skinHidden.insert(info.id);
+      else
+        button.show();
+    }
+    for (const PlacedControl& info : kPlacedControls) {
+      QWidget& control = *d.controls[info.id];
+      const SkinRect rect =
+          LayoutControl(control, file, section, QString::fromLatin1(info.skinKey));
+      if (rect.MarksHidden()) {
+        d.skinHidden.insert(info.id);
+        control.setEnabled(false);
+        control.hide();
+      }
+    }
+    if (!d.skinHidden.count(kIdHeading)) d.controls[kIdHeading]->show();
+    d.macros->Layout(file, d.sets[kSetMacro]);
+    d.laidOut = true;
+  }
+  // What the last opening may have changed: macro-only looks, the state of
+  // the on-screen keyboard button.
+  for (const PlacedControl& info : kImageButtons) {
     CPngButton& button = *d.buttons[info.id];
+    if (d.skinHidden.count(info.id)) continue;
     button.setEnabled(true);
     button.SetSelected(false, false);
-    const SkinRect rect =
-        LayoutImageButton(button, file, section, QString::fromLatin1(info.skinKey), key.normal,
-                          key.over, key.down, key.disabled, key.down);
-    if (rect.MarksHidden()) {
-      d.skinHidden.insert(info.id);
-    } else {
-      d.skinHidden.erase(info.id);
-      button.show();
-    }
+    if (d.macroOnlyLooks && std::find(std::begin(kMacroOnlyPictures), std::end(kMacroOnlyPictures),
+                                      info.id) != std::end(kMacroOnlyPictures))
+      SetEditorPictures(button, key);
   }
-  for (const ImageButtonInfo& info : kPlacedControls) {
-    const SkinRect rect =
-        LayoutControl(*d.controls[info.id], file, section, QString::fromLatin1(info.skinKey));
-    if (rect.MarksHidden()) {
-      d.skinHidden.insert(info.id);
-      d.controls[info.id]->setEnabled(false);
-      d.controls[info.id]->hide();
-    } else {
-      d.skinHidden.erase(info.id);
-      d.controls[info.id]->setEnabled(true);
-    }
-  }
-  if (!d.skinHidden.count(kIdHeading)) d.controls[kIdHeading]->show();
-  d.macros->Layout(file, d.sets[kSetMacro]);
+  d.macroOnlyLooks = false;
 }
+
+namespace {
+
+// Replaces the list's entries when they differ from `texts`.
+void SetListTexts(QComboBox& list, const QStringList& texts) {
+  bool same = list.count() == texts.size();
+  for (int i = 0; same && i < texts.size(); ++i) same = list.itemText(i) == texts[i];
+  if (same) return;
+  list.clear();
+  list.addItems(texts);
+}
+
+}  // namespace
 
 void Kestrune_DlgComposite::FillLists() {
   Impl& d = *impl_;
-  const int index = d.LanguageIndex();
-  d.mediaList->clear();
-  for (KeyIndex key : kMediaKeyList) d.mediaList->addItem(KeyNameFromKeyIndex(key, d.language));
+  const int index = d.openingTexts ? d.openingTexts->index : d.LanguageIndex();
+  if (const Impl::TextsKey key = d.CurrentTextsKey(index, false);
+      d.mediaNames.isEmpty() || !(key == d.listsKey)) {
+    d.mediaNames.clear();
+    for (KeyIndex media : kMediaKeyList) d.mediaNames << KeyNameFromKeyIndex(media, d.language);
+    d.functionTexts.clear();
+    for (int i = 0; i < kFunctionKeyCount; ++i)
+      d.functionTexts << d.language.ShowSlot(FunctionKeyTextSlot(i), index);
+    d.listsKey = key;
+  }
+  SetListTexts(*d.mediaList, d.mediaNames);
   d.mediaList->setCurrentIndex(0);
-  d.functionList->clear();
-  for (int i = 0; i < kFunctionKeyCount; ++i)
-    d.functionList->addItem(d.language.ShowSlot(FunctionKeyTextSlot(i), index));
+  SetListTexts(*d.functionList, d.functionTexts);
   d.functionList->setCurrentIndex(0);
-  d.mouseList->clear();
-  for (const MouseButton& button : kMouseButtons)
-    d.mouseList->addItem(QString::fromLatin1(button.text));
   d.mouseList->setCurrentIndex(0);
 }
 
 bool Kestrune_DlgComposite::OnInitDialog() {
   Impl& d = *impl_;
-  CBaseDialog::OnInitDialog();
+  // The skin (background, mask, the window's shape) is applied at the first
+  // opening and kept, like the picture sets: later openings reuse it.
+  if (Background().isNull()) CBaseDialog::OnInitDialog();
   ++openCount_;
   d.closing = false;
   d.host.ShowKeyEditing(buttonId_, true);
@@ -471,9 +566,7 @@ bool Kestrune_DlgComposite::OnInitDialog() {
   d.functionList->setFont(d.functionFont);
   if (QWidget* macroList = d.macros->Control(kIdMacroList)) macroList->setFont(d.functionFont);
   const int index = d.LanguageIndex();
-  d.buttons[kIdClear]->SetTooltip(
-      d.language.LoadLangText(QStringLiteral("IDS_KEYBOARD_MARCO_RESET"), index), true);
-
+  d.openingTexts = d.CurrentTextsKey(index, false);
   FillLists();
 
   d.macros->LoadWorkingCopies();
@@ -493,6 +586,7 @@ bool Kestrune_DlgComposite::OnInitDialog() {
   if (macroOnly_) {
     page_ = kPageMacro;
     for (int id : kMacroOnlyPictures) SetEditorPictures(*d.buttons[id], d.sets[kSetMacro2]);
+    d.macroOnlyLooks = true;
   }
 
   for (int id : {kIdKeyboardSource, kIdMouseSource})
@@ -506,8 +600,7 @@ bool Kestrune_DlgComposite::OnInitDialog() {
 
   PlaceDialog();
 
-  d.oskProgram =
-      d.seams.findOnScreenKeyboard ? d.seams.findOnScreenKeyboard() : FindOnScreenKeyboard();
+  d.oskProgram = d.seams.findOnScreenKeyboard ? d.seams.findOnScreenKeyboard() : d.oskCache.Find();
   CPngButton& osk = *d.buttons[kIdOsk];
   if (d.oskProgram.isEmpty()) {
     osk.SetTooltip(QString::fromLatin1(kNoOskTooltip), true);
@@ -518,10 +611,11 @@ bool Kestrune_DlgComposite::OnInitDialog() {
     osk.SetTooltip(prompt.trimmed().isEmpty() ? QString::fromLatin1(kOskBuiltInTooltip) : prompt,
                    true);
   }
-  for (int id : {kIdHeading, kIdSinglePrompt, kIdMediaPrompt, kIdFunctionPrompt})
-    d.controls[id]->setFont(d.staticFont);
+  for (int id : {kIdHeading, kIdMacroListLabel, kIdSinglePrompt, kIdMediaPrompt, kIdFunctionPrompt})
+    if (QWidget* label = Control(id)) label->setFont(d.staticFont);
 
   SetCaptions(index);
+  d.openingTexts.reset();
   return true;
 }
 
@@ -647,7 +741,7 @@ void Kestrune_DlgComposite::InstallCaptureHooks() {
   // its release.
   auto thread = [this](const KeyboardHook::Event& event) {
     const KeyIndex key = event.key;
-    if (key == 0 || InCaptureExclusionSet(key)) return KeyboardHook::Verdict::Pass;
+    if (key == 0 || IsCaptureExcluded(key)) return KeyboardHook::Verdict::Pass;
     const bool freshPress = !event.message.Release() && !event.message.AutoRepeat();
     if ((impl_->keyboardSource->isChecked() && freshPress) || key == kPrintScreen) Capture(key);
     return KeyboardHook::Verdict::Swallow;
@@ -812,7 +906,6 @@ void Kestrune_DlgComposite::CloseDialog(int result) {
   SetModified(false);
   --openCount_;
   d.host.ShowKeyEditing(buttonId_, false);
-  ReleaseSkin();
   d.closing = true;
   QDialog::done(result);
   d.closing = false;
@@ -820,6 +913,10 @@ void Kestrune_DlgComposite::CloseDialog(int result) {
 
 void Kestrune_DlgComposite::SetCaptions(int languageIndex) {
   Impl& d = *impl_;
+  d.macros->SetCaptions(languageIndex);
+  const Impl::TextsKey key = d.CurrentTextsKey(languageIndex, macroOnly_);
+  if (key == d.captionsKey) return;
+  d.captionsKey = key;
   auto text = [&](const char* key) {
     return d.language.LoadLangText(QString::fromLatin1(key), languageIndex);
   };
@@ -839,6 +936,7 @@ void Kestrune_DlgComposite::SetCaptions(int languageIndex) {
   for (const auto& caption : captions)
     SetEditorCaption(*d.buttons[caption.id],
                      caption.pageCaption && macroOnly_ ? QString() : text(caption.key));
+  d.buttons[kIdClear]->SetTooltip(text("IDS_KEYBOARD_MARCO_RESET"), true);
   const struct {
     int id;
     const char* key;
@@ -852,35 +950,37 @@ void Kestrune_DlgComposite::SetCaptions(int languageIndex) {
   };
   for (const auto& label : labels)
     static_cast<QLabel*>(d.controls[label.id])->setText(text(label.key));
-  d.macros->SetCaptions(languageIndex);
 }
 
+namespace {
+
+// The keys by which a plain dialog ends itself; this one ends only by its buttons.
+bool EndsPlainDialog(const QKeyEvent& event) {
+  const int key = event.key();
+  return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+}  // namespace
+
 void Kestrune_DlgComposite::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-      event->accept();
-      return;
-    case Qt::Key_F1:
-      if (!impl_->macros->Recording()) impl_->host.OpenHelp();
-      event->accept();
-      return;
-    default:
-      CBaseDialog::keyPressEvent(event);
+  if (EndsPlainDialog(*event)) {
+    event->accept();
+    return;
   }
+  if (event->key() == Qt::Key_F1) {
+    if (!impl_->macros->Recording()) impl_->host.OpenHelp();
+    event->accept();
+    return;
+  }
+  CBaseDialog::keyPressEvent(event);
 }
 
 void Kestrune_DlgComposite::keyReleaseEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-      event->accept();
-      return;
-    default:
-      CBaseDialog::keyReleaseEvent(event);
+  if (EndsPlainDialog(*event)) {
+    event->accept();
+    return;
   }
+  CBaseDialog::keyReleaseEvent(event);
 }
 
 void Kestrune_DlgComposite::reject() {

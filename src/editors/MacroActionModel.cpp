@@ -39,7 +39,7 @@ QVariant MacroActionModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       switch (index.column()) {
         case kKeyColumn:
-          return KeyNameFromKeyIndex(event.key, language_);
+          return KeyName(event.key);
         case kDirectionColumn:
           return DirectionText(event.direction);
         case kDelayColumn:
@@ -100,8 +100,16 @@ bool MacroActionModel::setData(const QModelIndex& index, const QVariant& value, 
   return false;
 }
 
+QString MacroActionModel::KeyName(KeyIndex key) const {
+  auto found = keyNames_.find(key);
+  if (found == keyNames_.end())
+    found = keyNames_.emplace(key, KeyNameFromKeyIndex(key, language_)).first;
+  return found->second;
+}
+
 void MacroActionModel::SetLanguageIndex(int languageIndex) {
   languageIndex_ = languageIndex;
+  keyNames_.clear();
   emit headerDataChanged(Qt::Horizontal, 0, kColumnCount - 1);
   if (!rows_.empty()) {
     emit dataChanged(index(0, kKeyColumn), index(rowCount() - 1, kKeyColumn), {Qt::DisplayRole});

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "store/MacroRecord.h"
@@ -65,10 +66,15 @@ class MacroActionModel : public QAbstractTableModel {
   void SetDirection(int row, std::uint16_t direction);
   void CellChanged(int row, int column);
 
+  // Names in the current language, looked up once per key: a repaint of the
+  // list asks for every visible row's name.
+  QString KeyName(KeyIndex key) const;
+
   MacroWorkingCopies& owner_;
   Language& language_;
   int languageIndex_ = -1;  // -1: the language's current one
   std::vector<MacroEvent> rows_;
+  mutable std::unordered_map<KeyIndex, QString> keyNames_;
 };
 
 }  // namespace kst

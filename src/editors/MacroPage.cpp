@@ -3,12 +3,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -93,6 +98,14 @@ constexpr std::array<int, 7> kMacroButtons = {kRecordId, kDeleteActionId, kClear
                                               kUpId,     kDownId,         kBottomId};
 
 constexpr int kColumnWidth = 100;
+constexpr int kCellMargin = 4;
+constexpr const char* kScrollBarStyle =
+    "QScrollBar:vertical { background: #2b2b2b; width: 14px; margin: 0; }"
+    "QScrollBar::handle:vertical { background: #6e6e6e; min-height: 24px; }"
+    "QScrollBar::handle:vertical:hover { background: #8a8a8a; }"
+    "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+    "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }";
+constexpr qsizetype kMaxLaidOutTexts = 1024;
 constexpr int kKeyPickerRows = 20;
 constexpr int kDirectionPickerRows = 6;
 // Digits enough for any delay and few enough that the number cannot wrap.
@@ -122,6 +135,9 @@ class ActionView : public QTableView {
   using Handler = std::function<void()>;
   explicit ActionView(QWidget* parent) : QTableView(parent) {}
   Handler besideColumns;
+  // Lays the rows out at once instead of on the view's next timer round, so
+  // that a row in and its selection are painted together, once.
+  void LayoutNow() { executeDelayedItemsLayout(); }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override {
@@ -132,6 +148,18 @@ class ActionView : public QTableView {
       return;
     }
     QTableView::mousePressEvent(event);
+  }
+};
+
+// The action list's own style: its delegate draws each cell whole (selection
+// included), so the row panel the style would draw under every cell is left
+// out; a screenful of rows is repainted whenever a recorded row shifts them.
+class ActionListStyle : public QProxyStyle {
+ public:
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element == PE_PanelItemViewRow) return;
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
   }
 };
 
@@ -219,13 +247,48 @@ class ActionDelegate : public QStyledItemDelegate {
     if (QWidget* editor = open_) emit closeEditor(editor, QAbstractItemDelegate::NoHint);
   }
 
- protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
-    if (index.data(MacroActionModel::kGreyTextRole).toBool()) {
-      option->palette.setColor(QPalette::Text,
-                               option->palette.color(QPalette::Disabled, QPalette::Text));
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    // Cells are drawn from laid-out texts kept between paints: a recorded row
+    // shifts every row below it, and the screenful repainted then must cost
+    // little more than the one new row.
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    const QPalette::ColorGroup group =
+        option.state.testFlag(QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+    if (selected) painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+    QColor colour =
+        option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    if (!selected && index.data(MacroActionModel::kGreyTextRole).toBool()) {
+      colour = option.palette.color(QPalette::Disabled, QPalette::Text);
     }
+    const QRect room = option.rect.adjusted(kCellMargin, 0, -kCellMargin, 0);
+    const QStaticText& text =
+        LaidOut(index.data(Qt::DisplayRole).toString(), room.width(), option.font);
+    // The view sets its own pen and font for everything else it draws.
+    painter->setPen(colour);
+    painter->setFont(option.font);
+    painter->drawStaticText(
+        QPointF(room.left(), room.top() + (room.height() - text.size().height()) / 2.0), text);
+  }
+
+ private:
+  const QStaticText& LaidOut(const QString& text, int width, const QFont& font) const {
+    if (font != laidOutFont_) {
+      laidOut_.clear();
+      laidOutFont_ = font;
+    }
+    // Key names, arrows and the delays in use: a few hundred texts at most;
+    // forgetting them all now and then bounds the memory.
+    if (laidOut_.size() > kMaxLaidOutTexts) laidOut_.clear();
+    const QString key = QString::number(width) + u'\n' + text;
+    auto found = laidOut_.find(key);
+    if (found == laidOut_.end()) {
+      QStaticText laid(QFontMetrics(font).elidedText(text, Qt::ElideRight, width));
+      laid.setTextFormat(Qt::PlainText);
+      laid.prepare(QTransform(), font);
+      found = laidOut_.insert(key, laid);
+    }
+    return *found;
   }
 
  private:
@@ -245,6 +308,8 @@ class ActionDelegate : public QStyledItemDelegate {
   Language& language_;
   std::function<void()> delayEditStarts_;
   mutable QPointer<QWidget> open_;
+  mutable QHash<QString, QStaticText> laidOut_;
+  mutable QFont laidOutFont_;
 };
 
 }  // namespace
@@ -269,7 +334,7 @@ struct MacroPage::Impl {
   std::map<int, QWidget*> controls;
   std::set<int> hiddenBySkin;
   QComboBox* list = nullptr;
-  ActionView* view = nullptr;
+  QPointer<ActionView> view;
   ActionDelegate* delegate = nullptr;
   QLineEdit* cycles = nullptr;
   QCheckBox* recordDelay = nullptr;
@@ -314,9 +379,16 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
         view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         view->horizontalHeader()->setStretchLastSection(false);
+        // Flat, in the skin's greys: the toolkit's shaded scroll bar costs a
+        // recorded row several times what the row itself costs, as every row
+        // moves its slider.
+        view->verticalScrollBar()->setStyleSheet(QString::fromLatin1(kScrollBarStyle));
         d.delegate = new ActionDelegate(
             d.context.language, [this] { StopRecording(); }, view);
         view->setItemDelegate(d.delegate);
+        auto* style = new ActionListStyle;
+        style->setParent(view);
+        view->setStyle(style);
         d.view = view;
         control = view;
         break;
@@ -437,6 +509,8 @@ MacroPage::~MacroPage() {
     impl_->copies.EndRecording();
     impl_->context.hook.Remove();
   }
+  // The rows go with the page; the list may outlive it on the dialog.
+  if (impl_->view) impl_->view->setModel(nullptr);
 }
 
 void MacroPage::Layout(const QString& skinFile, const EditorPictureSet& macroPictures) {
@@ -546,6 +620,7 @@ void MacroPage::ShowSelectedRow(int row) {
     selection->clear();
   } else {
     const QModelIndex index = d.copies.Actions().index(row, 0);
+    d.view->LayoutNow();
     selection->setCurrentIndex(index,
                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     d.view->scrollTo(index);

@@ -307,6 +307,18 @@ std::optional<QString> Registry::GetString(const QString& key, const QString& na
   return std::nullopt;
 }
 
+namespace {
+
+bool SameValue(const Registry::Value& a, const Registry::Value& b) {
+  if (a.index() != b.index()) return false;
+  if (const auto* number = std::get_if<std::uint32_t>(&a))
+    return *number == std::get<std::uint32_t>(b);
+  if (const auto* text = std::get_if<QString>(&a)) return *text == std::get<QString>(b);
+  return false;  // values kept as found are never compared
+}
+
+}  // namespace
+
 bool Registry::Store(const QString& key, const QString& name, std::optional<Value> value) {
   std::lock_guard lock(mutex_);
   Refresh();
@@ -328,6 +340,9 @@ bool Registry::Store(const QString& key, const QString& name, std::optional<Valu
       section = &contents.sections.back();
     }
     if (Entry* entry = FindEntry(*section, name)) {
+      // The file already holds this value: nothing to write (a write is an
+      // fsync'd replacement of the whole file).
+      if (!snapshot_.damaged && SameValue(entry->value, *value)) return true;
       entry->value = std::move(*value);
     } else {
       section->entries.push_back(Entry{name, std::move(*value)});

@@ -670,6 +670,35 @@ TEST(FindOnScreenKeyboard, TakesTheFirstCommonOneOnPath) {
   qputenv("PATH", oldPath);
 }
 
+// Without the seam the dialog looks on PATH, and notices an installation
+// made while the program runs.
+TEST_F(CompositeDialogTest, NoticesAnOnScreenKeyboardInstalledLater) {
+  QTemporaryDir bin;
+  ASSERT_TRUE(bin.isValid());
+  const QByteArray oldPath = qgetenv("PATH");
+  qputenv("PATH", bin.path().toLocal8Bit());
+  Kestrune_DlgComposite::Seams seams;
+  seams.screenAt = [](QPoint) { return kScreen; };
+  seams.startDetached = [this](const QString& program) {
+    started.push_back(program);
+    return true;
+  };
+  dialog->SetSeams(std::move(seams));
+  auto enabledOnOpening = [this] {
+    bool enabled = false;
+    Run(kSlotA, [&] { enabled = Button(1132)->isEnabled(); });
+    return enabled;
+  };
+  EXPECT_FALSE(enabledOnOpening());
+  QFile program(bin.path() + "/onboard");
+  ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+  program.write("#!/bin/sh\n");
+  program.close();
+  program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  EXPECT_TRUE(QTest::qWaitFor(enabledOnOpening, 10000));
+  qputenv("PATH", oldPath);
+}
+
 // ---- Texts ----------------------------------------------------------------------
 
 TEST_F(CompositeDialogTest, CaptionsComeFromTheLanguage) {

@@ -180,6 +180,13 @@ TEST_F(MacroPageTest, RecordingThroughTheHookWithMeasuredDelays) {
       {1300, Key(Qt::Key_A, false, true), KeyboardHook::Verdict::Swallow},  // held
       {1400, Key(Qt::Key_A, true), KeyboardHook::Verdict::Swallow},
       {1450, Key(Qt::Key_VolumeUp, false), KeyboardHook::Verdict::Pass},
+      // Print Screen: the desktop's press is never shown; the release brings both rows.
+      {1500, Key(Qt::Key_Print, false), KeyboardHook::Verdict::Swallow},
+      {1600, Key(Qt::Key_Print, true), KeyboardHook::Verdict::Swallow},
+      // The Windows key, held: one press, one release.
+      {1700, Key(Qt::Key_Super_L, false), KeyboardHook::Verdict::Swallow},
+      {1750, Key(Qt::Key_Super_L, false, true), KeyboardHook::Verdict::Swallow},
+      {1800, Key(Qt::Key_Super_L, true), KeyboardHook::Verdict::Swallow},
   };
   for (const Step& s : steps) {
     nowMs = s.at;
@@ -192,13 +199,15 @@ TEST_F(MacroPageTest, RecordingThroughTheHookWithMeasuredDelays) {
   EXPECT_FALSE(record->IsSelected());
   for (int id : {1017, 1018, 1126}) EXPECT_TRUE(page->Control(id)->isEnabled()) << id;
 
-  const auto& rows = Copies().Actions().Rows();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0], (MacroEvent{300, kA, kEventPress}));
-  EXPECT_EQ(rows[1], (MacroEvent{0, kA, kEventRelease}));
-  EXPECT_EQ(View()->currentIndex().row(), 1);  // the last recorded row is selected
+  // Each row waits until the next; the row before Print Screen's unseen press waits 2.
+  const std::vector<MacroEvent> expected = {
+      {300, kA, kEventPress},      {2, kA, kEventRelease},    {200, 0x137, kEventPress},
+      {100, 0x137, kEventRelease}, {100, 0x15B, kEventPress}, {0, 0x15B, kEventRelease},
+  };
+  EXPECT_EQ(Copies().Actions().Rows(), expected);
+  EXPECT_EQ(View()->currentIndex().row(), 5);  // the last recorded row is selected
   ASSERT_TRUE(page->Commit());
-  EXPECT_EQ(store.MacroAt(0)->Events().size(), 2u);
+  EXPECT_EQ(store.MacroAt(0)->Events().size(), expected.size());
 }
 
 TEST_F(MacroPageTest, TheRecordDelaySettingIsReadNormalisedAndToggled) {

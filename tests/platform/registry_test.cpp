@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -78,6 +79,31 @@ TEST_F(RegistryTest, SetReplacesTypeAndDeleteRemoves) {
   EXPECT_TRUE(registry.DeleteValue(kKey, "dwLanguageId"));
   EXPECT_EQ(registry.GetDword(kKey, "dwLanguageId"), std::nullopt);
   EXPECT_TRUE(registry.DeleteValue(kKey, "never there"));
+}
+
+// Every write replaces the whole file with an fsync; storing what the file
+// already holds must not cost one (the editors store settings on every opening).
+TEST_F(RegistryTest, StoringTheHeldValueAgainLeavesTheFileAlone) {
+  Registry registry(path_);
+  ASSERT_TRUE(registry.SetString(kProfiles, "Flip", "1"));
+  ASSERT_TRUE(registry.SetDword(kKey, "dwLanguageId", 1033));
+  // A second name keeps the written file alive, so a replacement cannot
+  // reuse its inode number.
+  const QString kept = path_ + ".kept";
+  ASSERT_EQ(::link(QFile::encodeName(path_).constData(), QFile::encodeName(kept).constData()), 0);
+  auto sameFile = [&] {
+    struct stat a {};
+    struct stat b {};
+    return ::stat(QFile::encodeName(path_).constData(), &a) == 0 &&
+           ::stat(QFile::encodeName(kept).constData(), &b) == 0 && a.st_ino == b.st_ino;
+  };
+  EXPECT_TRUE(registry.SetString(kProfiles, "FLIP", "1"));
+  EXPECT_TRUE(registry.SetDword(kKey, "dwLanguageId", 1033));
+  EXPECT_TRUE(sameFile());
+  // Another value, or the same text as another type, is written.
+  EXPECT_TRUE(registry.SetString(kKey, "dwLanguageId", "1033"));
+  EXPECT_FALSE(sameFile());
+  EXPECT_EQ(registry.GetString(kKey, "dwLanguageId"), QString("1033"));
 }
 
 TEST_F(RegistryTest, ChangesByAnotherWriterAreSeenOnTheNextGet) {
