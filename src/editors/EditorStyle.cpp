@@ -12,14 +12,11 @@ QLineEdit:focus, QComboBox:focus, QTableView:focus { border-color: #ff2d55; }
 QLineEdit:disabled, QComboBox:disabled { color: #5d6473; background: #0b0d12;
   border-color: #1d222b; }
 QLineEdit[readOnly="true"] { background: #0b0e14; }
-QComboBox::drop-down { border: none; width: 20px; }
-QComboBox::down-arrow { width: 0; height: 0; border-left: 5px solid transparent;
-  border-right: 5px solid transparent; border-top: 6px solid #a7afc0; margin-right: 6px; }
-QComboBox::down-arrow:disabled { border-top-color: #3a414e; }
 QComboBox QAbstractItemView { color: #e8ebf1; background: #0c0f14; border: 1px solid #2c3340;
   selection-background-color: #9c102e; outline: 0; }
 QTableView { gridline-color: #161a22; alternate-background-color: #0b0e13; outline: 0; }
 QTableView::item { padding: 0 4px; }
+QHeaderView { background: #10131a; border: none; }
 QHeaderView::section { color: #868fa3; background: #10131a; border: none;
   border-bottom: 1px solid #2c3340; border-right: 1px solid #161a22; padding: 3px 6px; }
 QTableCornerButton::section { background: #10131a; border: none; }

@@ -23,6 +23,7 @@
 #include <set>
 #include <span>
 
+#include "editors/EditorStyle.h"
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
@@ -341,6 +342,7 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
       impl_(std::make_unique<Impl>(host, store, language, appProfile, paths)) {
   Impl& d = *impl_;
   auto command = [this](int id) { return [this, id] { OnCommand(id); }; };
+  setStyleSheet(EditorStyleSheet());
 
   for (const PlacedControl& info : kImageButtons) {
     auto* button = new CPngButton(this);
