@@ -6,18 +6,26 @@
 // the program is turned into the Windows message (KeyMessages.h) and offered
 // first to the low-level handler, then, unless that one swallowed it, to the
 // thread handler; a swallowed event (press, release, and the shortcut
-// check that precedes a press) reaches no widget. Events without a Windows
-// message (the Print Screen press) reach neither handler and are swallowed
-// while the hook is installed, so they start no shortcut either.
+// check that precedes a press) reaches no widget. Each key event is offered
+// once, however many widgets Qt hands it to. Events that Windows hid from
+// its hooks (the Print Screen press, the release X11 and Wayland put before
+// each repeated press) reach neither handler: the Print Screen press is
+// swallowed while the hook is installed, so it starts no shortcut either,
+// and a repeat's release goes where the held key's presses went. Keys that
+// Windows has no message for pass untouched, as keys whose KeyIndex is 0.
 // User-interface thread only.
 
 #include <QObject>
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 
 #include "foundation/KeyCodeTable.h"
 #include "platform/KeyMessages.h"
+
+class QKeyEvent;
 
 namespace kst {
 
@@ -58,10 +66,59 @@ class KeyboardHook : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // One delivery of a key event. Qt hands the same event object to the
+  // window, then to the focus widget and up its parents; before a press it
+  // sends a shortcut check (ShortcutOverride) with the same fields.
+  struct Delivery {
+    const QEvent* event = nullptr;
+    int type = 0;
+    std::uint32_t nativeScanCode = 0;
+    std::uint32_t nativeVirtualKey = 0;
+    int qtKey = 0;
+    int modifiers = 0;
+    bool autoRepeat = false;
+    std::uint64_t timestamp = 0;
+    // The same key event, whatever its type and object. A shortcut check
+    // made from a synthetic press carries no native codes.
+    bool SameKeyEvent(const Delivery& other) const;
+  };
+  struct Decision {
+    Delivery delivery;
+    Verdict verdict = Verdict::Pass;
+    // Where the event may go next without being a new one: the forward from
+    // a window to its focus widget, or the parent of the widget it was at.
+    bool atWindow = false;
+    const QObject* parent = nullptr;
+  };
+  Verdict Decide(QObject* watched, const QKeyEvent& key);
+  Verdict DecideInstalled(const Delivery& delivery, QObject* watched, const QKeyEvent& key);
+  // Takes the filter out of the application's list.
+  void StopFiltering();
+
   Clock clock_;
   Handler lowLevel_;
   Handler thread_;
   bool installed_ = false;
+  // The filter is in the application's list. It stays there after Remove
+  // while a press already swallowed at its shortcut check is still to come.
+  bool filtering_ = false;
+  // The filter is deciding on an event; Remove leaves the rest to it.
+  bool deciding_ = false;
+  // The last delivery seen and its verdict.
+  std::optional<Decision> current_;
+  // The verdict on a press taken at its shortcut check, for the press.
+  std::optional<Decision> shortcutCheck_;
+  // The keys held down, by native scan code (or Qt key): the message their
+  // press gave and its verdict. A keyboard sends a key's release as the code
+  // of its press, whatever was let go in between (Ctrl+Pause is Break, Alt+
+  // Print is Sys Req, down and up); the desktop reports the release by the
+  // modifiers of the moment, so the release takes the press's codes.
+  struct Held {
+    std::uint32_t vk = 0;
+    std::uint32_t scanBits = 0;  // lParam bits 16-24
+    Verdict verdict = Verdict::Pass;
+  };
+  std::map<std::uint64_t, Held> held_;
 };
 
 }  // namespace kst
