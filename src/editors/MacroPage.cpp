@@ -258,8 +258,9 @@ class ActionDelegate : public QStyledItemDelegate {
     if (selected) painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
     QColor colour =
         option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    // Key and direction in the desktop's grey text, as a hint beside the delay.
     if (!selected && index.data(MacroActionModel::kGreyTextRole).toBool()) {
-      colour = option.palette.color(QPalette::Disabled, QPalette::Text);
+      colour = option.palette.color(group, QPalette::PlaceholderText);
     }
     const QRect room = option.rect.adjusted(kCellMargin, 0, -kCellMargin, 0);
     const QStaticText& text =
