@@ -135,9 +135,6 @@ class ActionView : public QTableView {
   using Handler = std::function<void()>;
   explicit ActionView(QWidget* parent) : QTableView(parent) {}
   Handler besideColumns;
-  // Lays the rows out at once instead of on the view's next timer round, so
-  // that a row in and its selection are painted together, once.
-  void LayoutNow() { executeDelayedItemsLayout(); }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override {
@@ -621,7 +618,6 @@ void MacroPage::ShowSelectedRow(int row) {
     selection->clear();
   } else {
     const QModelIndex index = d.copies.Actions().index(row, 0);
-    d.view->LayoutNow();
     selection->setCurrentIndex(index,
                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     d.view->scrollTo(index);
