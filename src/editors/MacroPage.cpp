@@ -464,10 +464,8 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
     UpdateEnabled();
   });
   connect(d.cycles, &QLineEdit::textChanged, this, [this](const QString& text) {
-    if (impl_->cyclesBusy) {
-      impl_->copies.EditCycles(text);
-      return;
-    }
+    // The page's own text is a count the working copies already hold.
+    if (impl_->cyclesBusy) return;
     const QString shown = impl_->copies.EditCycles(text);
     if (shown != text) impl_->cycles->setText(shown);
   });
