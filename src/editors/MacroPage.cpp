@@ -135,9 +135,6 @@ class ActionView : public QTableView {
   using Handler = std::function<void()>;
   explicit ActionView(QWidget* parent) : QTableView(parent) {}
   Handler besideColumns;
-  // Lays the rows out at once instead of on the view's next timer round, so
-  // that a row in and its selection are painted together, once.
-  void LayoutNow() { executeDelayedItemsLayout(); }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override {
@@ -258,8 +255,9 @@ class ActionDelegate : public QStyledItemDelegate {
     if (selected) painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
     QColor colour =
         option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    // Key and direction in the desktop's grey text, as a hint beside the delay.
     if (!selected && index.data(MacroActionModel::kGreyTextRole).toBool()) {
-      colour = option.palette.color(QPalette::Disabled, QPalette::Text);
+      colour = option.palette.color(group, QPalette::PlaceholderText);
     }
     const QRect room = option.rect.adjusted(kCellMargin, 0, -kCellMargin, 0);
     const QStaticText& text =
@@ -466,10 +464,8 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
     UpdateEnabled();
   });
   connect(d.cycles, &QLineEdit::textChanged, this, [this](const QString& text) {
-    if (impl_->cyclesBusy) {
-      impl_->copies.EditCycles(text);
-      return;
-    }
+    // The page's own text is a count the working copies already hold.
+    if (impl_->cyclesBusy) return;
     const QString shown = impl_->copies.EditCycles(text);
     if (shown != text) impl_->cycles->setText(shown);
   });
@@ -620,7 +616,6 @@ void MacroPage::ShowSelectedRow(int row) {
     selection->clear();
   } else {
     const QModelIndex index = d.copies.Actions().index(row, 0);
-    d.view->LayoutNow();
     selection->setCurrentIndex(index,
                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     d.view->scrollTo(index);

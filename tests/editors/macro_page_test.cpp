@@ -275,8 +275,13 @@ TEST_F(MacroPageTest, TypingANameRenamesTheMacroOnShowAndNothingWhenNoneIs) {
 }
 
 TEST_F(MacroPageTest, ChoosingAnotherMacroSavesThePageAndShowsTheOther) {
-  StoreMacros({StoredMacro(u"Alpha", 1, {{10, kA, 0}}), StoredMacro(u"Beta", 2)});
+  MacroRecord beta = StoredMacro(u"Beta", 2);
+  beta.repeatCount = 9;
+  StoreMacros({StoredMacro(u"Alpha", 1, {{10, kA, 0}}), beta});
   Open();
+  page->SelectByNumber(2);
+  EXPECT_EQ(Get<QLineEdit>(1125)->text(), QStringLiteral("9"));
+  EXPECT_EQ(modifiedMarks, 0);  // showing a macro is no change
   page->SelectByNumber(0);
   EXPECT_EQ(page->CurrentPosition(), 0);
   EXPECT_EQ(View()->model()->rowCount(), 1);
@@ -286,7 +291,9 @@ TEST_F(MacroPageTest, ChoosingAnotherMacroSavesThePageAndShowsTheOther) {
   EXPECT_EQ(page->CurrentPosition(), 1);
   EXPECT_EQ(View()->model()->rowCount(), 0);
   EXPECT_EQ(Copies().CopyAt(0)->eventCount, 2);
-  EXPECT_EQ(modifiedMarks, 1);
+  EXPECT_EQ(Get<QLineEdit>(1125)->text(), QStringLiteral("9"));
+  EXPECT_EQ(page->Cycles(), 9);
+  EXPECT_EQ(modifiedMarks, 1);  // the choice of the key's macro
 }
 
 TEST_F(MacroPageTest, ADelayEditIsDigitsOnlyStopsRecordingAndTakesTheRule) {

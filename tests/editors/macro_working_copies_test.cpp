@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <string>
@@ -515,6 +516,23 @@ TEST_F(MacroWorkingCopiesTest, EmptyingANameWhoseReplacementIsTakenKeepsTheEdite
   EXPECT_EQ(copies->NameAt(1), QStringLiteral("Macro 1"));
   EXPECT_EQ(copies->NameAt(2), QStringLiteral("Macro 2"));
   EXPECT_EQ(copies->Current(), 2);
+}
+
+TEST_F(MacroWorkingCopiesTest, WithoutTheLanguageTextsNamesAndMessagesShowTheLookupsResult) {
+  QTemporaryDir noTexts;
+  ASSERT_TRUE(noTexts.isValid());
+  Language bare(*registry, noTexts.path(), [] { return macrotest::kEnglish; });
+  MacroWorkingCopies plain(MacroWorkingCopies::Context{store, bare, boxes, [] {}});
+  plain.Load();
+  ASSERT_TRUE(plain.Add());
+  ASSERT_TRUE(plain.Add());
+  EXPECT_EQ(plain.NameAt(0), QStringLiteral("#Error1"));
+  EXPECT_EQ(plain.NameAt(1), QStringLiteral("#Error2"));
+  ASSERT_TRUE(plain.InsertAction(MacroEvent{0, kA, kEventPress}, {}));
+  EXPECT_TRUE(plain.EditDelay(0, QStringLiteral("50000")));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, QStringLiteral("#Error"));
+  EXPECT_EQ(plain.Actions().headerData(0, Qt::Horizontal).toString(), QStringLiteral("#Error"));
 }
 
 // ---- Commit -------------------------------------------------------------------
