@@ -915,10 +915,11 @@ void Kestrune_DlgComposite::CloseDialog(int result) {
 
 void Kestrune_DlgComposite::SetCaptions(int languageIndex) {
   Impl& d = *impl_;
-  d.macros->SetCaptions(languageIndex);
+  // The texts are looked up again only when the language or its files changed.
   const Impl::TextsKey key = d.CurrentTextsKey(languageIndex, macroOnly_);
   if (key == d.captionsKey) return;
   d.captionsKey = key;
+  d.macros->SetCaptions(languageIndex);
   auto text = [&](const char* key) {
     return d.language.LoadLangText(QString::fromLatin1(key), languageIndex);
   };
