@@ -9,44 +9,28 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 
-#include "app/AppContext.h"
-#include "app/SingleInstance.h"
 #include "device/DeviceLink.h"
 #include "editors/Kestrune_DlgComposite.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
 #include "editors/MainWindowEditors.h"
-#include "foundation/Language.h"
 #include "mainwindow/CKestruneDlg.h"
 #include "mainwindow/KeyboardView.h"
 #include "mainwindow/MainWindowIds.h"
-#include "platform/Registry.h"
-#include "skin/SkinRender.h"
 #include "store/AssignmentStore.h"
 #include "store/MacroRecord.h"
+#include "support/OffscreenMainWindow.h"
 
 namespace {
 
 using kst::Kestrune_DlgComposite;
-
-void Settle(kst::CKestruneDlg& window) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < 10000 && !(window.IsWindowInitialised() &&
-                                      window.Link()->WaitUntilIdle(std::chrono::milliseconds(1))))
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 void Pump() {
   for (int i = 0; i < 10; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -54,12 +38,7 @@ void Pump() {
 
 bool Save(QWidget& window, const QString& file) {
   Pump();
-  if (!kst::RenderWindowToPng(window, file)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(file));
-  return true;
+  return kst::SaveRender(window, file);
 }
 
 void Click(Kestrune_DlgComposite& dialog, int controlId) {
@@ -113,49 +92,13 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   QDir().mkpath(out);
-  QTemporaryDir temp;
-  if (!temp.isValid()) return 1;
-  const QString root = temp.path();
-  setenv("KESTRUNE_SIM_STATE", qPrintable(root + "/keyboard.bin"), 1);
-  setenv("KESTRUNE_SIM_SOCKET", "off", 1);
-  setenv("KESTRUNE_SIM_LATENCY_US", "0", 1);
-  setenv("KESTRUNE_DEVICE", "sim", 1);
-  QDir().mkpath(root + "/run");
-
-  kst::AppPaths paths;
-  paths.programFolder = QStringLiteral(KST_BIN_DIR);
-  paths.dataFolder = root + "/data/Z-ORMIT M350RGB";
-  paths.registryFile = root + "/config/registry.reg";
-  kst::Registry registry(paths.registryFile);
-  kst::Language language(registry, paths.programFolder, [] { return std::uint16_t{1033}; });
-  kst::InstanceConfig config;
-  config.runtimeFolder = root + "/run";
-  config.executableFileName = QStringLiteral("kst-render-key-dialog");
-  config.selfPid = QCoreApplication::applicationPid();
-  kst::SingleInstance instance(std::move(config));
-  kst::AssignmentStore store;
-  auto context = std::unique_ptr<kst::AppContext>(new kst::AppContext{paths,
-                                                                      QStringLiteral(KST_BIN_DIR),
-                                                                      QStringLiteral("kestrune"),
-                                                                      registry,
-                                                                      language,
-                                                                      kst::CommandLine{},
-                                                                      {},
-                                                                      instance,
-                                                                      store});
-  context->instanceGateDone = true;
-
-  kst::CKestruneDlg window(*context);
-  kst::CKestruneDlg::Seams seams;
-  seams.notificationArea = [] { return true; };
-  seams.messageBox = [](const QString& text, kst::MessageKind) {
-    std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    return false;
-  };
-  window.SetSeams(seams);
-  kst::MainWindowEditors editors(window, *context);
-  window.OnInitDialog();
-  Settle(window);
+  kst::OffscreenMainWindow rig(QStringLiteral(KST_BIN_DIR),
+                               QStringLiteral("kst-render-key-dialog"));
+  if (!rig.Valid()) return 1;
+  kst::CKestruneDlg& window = rig.Window();
+  kst::AssignmentStore& store = rig.Store();
+  kst::MainWindowEditors editors(window, rig.Context());
+  rig.Init();
 
   // Two macros the user made before, one of them on G2.
   const int profile = window.Link()->CachedCurrentProfile();
@@ -168,7 +111,7 @@ int main(int argc, char** argv) {
   store.SetAssignment(profile, kst::GKeySlot(kst::GKeyBank::A, 1), kst::AssignmentKind::PlayMacro,
                       1);
   window.RefreshKeyButtons();
-  Settle(window);
+  rig.Settle();
 
   Kestrune_DlgComposite& dialog = editors.KeyAssignmentDialog();
   bool ok = true;

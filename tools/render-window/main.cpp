@@ -7,9 +7,8 @@
 // Writes main-normal.png, main-over.png, main-down.png, main-disable.png
 // (every image button of the main window showing that state picture),
 // main-in-use.png (a typical moment: assigned keys, a hovered key, checked
-// profile and report rate, lighting panel open), composite-key.png,
-// composite-macro.png, composite-media.png, composite-function.png,
-// composite-macro-only.png and profile.png.
+// profile and report rate, lighting panel open) and profile.png. The key
+// assignment dialog renders itself (kst-render-key-dialog).
 
 #include <QApplication>
 #include <QCheckBox>
@@ -82,9 +81,6 @@ struct Options {
   // Main window.
   QString statePicture;  // every image button shows this picture; empty: the real sets
   bool inUse = false;
-  // Key assignment dialog.
-  SkinGroup page = SkinGroup::kPageKey;
-  bool macroOnly = false;
 };
 
 class Renderer {
@@ -287,56 +283,6 @@ class Renderer {
     return window;
   }
 
-  std::unique_ptr<CBaseDialog> Composite() {
-    const QString ini = o_.skinFolder + QLatin1String(kCompositeSkinFileName);
-    auto window = std::make_unique<CBaseDialog>(134, nullptr, ini, o_.skinFolder);
-    window->ApplySkin();
-    window_ = window.get();
-    const SkinGroup page = o_.macroOnly ? SkinGroup::kPageMacro : o_.page;
-    const PictureSet& pageSet = page == SkinGroup::kPageMacro      ? kMacroPictureSet
-                                : page == SkinGroup::kPageMedia    ? kMediaPictureSet
-                                : page == SkinGroup::kPageFunction ? kFunctionPictureSet
-                                                                   : kKeyPictureSet;
-    for (const SkinKey& k : CompositeSkinKeys()) {
-      if (k.group != SkinGroup::kAlways && k.group != SkinGroup::kBackdrop && k.group != page)
-        continue;
-      const QString key = QString::fromLatin1(k.key);
-      if (k.kind != SkinControl::ImageButton) {
-        if (key == QLatin1String("KEY_SETTING") && o_.macroOnly) {
-          SkinKey heading = k;
-          heading.captionKey = "IDS_KEYBOARD_EDIT_TISHI";
-          AddPlain(*window, ini, heading, {});
-        } else {
-          AddPlain(*window, ini, k, {});
-        }
-        continue;
-      }
-      const bool macro2 =
-          o_.macroOnly &&
-          (key == QLatin1String("CONTROL_KEY") || key == QLatin1String("CONTROL_MEDIA") ||
-           key == QLatin1String("CONTROL_FUNCTION") || key == QLatin1String("CONTROL_TITLE") ||
-           key == QLatin1String("CONTROL_CLEAR"));
-      const PictureSet& set = key == QLatin1String("CONTROL_MASK") ? pageSet
-                              : k.group == SkinGroup::kPageMacro   ? kMacroPictureSet
-                              : macro2                             ? kMacro2PictureSet
-                                                                   : kKeyPictureSet;
-      QString caption = Text(k.captionKey);
-      if (o_.macroOnly && macro2 && key != QLatin1String("CONTROL_CLEAR")) caption.clear();
-      CPngButton* button = AddButton(*window, ini, key, set, caption);
-      button->SetTextStyle(!caption.isEmpty(), 10, QStringLiteral("DejaVu Sans"), 0xDEDEDE,
-                           0x0000FF, 0x262A83, 0x446053, 0xC8C8C8, kDefaultTextFormat);
-      if (key == QLatin1String("CONTROL_MASK")) button->lower();
-      const bool pagePressed =
-          (key == QLatin1String("CONTROL_KEY") && page == SkinGroup::kPageKey) ||
-          (key == QLatin1String("CONTROL_MACRO") && page == SkinGroup::kPageMacro) ||
-          (key == QLatin1String("CONTROL_MEDIA") && page == SkinGroup::kPageMedia) ||
-          (key == QLatin1String("CONTROL_FUNCTION") && page == SkinGroup::kPageFunction);
-      if (pagePressed) button->setDown(true);
-      if (macro2 && key != QLatin1String("CONTROL_TITLE")) button->setEnabled(false);
-    }
-    return window;
-  }
-
   std::unique_ptr<CBaseDialog> Profile() {
     const QString ini = o_.skinFolder + QLatin1String(kProfileSkinFileName);
     auto window = std::make_unique<CBaseDialog>(131, nullptr, ini, o_.skinFolder);
@@ -406,24 +352,6 @@ int main(int argc, char** argv) {
     o.inUse = true;
     kst::Renderer renderer(o);
     ok &= kst::Save(*renderer.Main(), out + QStringLiteral("/main-in-use.png"));
-  }
-  const std::pair<const char*, kst::SkinGroup> pages[] = {
-      {"key", kst::SkinGroup::kPageKey},
-      {"macro", kst::SkinGroup::kPageMacro},
-      {"media", kst::SkinGroup::kPageMedia},
-      {"function", kst::SkinGroup::kPageFunction}};
-  for (const auto& [name, page] : pages) {
-    kst::Options o = base;
-    o.page = page;
-    kst::Renderer renderer(o);
-    ok &= kst::Save(*renderer.Composite(),
-                    out + QStringLiteral("/composite-%1.png").arg(QLatin1String(name)));
-  }
-  {
-    kst::Options o = base;
-    o.macroOnly = true;
-    kst::Renderer renderer(o);
-    ok &= kst::Save(*renderer.Composite(), out + QStringLiteral("/composite-macro-only.png"));
   }
   {
     kst::Renderer renderer(base);
