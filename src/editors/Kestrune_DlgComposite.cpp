@@ -343,6 +343,9 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
   Impl& d = *impl_;
   auto command = [this](int id) { return [this, id] { OnCommand(id); }; };
   setStyleSheet(EditorStyleSheet());
+  // Modal to the main window only: the tray icon's menu (Exit above all)
+  // stays usable while the dialog is open, as the window's other ways out do.
+  setWindowModality(Qt::WindowModal);
 
   for (const PlacedControl& info : kImageButtons) {
     auto* button = new CPngButton(this);

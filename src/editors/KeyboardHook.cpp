@@ -1,5 +1,7 @@
 #include "editors/KeyboardHook.h"
 
+#include <QApplication>
+
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QWidget>
@@ -129,6 +131,19 @@ bool KeyboardHook::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
   }
   auto* key = static_cast<QKeyEvent*>(event);
+  // A popup (the tray icon's menu, a drop-down list) has the keyboard for
+  // itself: its keys choose in it and are neither captured nor recorded,
+  // nor are their releases, which come once the popup has closed.
+  const std::uint64_t id = key->nativeScanCode() != 0
+                               ? key->nativeScanCode()
+                               : (std::uint64_t{1} << 32) | static_cast<std::uint32_t>(key->key());
+  if (QApplication::activePopupWidget()) {
+    if (type == QEvent::KeyPress) popupKeys_.insert(id);
+    return QObject::eventFilter(watched, event);
+  }
+  if (type == QEvent::KeyRelease && !key->isAutoRepeat() && popupKeys_.erase(id) > 0) {
+    return QObject::eventFilter(watched, event);
+  }
   if (Decide(watched, *key) == Verdict::Pass) return false;
   // Accepted, so that neither propagation nor the shortcut map takes it up.
   key->accept();

@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "foundation/KeyCodeTable.h"
 #include "platform/KeyMessages.h"
@@ -119,6 +120,9 @@ class KeyboardHook : public QObject {
     Verdict verdict = Verdict::Pass;
   };
   std::map<std::uint64_t, Held> held_;
+  // Keys pressed while a popup had the keyboard, whose releases are the
+  // popup's too.
+  std::set<std::uint64_t> popupKeys_;
 };
 
 }  // namespace kst

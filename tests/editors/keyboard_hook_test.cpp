@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QShortcut>
 #include <QTest>
 #include <QVBoxLayout>
@@ -299,6 +300,30 @@ TEST_F(KeyboardHookTest, ReleaseTakesTheCodesOfItsPress) {
     ASSERT_FALSE(offered.empty());
     EXPECT_TRUE(offered.back().message.Release());
   }
+}
+
+// An open popup menu (the tray icon's, a drop-down list) keeps its keys: they
+// choose in it and reach no handler.
+TEST_F(KeyboardHookTest, KeysOfAnOpenPopupReachNoHandler) {
+  std::vector<KeyboardHook::Event> offered;
+  KeyboardHook hook;
+  hook.Install({}, Logging(offered, {0x150, 0x01C}));
+  QMenu menu;
+  int chosen = 0;
+  menu.addAction(QStringLiteral("First"), [&] { chosen = 1; });
+  menu.addAction(QStringLiteral("Exit"), [&] { chosen = 2; });
+  menu.popup(window_.geometry().center());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activePopupWidget() == &menu; }));
+  QTest::keyClick(&menu, Qt::Key_Down);
+  QTest::keyClick(&menu, Qt::Key_Down);
+  QTest::keyClick(&menu, Qt::Key_Return);
+  EXPECT_TRUE(offered.empty());
+  EXPECT_EQ(chosen, 2);
+
+  // With the popup gone the hook takes keys again.
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+  QTest::keyClick(Window(), Qt::Key_Down);
+  EXPECT_EQ(offered.size(), 2u);
 }
 
 }  // namespace
