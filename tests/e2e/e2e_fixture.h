@@ -20,6 +20,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <sys/socket.h>
@@ -245,6 +246,28 @@ class EndToEndTest : public ::testing::Test {
     Xdotool({"mousemove", "--window", window, QString::number(centre->x()),
              QString::number(centre->y()), "click", "1"});
     return true;
+  }
+
+  // Chooses Exit in the tray icon's menu: a right click on the icon opens
+  // the menu, Exit is its last entry. The text says what did not show;
+  // empty once Exit was chosen. otherWindows: the program's windows other
+  // than the main window and the icon that are on show before the menu.
+  std::string ChooseExitInTrayMenu(int otherWindows = 0) {
+    QStringList icon;
+    const bool iconShown = WaitFor(
+        [&] {
+          icon = VisibleWindows(WindowKind::TrayIcon);
+          return icon.size() == 1;
+        },
+        kStepTimeoutMs);
+    if (!iconShown) return "the icon is not in the tray";
+    Xdotool({"mousemove", "--window", icon.front(), "8", "8", "click", "3"});
+    const bool menuShown =
+        WaitFor([&] { return VisibleWindows(WindowKind::Other).size() == otherWindows + 1; },
+                kStepTimeoutMs);
+    if (!menuShown) return "the tray menu did not open";
+    Xdotool({"key", "Up", "Return"});
+    return {};
   }
 
   // Hides the shown main window the user's way: its Cancel button.
