@@ -474,6 +474,14 @@ void Kestrune_DlgComposite::MakeFonts() {
   d.functionFont = MakeFont(kFunctionFace, kFunctionFontSize);
   d.staticFont = MakeFont(kStaticFace, kStaticFontSize);
   d.fontsMade = true;
+  // The controls keep their fonts from one opening to the next: a font set
+  // again costs a pass over the widget and its children.
+  d.captureEdit->setFont(d.captureFont);
+  d.mediaList->setFont(d.mediaFont);
+  d.functionList->setFont(d.functionFont);
+  if (QWidget* macroList = d.macros->Control(kIdMacroList)) macroList->setFont(d.functionFont);
+  for (int id : {kIdHeading, kIdMacroListLabel, kIdSinglePrompt, kIdMediaPrompt, kIdFunctionPrompt})
+    if (QWidget* label = Control(id)) label->setFont(d.staticFont);
 }
 
 void Kestrune_DlgComposite::LayoutControls() {
@@ -566,10 +574,6 @@ bool Kestrune_DlgComposite::OnInitDialog() {
   d.macros->ReadRecordDelay();
 
   MakeFonts();
-  d.captureEdit->setFont(d.captureFont);
-  d.mediaList->setFont(d.mediaFont);
-  d.functionList->setFont(d.functionFont);
-  if (QWidget* macroList = d.macros->Control(kIdMacroList)) macroList->setFont(d.functionFont);
   const int index = d.LanguageIndex();
   d.openingTexts = d.CurrentTextsKey(index, false);
   FillLists();
@@ -616,9 +620,6 @@ bool Kestrune_DlgComposite::OnInitDialog() {
     osk.SetTooltip(prompt.trimmed().isEmpty() ? QString::fromLatin1(kOskBuiltInTooltip) : prompt,
                    true);
   }
-  for (int id : {kIdHeading, kIdMacroListLabel, kIdSinglePrompt, kIdMediaPrompt, kIdFunctionPrompt})
-    if (QWidget* label = Control(id)) label->setFont(d.staticFont);
-
   SetCaptions(index);
   d.openingTexts.reset();
   return true;
