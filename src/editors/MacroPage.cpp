@@ -130,10 +130,65 @@ class FitsFieldValidator : public QValidator {
 
 // The action list: a click starts the edit of the clicked cell; a click on a
 // row beside the three columns gets the page's "cannot be edited" message.
+// The action list's column headings: their size is measured once per text,
+// not again whenever a row comes or goes (the toolkit measures every
+// heading's text each time).
+class ColumnHeader : public QHeaderView {
+ public:
+  explicit ColumnHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+    connect(this, &QHeaderView::sectionCountChanged, this, [this] { hint_ = QSize(); });
+  }
+  QSize sizeHint() const override {
+    if (!hint_.isValid()) hint_ = QHeaderView::sizeHint();
+    return hint_;
+  }
+  void setModel(QAbstractItemModel* model) override {
+    QHeaderView::setModel(model);
+    hint_ = QSize();
+    if (model) {
+      connect(model, &QAbstractItemModel::headerDataChanged, this, [this] { hint_ = QSize(); });
+    }
+  }
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+      hint_ = QSize();
+    return QHeaderView::event(event);
+  }
+
+ private:
+  mutable QSize hint_;
+};
+
+// The action list's scroll bar: its size is worked out once per style, not
+// again at each row that comes or goes.
+class ActionScrollBar : public QScrollBar {
+ public:
+  explicit ActionScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
+  QSize sizeHint() const override {
+    if (!hint_.isValid()) hint_ = QScrollBar::sizeHint();
+    return hint_;
+  }
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+      hint_ = QSize();
+    return QScrollBar::event(event);
+  }
+
+ private:
+  mutable QSize hint_;
+};
+
 class ActionView : public QTableView {
  public:
   using Handler = std::function<void()>;
-  explicit ActionView(QWidget* parent) : QTableView(parent) {}
+  explicit ActionView(QWidget* parent) : QTableView(parent) {
+    setHorizontalHeader(new ColumnHeader(this));
+    setVerticalScrollBar(new ActionScrollBar(this));
+  }
   Handler besideColumns;
 
  protected:
