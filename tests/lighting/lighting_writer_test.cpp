@@ -9,90 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "device/link_harness.h"
 #include "lighting/EffectList.h"
 #include "lighting/LightingWriter.h"
+#include "lighting_harness.h"
 
 namespace kst {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using lightingtest::Bytes;
 
-// Passes every command to the keyboard and records it as one line:
-// "begin", "end", "write <offset>: <hex>", "read <offset>"; and whether each
-// command ran inside a held sequence.
-class RecordingDevice : public LightingDevice {
- public:
-  explicit RecordingDevice(LightingDevice& inner) : inner_(inner) {}
-  std::vector<std::string> log;
-  bool unheldCommand = false;
-
-  bool LockSequence() override {
-    ++holds_;
-    return inner_.LockSequence();
-  }
-  void UnlockSequence() override {
-    --holds_;
-    inner_.UnlockSequence();
-  }
-  int BeginUpdate() override {
-    Add("begin");
-    return inner_.BeginUpdate();
-  }
-  int EndUpdate() override {
-    Add("end");
-    return inner_.EndUpdate();
-  }
-  int ReadSettings(std::span<std::uint8_t, kSettingsBlockBytes> settings) override {
-    Add("settings");
-    return inner_.ReadSettings(settings);
-  }
-  int ReadParameters(std::span<std::uint8_t, kChunkDataBytes> buffer, std::uint8_t length,
-                     std::uint16_t offset) override {
-    Add("read " + std::to_string(offset));
-    return inner_.ReadParameters(buffer, length, offset);
-  }
-  int WriteParameters(std::span<const std::uint8_t> data, std::uint16_t offset) override {
-    std::string line = "write " + std::to_string(offset) + ":";
-    for (const auto b : data) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, " %02X", b);
-      line += hex;
-    }
-    Add(line);
-    return inner_.WriteParameters(data, offset);
-  }
-  int WriteKeyColours(std::span<const std::uint8_t> data, int firstPosition,
-                      int lightingProfile) override {
-    Add("colours " + std::to_string(firstPosition));
-    return inner_.WriteKeyColours(data, firstPosition, lightingProfile);
-  }
-
- private:
-  void Add(std::string line) {
-    if (holds_ <= 0) unheldCommand = true;
-    log.push_back(std::move(line));
-  }
-  LightingDevice& inner_;
-  int holds_ = 0;
-};
-
-class LightingWriterTest : public linktest::LinkFixture {
+class LightingWriterTest : public lightingtest::LightingSimFixture {
  protected:
-  std::unique_ptr<LinkLightingDevice> linkDevice;
-  std::unique_ptr<RecordingDevice> device;
-  LightingState state;
-
-  void SetUp() override {
-    LinkFixture::SetUp();
-    ASSERT_EQ(Arm(), 1);
-    linkDevice = std::make_unique<LinkLightingDevice>(*link);
-    device = std::make_unique<RecordingDevice>(*linkDevice);
-  }
-  void Poke(std::size_t offset, const std::string& hex) {
-    Sim("write parameters " + std::to_string(offset) + " " + hex);
-  }
-  Bytes Parameters() { return SimRead("parameters"); }
   // Offered codes 1, 4, 2, 20 (list indices 0-3); profile 2 active with its
   // record read from the keyboard.
   void LoadProfile2() {
