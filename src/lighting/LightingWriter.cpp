@@ -25,18 +25,21 @@ bool EffectWritesMulticolour(EffectCode code) {
   }
 }
 
-int ReadLightingRecords(LightingDevice& device, LightingRecords& records) {
+int ReadLightingRecords(LightingDevice& device, LightingRecords& records,
+                        std::array<bool, kLightingRecordCount>* read) {
+  if (read) read->fill(false);
   const SequenceHold hold(device);
   if (!hold.Held()) return kDeviceNothing;
   int result = device.BeginUpdate();
   for (std::size_t r = 0; r < kLightingRecordCount; ++r) {
     std::array<std::uint8_t, kChunkDataBytes> reply{};
-    const int read =
+    const int got =
         device.ReadParameters(reply, kChunkDataBytes, LightingRecordOffset(static_cast<int>(r)));
-    if (read == kDeviceOk) {
+    if (got == kDeviceOk) {
       std::copy_n(reply.begin(), kLightingRecordBytes, records[r].begin());
+      if (read) (*read)[r] = true;
     } else if (result == kDeviceOk) {
-      result = read;
+      result = got;
     }
   }
   const int end = device.EndUpdate();

@@ -25,8 +25,9 @@ using LightingRecords =
 // Reads the six records of the parameter area (56 bytes at each record's
 // offset, the first 42 kept) between one BeginUpdate/EndUpdate pair. Gives
 // 1, or the first failing command's result; records whose read failed are
-// left as they were.
-int ReadLightingRecords(LightingDevice& device, LightingRecords& records);
+// left as they were, and marked false in read when given.
+int ReadLightingRecords(LightingDevice& device, LightingRecords& records,
+                        std::array<bool, kLightingRecordCount>* read = nullptr);
 
 // Codes whose selection also writes the multicolour switch.
 bool EffectWritesMulticolour(EffectCode code);
