@@ -1,6 +1,7 @@
 #include "lighting/CustomEffect.h"
 
 #include "foundation/IniFile.h"
+#include "lighting/ModeFile.h"
 
 namespace kst {
 namespace {
@@ -30,6 +31,37 @@ bool WriteModeKeyEntry(const QString& modeFile, int userMode, int led, ColorRef 
   return WriteProfileString(
       modeFile, ModeSection(userMode), QString::number(led),
       ColourText(colour) + (base ? QStringLiteral(",1") : QStringLiteral(",0")));
+}
+
+int SetTool(LightingState& state, const QString& modeFile, int tool) {
+  if (tool != 0 && tool != 1) return kDeviceBadArgument;
+  state.tool = tool;
+  WriteModeSettings(modeFile, state);
+  return kDeviceOk;
+}
+
+void SetPaintColour(LightingState& state, const QString& modeFile, ColorRef colour) {
+  state.paintColour = colour & 0xFFFFFF;
+  WriteModeSettings(modeFile, state);
+}
+
+bool RenameUserMode(const LightingState& state, const QString& modeFile, const QString& text) {
+  return WriteProfileString(modeFile, QStringLiteral("MODENAME"), QString::number(state.userMode),
+                            text);
+}
+
+int SelectUserMode(LightingDevice& device, LightingState& state, KeyColourTable& table,
+                   const QString& modeFile, std::span<const int> leds, int mode) {
+  if (mode < 0) return kDeviceBadArgument;
+  WriteProfileString(modeFile, QStringLiteral("PRESENTMODE"), QStringLiteral("mode"),
+                     QString::number(mode));
+  LoadUserMode(modeFile, leds, state, table);
+  return UploadKeyColours(device, table, state.activeProfile);
+}
+
+bool WriteEditModeSwitch(const QString& wskbPath, bool on) {
+  return WriteProfileString(wskbPath, QStringLiteral("KEYCOLOR"), QStringLiteral("DengCheck"),
+                            on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 int PaintKey(LightingDevice& device, LightingState& state, KeyColourTable& table,

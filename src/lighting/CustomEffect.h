@@ -20,6 +20,21 @@ bool WriteModeSettings(const QString& modeFile, const LightingState& state);
 // "Mode<userMode>".
 bool WriteModeKeyEntry(const QString& modeFile, int userMode, int led, ColorRef colour, bool base);
 
+// Tool 0 or 1, then the mode settings are written; -202 for another tool.
+int SetTool(LightingState& state, const QString& modeFile, int tool);
+// Bits 24-31 are ignored; the mode settings are written.
+void SetPaintColour(LightingState& state, const QString& modeFile, ColorRef colour);
+// Writes text as the name of the current user mode (key userMode of
+// "MODENAME").
+bool RenameUserMode(const LightingState& state, const QString& modeFile, const QString& text);
+// Makes mode the current user mode ("mode" of "PRESENTMODE"), loads it for
+// the keys in leds and uploads the active profile's key colours. Gives the
+// upload's result; -202 for a negative mode.
+int SelectUserMode(LightingDevice& device, LightingState& state, KeyColourTable& table,
+                   const QString& modeFile, std::span<const int> leds, int mode);
+// Persists edit mode as "DengCheck" of "KEYCOLOR" ("1" on, "0" off).
+bool WriteEditModeSwitch(const QString& wskbPath, bool on);
+
 // Paints the key at LED position led of the active profile: with tool 0 in
 // paintColour (base flag 0), with tool 1 in baseColour (base flag 1). Stores
 // it in the table, sends its 3 bytes with WriteKeyColours in one update and

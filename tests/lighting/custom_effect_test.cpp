@@ -103,5 +103,33 @@ TEST_F(CustomEffectTest, BaseFlagsFollowEachProfilesRecordedBaseColour) {
   EXPECT_EQ(table.BaseFlag(1, 5), true);
 }
 
+// Tool, paint colour, name and the current user mode land in the mode file;
+// selecting a user mode loads its colours and sends them to the keyboard.
+TEST_F(CustomEffectTest, UserModeSettingsAreKeptInTheModeFile) {
+  EXPECT_EQ(SetTool(state, modeFile, 2), kDeviceBadArgument);
+  EXPECT_EQ(SetTool(state, modeFile, 1), 1);
+  SetPaintColour(state, modeFile, 0xFF010203);
+  EXPECT_TRUE(RenameUserMode(state, modeFile, "Evening"));
+  EXPECT_EQ(ReadProfileString(modeFile, "Mode2", "tool", "", 260), "1");
+  EXPECT_EQ(ReadProfileString(modeFile, "Mode2", "color", "", 260), "3,2,1");
+  EXPECT_EQ(ReadProfileString(modeFile, "Mode2", "jcolor", "", 260), "0,0,200");
+  EXPECT_EQ(ReadProfileString(modeFile, "MODENAME", "2", "", 260), "Evening");
+
+  ASSERT_TRUE(WriteModeKeyEntry(modeFile, 5, 12, MakeColorRef(1, 2, 3), false));
+  ASSERT_EQ(SelectUserMode(*device, state, table, modeFile, leds, 5), 1);
+  EXPECT_EQ(state.userMode, 5);
+  EXPECT_EQ(ReadProfileString(modeFile, "PRESENTMODE", "mode", "", 260), "5");
+  EXPECT_EQ(state.tool, 0);  // mode 5 has no settings of its own
+  EXPECT_EQ(KeyboardColour(1, 12), (Bytes{1, 2, 3}));
+  EXPECT_EQ(KeyboardColour(1, 13), (Bytes{255, 0, 0}));
+  EXPECT_EQ(SelectUserMode(*device, state, table, modeFile, leds, -1), kDeviceBadArgument);
+
+  const QString wskb = dir.filePath("wskb.ini");
+  ASSERT_TRUE(WriteEditModeSwitch(wskb, true));
+  EXPECT_EQ(ReadProfileString(wskb, "KEYCOLOR", "DengCheck", "", 260), "1");
+  ASSERT_TRUE(WriteEditModeSwitch(wskb, false));
+  EXPECT_EQ(ReadProfileString(wskb, "KEYCOLOR", "DengCheck", "", 260), "0");
+}
+
 }  // namespace
 }  // namespace kst
