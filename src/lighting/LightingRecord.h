@@ -9,7 +9,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 
 #include "device/CommandProtocol.h"
@@ -43,7 +42,7 @@ inline constexpr std::size_t kRecThirdColour = 31;
 inline constexpr std::size_t kRecThirdFlag = 34;
 // The default record covers bytes 0-34; bytes 35-41 are never written.
 inline constexpr std::size_t kDefaultRecordBytes = 35;
-static_assert(kRecColour + 3 <= kRecBaseColour - 1);
+static_assert(kRecColour + 3 < kRecBaseColour);
 static_assert(kRecThirdFlag + 1 == kDefaultRecordBytes);
 static_assert(kDefaultRecordBytes <= kLightingRecordBytes);
 static_assert(kDefaultRecordBytes <= kChunkDataBytes);
