@@ -84,62 +84,54 @@ kst::MacroRecord Macro(const char16_t* name, std::uint16_t number,
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
-    return 2;
-  }
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-  QDir().mkpath(out);
-  kst::OffscreenMainWindow rig(QStringLiteral(KST_BIN_DIR),
-                               QStringLiteral("kst-render-key-dialog"));
-  if (!rig.Valid()) return 1;
-  kst::CKestruneDlg& window = rig.Window();
-  kst::AssignmentStore& store = rig.Store();
-  kst::MainWindowEditors editors(window, rig.Context());
-  rig.Init();
+  return kst::RunRenderTool(
+      argc, argv, "kst-render-key-dialog", [](kst::OffscreenMainWindow& rig, const QString& out) {
+        kst::CKestruneDlg& window = rig.Window();
+        kst::AssignmentStore& store = rig.Store();
+        kst::MainWindowEditors editors(window, rig.Context());
+        rig.Init();
 
-  // Two macros the user made before, one of them on G2.
-  const int profile = window.Link()->CachedCurrentProfile();
-  std::vector<kst::MacroRecord> macros = {
-      Macro(u"Build and run", 1,
-            {{40, 0x1D, 0}, {30, 0x30, 0}, {20, 0x30, 1}, {60, 0x1D, 1}, {0, 0x43, 0}}),
-      Macro(u"Greeting", 2,
-            {{50, 0x23, 0}, {50, 0x23, 1}, {50, 0x17, 0}, {50, 0x17, 1}, {0, 0x1C, 0}})};
-  store.ReplaceMacroList(macros);
-  store.SetAssignment(profile, kst::GKeySlot(kst::GKeyBank::A, 1), kst::AssignmentKind::PlayMacro,
-                      1);
-  window.RefreshKeyButtons();
-  rig.Settle();
+        // Two macros the user made before, one of them on G2.
+        const int profile = window.Link()->CachedCurrentProfile();
+        std::vector<kst::MacroRecord> macros = {
+            Macro(u"Build and run", 1,
+                  {{40, 0x1D, 0}, {30, 0x30, 0}, {20, 0x30, 1}, {60, 0x1D, 1}, {0, 0x43, 0}}),
+            Macro(u"Greeting", 2,
+                  {{50, 0x23, 0}, {50, 0x23, 1}, {50, 0x17, 0}, {50, 0x17, 1}, {0, 0x1C, 0}})};
+        store.ReplaceMacroList(macros);
+        store.SetAssignment(profile, kst::GKeySlot(kst::GKeyBank::A, 1),
+                            kst::AssignmentKind::PlayMacro, 1);
+        window.RefreshKeyButtons();
+        rig.Settle();
 
-  Kestrune_DlgComposite& dialog = editors.KeyAssignmentDialog();
-  bool ok = true;
-  constexpr int kIdKeyA = 1058;
-  constexpr int kIdKeyE = 1046;
-  constexpr int kIdG2 = 1001;
-  WithDialog(window, dialog, kIdKeyA, [&] {
-    Type(dialog, Qt::Key_B);
-    ok = Save(dialog, out + "/key-dialog-single.png") && ok;
-  });
-  WithDialog(window, dialog, kIdG2,
-             [&] { ok = Save(dialog, out + "/key-dialog-macro.png") && ok; });
-  WithDialog(window, dialog, kIdG2, [&] {
-    Click(dialog, 1020);
-    for (int key : {Qt::Key_H, Qt::Key_I}) Type(dialog, key);
-    ok = Save(dialog, out + "/key-dialog-recording.png") && ok;
-    Click(dialog, 1020);
-  });
-  WithDialog(window, dialog, kIdKeyE, [&] {
-    Click(dialog, 1030);
-    ok = Save(dialog, out + "/key-dialog-media.png") && ok;
-  });
-  WithDialog(window, dialog, kIdKeyE, [&] {
-    Click(dialog, 1031);
-    ok = Save(dialog, out + "/key-dialog-function.png") && ok;
-  });
-  WithDialog(window, dialog, kst::kIdMacro,
-             [&] { ok = Save(dialog, out + "/key-dialog-macro-only.png") && ok; });
-  window.ExitSequence();
-  return ok ? 0 : 1;
+        Kestrune_DlgComposite& dialog = editors.KeyAssignmentDialog();
+        bool ok = true;
+        constexpr int kIdKeyA = 1058;
+        constexpr int kIdKeyE = 1046;
+        constexpr int kIdG2 = 1001;
+        WithDialog(window, dialog, kIdKeyA, [&] {
+          Type(dialog, Qt::Key_B);
+          ok = Save(dialog, out + "/key-dialog-single.png") && ok;
+        });
+        WithDialog(window, dialog, kIdG2,
+                   [&] { ok = Save(dialog, out + "/key-dialog-macro.png") && ok; });
+        WithDialog(window, dialog, kIdG2, [&] {
+          Click(dialog, 1020);
+          for (int key : {Qt::Key_H, Qt::Key_I}) Type(dialog, key);
+          ok = Save(dialog, out + "/key-dialog-recording.png") && ok;
+          Click(dialog, 1020);
+        });
+        WithDialog(window, dialog, kIdKeyE, [&] {
+          Click(dialog, 1030);
+          ok = Save(dialog, out + "/key-dialog-media.png") && ok;
+        });
+        WithDialog(window, dialog, kIdKeyE, [&] {
+          Click(dialog, 1031);
+          ok = Save(dialog, out + "/key-dialog-function.png") && ok;
+        });
+        WithDialog(window, dialog, kst::kIdMacro,
+                   [&] { ok = Save(dialog, out + "/key-dialog-macro-only.png") && ok; });
+        window.ExitSequence();
+        return ok;
+      });
 }

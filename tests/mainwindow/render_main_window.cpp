@@ -3,45 +3,31 @@
 // main-window.png as it starts, main-window-assigned.png with some keys
 // assigned and Apply pending.
 
-#include <QApplication>
-#include <QDir>
-
-#include <cstdio>
-#include <cstdlib>
-
 #include "device/DeviceLink.h"
 #include "support/OffscreenMainWindow.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
-    return 2;
-  }
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-  QDir().mkpath(out);
-  kst::OffscreenMainWindow rig(QStringLiteral(KST_BIN_DIR),
-                               QStringLiteral("kst-render-main-window"));
-  if (!rig.Valid()) return 1;
-  kst::CKestruneDlg& dialog = rig.Window();
-  kst::AssignmentStore& store = rig.Store();
-  rig.Init();
-  bool ok = kst::SaveRender(dialog, out + "/main-window.png");
+  return kst::RunRenderTool(
+      argc, argv, "kst-render-main-window", [](kst::OffscreenMainWindow& rig, const QString& out) {
+        kst::CKestruneDlg& dialog = rig.Window();
+        kst::AssignmentStore& store = rig.Store();
+        rig.Init();
+        bool ok = kst::SaveRender(dialog, out + "/main-window.png");
 
-  const int profile = dialog.Link()->CachedCurrentProfile();
-  using kst::AssignmentKind;
-  store.SetAssignment(profile, 0x1E, AssignmentKind::SingleKey, 0x30);  // A -> B
-  store.SetAssignment(profile, 0x12, AssignmentKind::MediaKey, 1);      // E -> Play
-  store.SetAssignment(profile, 0x3B, AssignmentKind::FunctionKey, 4);   // F1 -> Copy
-  store.SetAssignment(profile, 0xC8, AssignmentKind::Disabled, 0);      // Up
-  store.SetAssignment(profile, kst::GKeySlot(kst::GKeyBank::A, 0), AssignmentKind::SingleKey,
-                      0x1D);  // G1 -> Ctrl
-  store.SetAssignment(profile, kst::GKeySlot(kst::GKeyBank::A, 2), AssignmentKind::MediaKey, 6);
-  dialog.RefreshKeyButtons();
-  dialog.SetApplyEnabled(true);
-  rig.Settle();
-  ok = kst::SaveRender(dialog, out + "/main-window-assigned.png") && ok;
-  dialog.ExitSequence();
-  return ok ? 0 : 1;
+        const int profile = dialog.Link()->CachedCurrentProfile();
+        using kst::AssignmentKind;
+        store.SetAssignment(profile, 0x1E, AssignmentKind::SingleKey, 0x30);  // A -> B
+        store.SetAssignment(profile, 0x12, AssignmentKind::MediaKey, 1);      // E -> Play
+        store.SetAssignment(profile, 0x3B, AssignmentKind::FunctionKey, 4);   // F1 -> Copy
+        store.SetAssignment(profile, 0xC8, AssignmentKind::Disabled, 0);      // Up
+        store.SetAssignment(profile, kst::GKeySlot(kst::GKeyBank::A, 0), AssignmentKind::SingleKey,
+                            0x1D);  // G1 -> Ctrl
+        store.SetAssignment(profile, kst::GKeySlot(kst::GKeyBank::A, 2), AssignmentKind::MediaKey,
+                            6);
+        dialog.RefreshKeyButtons();
+        dialog.SetApplyEnabled(true);
+        rig.Settle();
+        ok = kst::SaveRender(dialog, out + "/main-window-assigned.png") && ok;
+        return ok;
+      });
 }

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "app/AppContext.h"
@@ -117,6 +118,27 @@ inline bool SaveRender(QWidget& window, const QString& file) {
   }
   std::printf("%s\n", qPrintable(file));
   return true;
+}
+
+// The whole of a render tool, `<tool> <folder>`: an offscreen application,
+// the folder made, a main window; `render` plugs in what it needs, calls
+// Init and saves its pictures into the folder, giving whether all were
+// written. Exit code 0 when they were, 1 when not, 2 for a wrong call.
+inline int RunRenderTool(int argc, char** argv, const char* toolName,
+                         const std::function<bool(OffscreenMainWindow&, const QString&)>& render) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    return 2;
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+  QDir().mkpath(out);
+  OffscreenMainWindow rig(QStringLiteral(KST_BIN_DIR), QString::fromLatin1(toolName));
+  if (!rig.Valid()) return 1;
+  const bool ok = render(rig, out);
+  if (!rig.Window().Exited()) rig.Window().ExitSequence();
+  return ok ? 0 : 1;
 }
 
 }  // namespace kst
