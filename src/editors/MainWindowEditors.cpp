@@ -74,7 +74,7 @@ MainWindowEditors::MainWindowEditors(CKestruneDlg& window, AppContext& context)
   parts.languageChanged = [dialog](int languageIndex) {
     if (dialog->IsOpen()) dialog->SetCaptions(languageIndex);
   };
-  window.SetParts(std::move(parts));
+  window.PlugIn(std::move(parts));
 }
 
 MainWindowEditors::~MainWindowEditors() = default;

@@ -149,6 +149,37 @@ void CKestruneDlg::SetParts(Parts parts) {
   if (!Background().isNull()) RebuildBackground();
 }
 
+namespace {
+
+template <typename... Args>
+void Chain(std::function<void(Args...)>& into, std::function<void(Args...)> next) {
+  if (!next) return;
+  if (!into) {
+    into = std::move(next);
+    return;
+  }
+  into = [first = std::move(into), second = std::move(next)](Args... args) {
+    first(args...);
+    second(args...);
+  };
+}
+
+}  // namespace
+
+void CKestruneDlg::PlugIn(Parts parts) {
+  Parts merged = parts_;
+  if (parts.openKeyAssignment) merged.openKeyAssignment = std::move(parts.openKeyAssignment);
+  Chain(merged.updateProfileBar, std::move(parts.updateProfileBar));
+  Chain(merged.reloadLightingOnConnect, std::move(parts.reloadLightingOnConnect));
+  Chain(merged.resetAllLighting, std::move(parts.resetAllLighting));
+  Chain(merged.followKeyboardProfile, std::move(parts.followKeyboardProfile));
+  Chain(merged.cancelEditors, std::move(parts.cancelEditors));
+  Chain(merged.languageChanged, std::move(parts.languageChanged));
+  if (parts.lightingEditMode) merged.lightingEditMode = std::move(parts.lightingEditMode);
+  if (parts.paintKey) merged.paintKey = std::move(parts.paintKey);
+  SetParts(std::move(merged));
+}
+
 void CKestruneDlg::ShowMacroButton() {
   CPngButton* macro = Control(kIdMacro);
   if (!macro) return;
@@ -164,6 +195,8 @@ void CKestruneDlg::ShowMacroButton() {
 KeyboardView::Hooks CKestruneDlg::ViewHooks() const {
   KeyboardView::Hooks hooks;
   hooks.openKeyAssignment = parts_.openKeyAssignment;
+  hooks.lightingEditMode = parts_.lightingEditMode;
+  hooks.paintKey = parts_.paintKey;
   return hooks;
 }
 

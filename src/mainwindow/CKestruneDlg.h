@@ -93,6 +93,10 @@ class CKestruneDlg : public CBaseDialog,
     std::function<void()> followKeyboardProfile;
     std::function<void()> cancelEditors;
     std::function<void(int languageIndex)> languageChanged;
+    // Lighting edit mode: a click on a key paints it instead of opening the
+    // key assignment dialog.
+    std::function<bool()> lightingEditMode;
+    std::function<void(int controlId)> paintKey;
   };
 
   // Test seams: what would otherwise wait for the user or leave the process.
@@ -115,7 +119,12 @@ class CKestruneDlg : public CBaseDialog,
   explicit CKestruneDlg(AppContext& context, QWidget* parent = nullptr);
   ~CKestruneDlg() override;
 
+  // Replaces every hook.
   void SetParts(Parts parts);
+  // Adds one part's hooks to those plugged in before: a set hook replaces
+  // one that returns a value, and runs after one that does not.
+  void PlugIn(Parts parts);
+  const Parts& PluggedParts() const { return parts_; }
   void SetSeams(Seams seams) { seams_ = std::move(seams); }
 
   // Initialisation, then the window's loop until the exit sequence ends it.
