@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
         "usage: kestrune-sim <command> [arguments]\n"
         "Talks to the simulated keyboard of a running kestrune (--simulate).\n"
         "Commands: profile-key, g-bank, factory-reset, activity on|off, unplug, plug,\n"
-        "  dump [<area>], read <area> [<offset> <length>], write <area> <offset> <hex>,\n"
+        "  dump [<area>|lighting], read <area> [<offset> <length>],\n"
+        "  write <area> <offset> <hex>, effects [<code>,...|default|none],\n"
         "  macro-space <units>, reset, fault <kind> <n>|every [<ms>], fault clear,\n"
         "  latency [<us>], echo [on|off], reports [clear], status, sync, save, help\n");
     return command.empty() ? 1 : 0;

@@ -33,6 +33,8 @@ constexpr auto kActivityPulse = std::chrono::milliseconds(20);
 // A state file larger than this is not one of ours.
 constexpr std::uintmax_t kMaxStateFileBytes = 1 << 20;
 constexpr std::array<std::uint8_t, kLedReportSize> kDefaultLedReport{0x05, 0x02};
+// Not an area: the lighting records and key colours read as fields.
+constexpr std::string_view kLightingDump = "lighting";
 
 constexpr std::uint32_t kMatchVendor = 0x1, kMatchProduct = 0x2, kMatchUsagePage = 0x4,
                         kMatchUsage = 0x8;
@@ -148,11 +150,82 @@ const char* FaultName(FaultKind kind) {
   return "";
 }
 
+// Comma-separated codes 0-255 (decimal or 0x-prefixed), at most one per slot.
+bool ParseEffectList(std::string_view text, std::vector<std::uint8_t>& codes, std::string& why) {
+  codes.clear();
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    const std::string_view item = text.substr(start, comma - start);
+    std::uint64_t code = 0;
+    if (!ParseNumber(item, 255, code)) {
+      why = "effect codes are numbers 0-255 separated by commas, not \"" + std::string(item) + "\"";
+      return false;
+    }
+    if (codes.size() == kEffectCodeSlots) {
+      why = "at most " + std::to_string(kEffectCodeSlots) + " effect codes";
+      return false;
+    }
+    codes.push_back(static_cast<std::uint8_t>(code));
+    if (comma == text.size()) return true;
+    start = comma + 1;
+  }
+}
+
+std::string EffectListText(std::span<const std::uint8_t> codes) {
+  if (codes.empty()) return "none";
+  std::string out;
+  for (std::uint8_t code : codes) {
+    if (!out.empty()) out += ',';
+    out += std::to_string(code);
+  }
+  return out;
+}
+
+// The lighting of the four profiles as the firmware would show it: the
+// record's fields as stored (no clamping) and the keys that do not show the
+// record's base colour.
+std::string LightingSummary(const KeyboardMemory& memory) {
+  constexpr std::size_t kEffect = 0, kBrightness = 1, kSpeed = 2, kDirection = 3, kMulticolour = 4,
+                        kColour = 5, kBaseColour = 9, kReportRate = 15, kColourChoice = 17;
+  static_assert(kColourChoice < kLightingRecordSize);
+  std::string out = "[" + std::string(kLightingDump) + "] current profile " +
+                    std::to_string(memory.settings[kCurrentProfileByte]) + ", effects " +
+                    EffectListText(EffectCodes(memory)) + "\n";
+  for (int p = 0; p < kProfileCount; ++p) {
+    const auto record =
+        std::span(memory.parameters)
+            .subspan(static_cast<std::size_t>(p) * kLightingRecordSize, kLightingRecordSize);
+    const auto base = record.subspan(kBaseColour, 3);
+    const std::string profile = "profile " + std::to_string(p);
+    out += profile + ": effect=" + std::to_string(record[kEffect]) +
+           " brightness=" + std::to_string(record[kBrightness]) +
+           " speed=" + std::to_string(record[kSpeed]) +
+           " direction=" + std::to_string(record[kDirection]) +
+           " multicolour=" + std::to_string(record[kMulticolour]) +
+           " colour=" + Hex(record.subspan(kColour, 3), false) +
+           " base-colour=" + Hex(base, false) +
+           " report-rate=" + std::to_string(record[kReportRate]) +
+           " colour-choice=" + std::to_string(record[kColourChoice]) + "\n";
+    const auto area = std::span(memory.colours)
+                          .subspan(static_cast<std::size_t>(p) * kColourAreaSize, kColourAreaSize);
+    std::string keys;
+    int painted = 0;
+    for (std::size_t led = 0; led < kSentLedPositions; ++led) {
+      const auto rgb = area.subspan(led * 3, 3);
+      if (std::equal(rgb.begin(), rgb.end(), base.begin())) continue;
+      keys += ' ' + std::to_string(led) + '=' + Hex(rgb, false);
+      ++painted;
+    }
+    out += profile + " painted " + std::to_string(painted) + ":" + keys + "\n";
+  }
+  return out;
+}
+
 constexpr const char* kHelp =
     "help | status | profile-key | g-bank | factory-reset | activity [on|off] | unplug | plug\n"
-    "dump [<area>] | read <area> [<offset> <length>] | write <area> <offset> <hex>\n"
+    "dump [<area>|lighting] | read <area> [<offset> <length>] | write <area> <offset> <hex>\n"
     "macro-space <units> | reset | fault [<kind> <n>|every [<ms>] | clear] | latency [<us>]\n"
-    "echo [on|off]\n"
+    "echo [on|off] | effects [<code>,...|default|none]\n"
     "reports [clear] | sync | save\n"
     "areas: settings parameters keymaps factory macro colours led\n"
     "fault kinds: no-reply wrong-command status-ff status-fe unplug slow\n";
@@ -805,6 +878,7 @@ std::string SimKeyboard::DumpLocked(std::string_view only) const {
     if (only.empty() || only == AreaName(a)) section(AreaName(a), AreaBytes(memory_, a));
   }
   if (only.empty() || only == "led") section("led", ledReport_);
+  if (only.empty() || only == kLightingDump) out += LightingSummary(memory_);
   return out;
 }
 
@@ -855,7 +929,10 @@ int SimKeyboard::ControlLocked(std::unique_lock<std::mutex>& lock,
       MarkDirtyLocked();
       code = kEventProfileSwitched;
     } else if (name == "factory-reset") {
+      // The effect list describes the firmware: a reset of the memory keeps it.
+      const std::vector<std::uint8_t> effects = EffectCodes(memory_);
       memory_ = FactoryMemory();
+      SetEffectCodes(memory_, effects);
       MarkDirtyLocked();
       code = kEventFactoryReset;
     }
@@ -908,8 +985,8 @@ int SimKeyboard::ControlLocked(std::unique_lock<std::mutex>& lock,
     return finish(seqs, name == "unplug" ? "unplugged" : "plugged in");
   }
   if (name == "dump") {
-    if (argc > 1) return bad("dump [<area>]");
-    if (argc == 1 && !AreaFromName(words[1]) && words[1] != "led") {
+    if (argc > 1) return bad("dump [<area>|lighting]");
+    if (argc == 1 && !AreaFromName(words[1]) && words[1] != "led" && words[1] != kLightingDump) {
       return bad("unknown area " + words[1]);
     }
     reply = DumpLocked(argc == 1 ? std::string_view(words[1]) : std::string_view());
@@ -961,6 +1038,23 @@ int SimKeyboard::ControlLocked(std::unique_lock<std::mutex>& lock,
     std::copy(bytes.begin(), bytes.end(), target.begin() + static_cast<std::ptrdiff_t>(offset));
     MarkDirtyLocked();
     reply = "wrote " + std::to_string(bytes.size()) + " bytes";
+    return TOLVANE_SIM_OK;
+  }
+  if (name == "effects") {
+    if (argc > 1) return bad("effects [<code>,...|default|none]");
+    if (argc == 1) {
+      std::vector<std::uint8_t> codes;
+      std::string why;
+      if (words[1] == "default") {
+        const auto defaults = DefaultEffectCodes();
+        codes.assign(defaults.begin(), defaults.end());
+      } else if (words[1] != "none" && !ParseEffectList(words[1], codes, why)) {
+        return bad(why);
+      }
+      if (!SetEffectCodes(memory_, codes)) return bad("at most 32 effect codes");
+      MarkDirtyLocked();
+    }
+    reply = EffectListText(EffectCodes(memory_));
     return TOLVANE_SIM_OK;
   }
   if (name == "macro-space") {

@@ -74,6 +74,8 @@ inline constexpr std::size_t kColourAreaSize = 512;
 inline constexpr std::size_t kColourAreasSize = kColourAreaSize * kProfileCount;
 inline constexpr std::size_t kLedPositions = 170;
 static_assert(kLedPositions * 3 <= kColourAreaSize);
+// Positions 0-143 are the ones the host sends and the keys light.
+inline constexpr std::size_t kSentLedPositions = 144;
 
 // The 'LED' output report.
 inline constexpr std::size_t kLedReportSize = 2;

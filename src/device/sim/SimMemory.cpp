@@ -167,10 +167,26 @@ std::array<std::uint8_t, kLightingRecordSize> DefaultLightingRecord(int profile)
   return record;
 }
 
+std::span<const std::uint8_t> DefaultEffectCodes() { return kOfferedEffects; }
+
+bool SetEffectCodes(KeyboardMemory& memory, std::span<const std::uint8_t> codes) {
+  if (codes.size() > kEffectCodeSlots) return false;
+  const auto slots = std::span(memory.settings).subspan(kEffectCodesByte, kEffectCodeSlots);
+  std::fill(std::copy(codes.begin(), codes.end(), slots.begin()), slots.end(), 0);
+  return true;
+}
+
+std::vector<std::uint8_t> EffectCodes(const KeyboardMemory& memory) {
+  const auto slots = std::span(memory.settings).subspan(kEffectCodesByte, kEffectCodeSlots);
+  std::size_t used = slots.size();
+  while (used > 0 && slots[used - 1] == 0) --used;
+  return {slots.begin(), slots.begin() + static_cast<std::ptrdiff_t>(used)};
+}
+
 KeyboardMemory FactoryMemory() {
   KeyboardMemory m;
   m.settings[kCurrentProfileByte] = 0;
-  std::copy(kOfferedEffects.begin(), kOfferedEffects.end(), m.settings.begin() + kEffectCodesByte);
+  SetEffectCodes(m, kOfferedEffects);
   for (std::size_t r = 0; r < kLightingRecordCount; ++r) {
     const auto record = DefaultLightingRecord(static_cast<int>(r));
     std::copy(record.begin(), record.end(), m.parameters.begin() + r * kLightingRecordSize);

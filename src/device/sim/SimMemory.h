@@ -43,6 +43,15 @@ std::array<std::uint8_t, kLightingRecordSize> DefaultLightingRecord(int profile)
 
 KeyboardMemory FactoryMemory();
 
+// The effect codes a keyboard lists in settings bytes 12-43 as it leaves the
+// factory: 1-18 and 20-23, the rest of the slots empty (0).
+std::span<const std::uint8_t> DefaultEffectCodes();
+// Fills the code slots with codes in order and empties the rest; false, with
+// nothing changed, for more than kEffectCodeSlots codes.
+bool SetEffectCodes(KeyboardMemory& memory, std::span<const std::uint8_t> codes);
+// The code slots up to the last one that is not empty.
+std::vector<std::uint8_t> EffectCodes(const KeyboardMemory& memory);
+
 // Sets the macro space (settings byte 11) and resizes the macro area: the
 // bytes that still fit are kept, new bytes are zero.
 void SetMacroSpace(KeyboardMemory& memory, std::uint8_t units);

@@ -35,10 +35,20 @@
  *                                 argument 6161, then 6160 20 ms later
  *   unplug | plug                 presence change: kind 0 with the new count on every
  *                                 registration of the 'CTRL' interface
- *   dump [<area>]                 memory as hex, 16 bytes a line, labelled by area
+ *   dump [<area>|lighting]        memory as hex, 16 bytes a line, labelled by area; then
+ *                                 the lighting of the four profiles (below). With an area
+ *                                 or "lighting", only that part
  *   read <area> [<offset> <length>]  bytes as one run of upper-case hex digits
  *   write <area> <offset> <hex>   store bytes directly (no event, no report)
  *   macro-space <units>           settings byte 11 (units of 128 bytes); resizes the macro area
+ *   effects [<codes>|default|none]  show or set the effect codes the keyboard offers in
+ *                                 settings bytes 12-43: up to 32 codes 0-255 separated by
+ *                                 commas and no spaces ("1,4,20"), written to the slots in
+ *                                 order, the rest emptied (0); default 1-18 and 20-23; none
+ *                                 empties all. Shown the same way, up to the last code that
+ *                                 is not 0. Bad input changes nothing. The host cannot
+ *                                 write these bytes; factory-reset keeps them, reset restores
+ *                                 the default
  *   reset                         factory memory, LED report 05 02, no faults, counters 0,
  *                                 echo on; no event
  *   fault <kind> <n>|every [<ms>] a fault on the n-th 'CTRL' request sent from now, or on
@@ -59,6 +69,19 @@
  * Areas: settings (44), parameters (252), keymaps (4 x 512, profile p at p*512),
  * factory (512, read-only), macro (settings byte 11 x 128), colours (4 x 512),
  * led (the last 'LED' output report, read-only).
+ *
+ * "dump lighting" (also the end of "dump"), one header line and two lines per
+ * profile p = 0-3; numbers are the record's bytes as stored, in decimal;
+ * colours are RRGGBB in upper-case hex:
+ *   [lighting] current profile <settings byte 10>, effects <list as "effects" shows it>
+ *   profile <p>: effect=<0> brightness=<1> speed=<2> direction=<3> multicolour=<4>
+ *     colour=<5-7> base-colour=<9-11> report-rate=<15> colour-choice=<17>   (one line)
+ *   profile <p> painted <n>: <led>=<RRGGBB> ...
+ * (<k> is byte k of the profile's 42-byte record at p*42 of the parameter
+ * area.) The painted keys are the LED positions 0-143 of the profile's colour
+ * area whose colour is not the record's base colour, in ascending order: the
+ * keys that the utility, on connecting, treats as painted rather than following
+ * the base colour. A profile without them reads "profile <p> painted 0:".
  *
  * Commands that send an event return once the registered callbacks have
  * returned (unless called from such a callback).
