@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <sstream>
@@ -274,15 +275,25 @@ TEST_F(SimSocket, ServesControlCommandsToThisUserOnly) {
   // The tool speaks the same protocol.
   const std::filesystem::path tool = std::filesystem::path(KST_BIN_DIR) / "kestrune-sim";
   if (std::filesystem::exists(tool)) {
-    const std::string command =
-        "KESTRUNE_SIM_SOCKET='" + socketPath.string() + "' '" + tool.string() + "' dump settings";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    EXPECT_EQ(::pclose(pipe), 0);
+    // Its exit status and what it printed on standard output.
+    auto run = [&](const std::string& arguments) {
+      const std::string command = "KESTRUNE_SIM_SOCKET='" + socketPath.string() + "' '" +
+                                  tool.string() + "' " + arguments + " 2>/dev/null";
+      FILE* pipe = ::popen(command.c_str(), "r");
+      std::string out;
+      if (!pipe) return std::pair(-1, out);
+      char buffer[256];
+      while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+      const int status = ::pclose(pipe);
+      return std::pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, out);
+    };
+    const auto [status, out] = run("dump settings");
+    EXPECT_EQ(status, 0);
     EXPECT_THAT(out, HasSubstr("[settings] 44 bytes\n0000  00 00 00 00 00 00 00 00 00 00 01 40"));
+    EXPECT_EQ(run("effects 1,4,20"), std::pair(0, std::string("1,4,20\n")));
+    EXPECT_EQ(run("effects 1,,4").first, 1);
+    EXPECT_EQ(
+        run("dump lighting").second.rfind("[lighting] current profile 1, effects 1,4,20\n", 0), 0u);
   }
 
   // End closes the socket and removes it.
