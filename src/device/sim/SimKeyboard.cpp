@@ -181,7 +181,7 @@ std::string EffectListText(std::span<const std::uint8_t> codes) {
   return out;
 }
 
-// The lighting of the four profiles as the firmware would show it: the
+// The lighting of the four profiles, read from memory: the
 // record's fields as stored (no clamping) and the keys that do not show the
 // record's base colour.
 std::string LightingSummary(const KeyboardMemory& memory) {
