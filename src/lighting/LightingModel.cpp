@@ -101,10 +101,14 @@ int LightingModel::SetActiveProfile(int profile) {
     LoadActiveUserMode(false);
   }
   // Every profile change leaves edit mode off, also when the switch was on
-  // and the reload restored it from there.
-  if (state_.editMode) TurnEditModeOff();
-  host_.ShowLocks(state_.lockT, state_.lockTilde);
-  RefreshEffectList();
+  // and the reload restored it from there. Turning it off shows the locks
+  // and the panel anew.
+  if (state_.editMode) {
+    TurnEditModeOff();
+  } else {
+    host_.ShowLocks(state_.lockT, state_.lockTilde);
+    RefreshEffectList();
+  }
   return result;
 }
 

@@ -99,7 +99,10 @@ class LightingModel final : public ProfileFolderSeeder {
   // DeriveBaseFlags when code 20 is offered.
   int ReloadOnConnect();
   // The profile whose record is shown (0-3), kept in step with the profile
-  // bar; a change turns edit mode off ("DengCheck" = "0") and reloads.
+  // bar: reloads, takes the profile's user mode from its mode file when
+  // code 20 is offered (nothing sent: the keyboard holds those colours),
+  // and leaves edit mode off ("DengCheck" = "0"), also when profile is the
+  // one already shown.
   int SetActiveProfile(int profile);
   // After a language change: the effect names anew.
   void RefreshEffectList();

@@ -477,6 +477,44 @@ TEST_F(LightingModelTest, ProfileChangeReloadsAndTurnsEditModeOff) {
   EXPECT_EQ(model->State().activeProfile, 3);
 }
 
+// The user-mode list and the painting follow the active profile's mode file:
+// a profile change takes them from the new profile's file without sending
+// its colours again; renaming and selecting act on the list.
+TEST_F(LightingModelTest, UserModesFollowTheActiveProfilesModeFile) {
+  Offer({1, 20}, 0);
+  Poke(0, "14");
+  SetSwitch("1");
+  WriteText(paths.ModeFile(1), kTemplate);
+  ASSERT_EQ(model->ReloadOnConnect(), 1);
+  EXPECT_EQ(model->UserModeNames(), QStringList{"0"});
+
+  device->log.clear();
+  ASSERT_EQ(model->SetActiveProfile(1), 1);
+  EXPECT_EQ(model->UserModeNames(), QStringList{"Night"});
+  EXPECT_EQ(model->State().tool, 1);
+  EXPECT_EQ(model->State().paintColour, MakeColorRef(0, 150, 0));
+  EXPECT_EQ(model->Colours().Colour(1, 64), MakeColorRef(1, 2, 3));
+  EXPECT_EQ(std::count_if(device->log.begin(), device->log.end(),
+                          [](const std::string& l) { return l.starts_with("colours"); }),
+            0);
+
+  ASSERT_EQ(model->RenameUserMode("Evening"), 1);
+  EXPECT_EQ(model->UserModeNames(), QStringList{"Evening"});
+  EXPECT_EQ(ReadProfileString(paths.ModeFile(1), "MODENAME", "0", "", 260), "Evening");
+  EXPECT_EQ(model->SelectUserMode(1), kDeviceBadArgument);
+  EXPECT_EQ(model->SelectUserMode(-1), kDeviceBadArgument);
+
+  Poke(42, "14");
+  ASSERT_EQ(model->SetActiveProfile(1), 1);
+  ASSERT_TRUE(model->ToggleEditMode());
+  host.Forget();
+  Sim("write colours 512 " + std::string(3 * kSentLedPositions * 2, '0'));
+  ASSERT_EQ(model->SelectUserMode(0), 1);
+  EXPECT_EQ(KeyboardColour(1, 64), (Bytes{1, 2, 3}));
+  EXPECT_EQ(host.calls, std::vector<std::string>{"refresh"});
+  EXPECT_EQ(host.frames[kKeyA], MakeColorRef(1, 2, 3));
+}
+
 // Resetting profile 3 while it is active: the template over its mode file,
 // the user mode loaded from it and sent, and the default record written with
 // one WriteParameters at offset 126, bytes 35-41 left alone.
