@@ -93,12 +93,16 @@ class LightingModel final : public ProfileFolderSeeder {
   // reload's result (-1 when the settings block cannot be read).
   int Reload();
   // What follows the keyboard's connection, after the store has loaded the
-  // active profile: the connect variant of ReloadLighting (user-mode list
-  // and LoadUserMode when code 20 is offered), RefreshEffectList, and
+  // active profile: the connect variant of ReloadLighting (activeProfile
+  // taken from the keyboard's current profile; user-mode list and
+  // LoadUserMode when code 20 is offered), RefreshEffectList, and
   // DeriveBaseFlags when code 20 is offered.
   int ReloadOnConnect();
   // The profile whose record is shown (0-3), kept in step with the profile
-  // bar; a change turns edit mode off ("DengCheck" = "0") and reloads.
+  // bar: reloads, takes the profile's user mode from its mode file when
+  // code 20 is offered (nothing sent: the keyboard holds those colours),
+  // and leaves edit mode off ("DengCheck" = "0"), also when profile is the
+  // one already shown.
   int SetActiveProfile(int profile);
   // After a language change: the effect names anew.
   void RefreshEffectList();
@@ -143,6 +147,28 @@ class LightingModel final : public ProfileFolderSeeder {
   void SeedProfileFolder(const QString& folder) override;
 
  private:
+  // Reads the active profile's record back after a failed write (result
+  // neither 1 nor 0 nor a refused argument) and refreshes the panel; gives
+  // result.
+  int AfterWrite(int result);
+  // Edit mode off as the switch turns it off: persisted, key colour frames
+  // cleared, the locks shown, the panel's controls hidden.
+  void TurnEditModeOff();
+  // The key colour frames are shown: edit mode on with the custom effect.
+  bool KeyColoursShown() const;
+  QString ActiveModeFile() const;
+  // The user-mode list from the active profile's mode file: the one name of
+  // "MODENAME" key "0".
+  void FillUserModeNames();
+  // LoadUserMode for the active profile; with upload, its colours are sent.
+  int LoadActiveUserMode(bool upload);
+  // The keyboard's current profile (settings byte 10, 4 and above read as
+  // 0), or the failing read's result.
+  int ReadKeyboardProfile(int& profile);
+  // The template mode file copied byte for byte over path (made private to
+  // the user); false, leaving path alone, when the template cannot be read.
+  bool CopyTemplateModeFile(const QString& path) const;
+
   LightingDevice& device_;
   LightingHost& host_;
   LightingPaths paths_;

@@ -16,7 +16,7 @@ bool ReadEditModeSwitch(const QString& wskbPath) {
 }
 
 int ReloadLighting(LightingDevice& device, LightingState& state, LightingRecords& records,
-                   const QString& wskbPath, ReloadKind kind) {
+                   const QString& wskbPath, ReloadKind kind, const BeforeRecordsFn& beforeRecords) {
   state.effectList = {};
   state.effectCount = 0;
   SettingsBlock settings{};
@@ -25,6 +25,7 @@ int ReloadLighting(LightingDevice& device, LightingState& state, LightingRecords
   const SequenceHold hold(device);
   if (!hold.Held() || device.ReadSettings(settings) != kDeviceOk) return -1;
   LoadEffectList(settings, state);
+  if (beforeRecords) beforeRecords(settings);
   std::array<bool, kLightingRecordCount> read{};
   ReadLightingRecords(device, records, &read);
   const auto active = static_cast<std::size_t>(state.activeProfile);

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include "lighting/LightingWriter.h"
 
 namespace kst {
@@ -27,7 +29,13 @@ bool ReadEditModeSwitch(const QString& wskbPath);
 // record of state.activeProfile into state and restores edit mode. Gives 1,
 // or -1 when the settings block cannot be read. A failed record read leaves
 // that record, and what the state took from it, as it was.
+//
+// beforeRecords, when given, runs once the effect list is filled and before
+// the records are read, inside the same hold of the keyboard; it may change
+// state (e.g. activeProfile) and send commands of its own.
+using BeforeRecordsFn = std::function<void(const SettingsBlock& settings)>;
 int ReloadLighting(LightingDevice& device, LightingState& state, LightingRecords& records,
-                   const QString& wskbPath, ReloadKind kind);
+                   const QString& wskbPath, ReloadKind kind,
+                   const BeforeRecordsFn& beforeRecords = {});
 
 }  // namespace kst

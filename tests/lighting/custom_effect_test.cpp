@@ -31,11 +31,6 @@ class CustomEffectTest : public lightingtest::LightingSimFixture {
     state.baseColour = MakeColorRef(0, 0, 200);
     state.paintColour = MakeColorRef(0, 150, 0);
   }
-  Bytes KeyboardColour(int profile, int led) {
-    const Bytes area = SimRead("colours");
-    const auto at = static_cast<std::size_t>(profile * 512 + 3 * led);
-    return Bytes(area.begin() + at, area.begin() + at + 3);
-  }
   QString Entry(int led) {
     return ReadProfileString(modeFile, "Mode2", QString::number(led), "missing", 260);
   }

@@ -94,6 +94,12 @@ class LightingSimFixture : public linktest::LinkFixture {
     Sim("write parameters " + std::to_string(offset) + " " + hex);
   }
   Bytes Parameters() { return SimRead("parameters"); }
+  // Red, green, blue of LED position led in profile's colour area.
+  Bytes KeyboardColour(int profile, int led) {
+    const Bytes area = SimRead("colours");
+    const auto at = static_cast<std::size_t>(profile * 512 + 3 * led);
+    return Bytes(area.begin() + at, area.begin() + at + 3);
+  }
 };
 
 }  // namespace kst::lightingtest
