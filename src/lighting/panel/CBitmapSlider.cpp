@@ -122,7 +122,10 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
 }
 
 void CBitmapSlider::mousePressEvent(QMouseEvent* event) {
-  if (!inputEnabled_ || event->button() != Qt::LeftButton) {
+  // While input is off the press is taken and dropped: it must not reach
+  // the window, which would start dragging itself.
+  if (!inputEnabled_) return;
+  if (event->button() != Qt::LeftButton) {
     event->ignore();
     return;
   }
@@ -135,10 +138,7 @@ void CBitmapSlider::mousePressEvent(QMouseEvent* event) {
 }
 
 void CBitmapSlider::mouseMoveEvent(QMouseEvent* event) {
-  if (!inputEnabled_) {
-    event->ignore();
-    return;
-  }
+  if (!inputEnabled_) return;
   // The pointer is over the control (or, pressed, dragging it): the wheel
   // is the slider's until the pointer leaves.
   if (rect().contains(event->position().toPoint())) active_ = true;
@@ -146,7 +146,8 @@ void CBitmapSlider::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CBitmapSlider::mouseReleaseEvent(QMouseEvent* event) {
-  if (!inputEnabled_ || event->button() != Qt::LeftButton) {
+  if (!inputEnabled_) return;
+  if (event->button() != Qt::LeftButton) {
     event->ignore();
     return;
   }

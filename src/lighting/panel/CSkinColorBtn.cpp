@@ -131,9 +131,14 @@ class ColourPalettePopup : public QWidget {
   }
 
   void mousePressEvent(QMouseEvent* event) override {
-    // A press outside closes the popup (Qt's popup rule); inside, the
-    // choice is made on release.
-    if (!rect().contains(event->position().toPoint())) QWidget::mousePressEvent(event);
+    // Inside, the choice is made on release. A press outside closes the
+    // popup (Qt's popup rule); on the owner button it must not reach the
+    // button too, which would open the palette again at once.
+    if (rect().contains(event->position().toPoint())) return;
+    const QWidget* owner = parentWidget();
+    if (owner && owner->rect().contains(owner->mapFromGlobal(event->globalPosition().toPoint())))
+      setAttribute(Qt::WA_NoMouseReplay);
+    QWidget::mousePressEvent(event);
   }
 
   void mouseReleaseEvent(QMouseEvent* event) override {

@@ -200,6 +200,14 @@ TEST_F(SkinColorBtnTest, DismissingThePaletteOrSettingFromCodePicksNothing) {
   QCoreApplication::processEvents();
   EXPECT_FALSE(PaletteOpen());
 
+  // A click on the button itself closes the palette and leaves it closed.
+  popup = OpenedPalette();
+  ASSERT_NE(popup, nullptr);
+  QTest::mouseClick(popup->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                    popup->mapFromGlobal(button_->mapToGlobal(button_->rect().center())));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(PaletteOpen());
+
   EXPECT_TRUE(picked_.empty());
   EXPECT_EQ(button_->Colour(), start);
 }
