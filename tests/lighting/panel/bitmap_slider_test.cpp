@@ -279,7 +279,22 @@ TEST_F(BitmapSliderTest, WheelOnlyWhileThePointerIsOver) {
   EXPECT_EQ(PostedPositions(), (std::vector<int>{2, 2}));
 }
 
+// Counts the presses that reach a widget: a skinned window drags itself on
+// a press.
+class PressCounter : public QObject {
+ public:
+  int presses = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonPress) ++presses;
+    return false;
+  }
+};
+
 TEST_F(BitmapSliderTest, DisabledInputChangesAndPostsNothing) {
+  PressCounter window;
+  window_->installEventFilter(&window);
   slider_->SetPos(2);
   slider_->SetInputEnabled(false);
   slider_->setFocus();
@@ -294,6 +309,7 @@ TEST_F(BitmapSliderTest, DisabledInputChangesAndPostsNothing) {
   EXPECT_FALSE(slider_->Pressed());
   EXPECT_FALSE(slider_->Active());
   EXPECT_TRUE(posts_.empty());
+  EXPECT_EQ(window.presses, 0) << "the press went on to the window";
 }
 
 TEST_F(BitmapSliderTest, SettingFromCodeClampsAndPostsNothing) {
