@@ -46,6 +46,8 @@ class CBitmapSlider : public QWidget {
   bool Pressed() const { return pressed_; }
   bool Active() const { return active_; }
 
+  QSize sizeHint() const override;
+
  signals:
   // Queued: the user moved the slider to position.
   void positionPosted(int controlId, int position);
@@ -62,6 +64,14 @@ class CBitmapSlider : public QWidget {
 
  private:
   void Post();
+  // The channel picture's width (height when vertical); the control's own
+  // while it has no picture.
+  int Extent() const;
+  // The pixel, along the slider, that stands for the current position.
+  int PixelOfPosition() const;
+  // Press and drag: the position under the pointer, posted, unless the
+  // pointer is on the pixel of the current position.
+  void FollowPointer(const QPoint& point);
 
   int controlId_;
   int minimum_ = 0;
@@ -72,7 +82,9 @@ class CBitmapSlider : public QWidget {
   bool inputEnabled_ = true;
   bool pressed_ = false;
   bool active_ = false;
-  int wheelRemainder_ = 0;  // wheel delta not yet turned into steps
+  bool sized_ = false;          // a picture has sized the control
+  bool keyboardFocus_ = false;  // the focus came by Tab: shown
+  int wheelRemainder_ = 0;      // wheel delta not yet turned into steps
   QPixmap channel_;
 };
 

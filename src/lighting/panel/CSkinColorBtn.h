@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QPointer>
 
 #include <cstdint>
 
@@ -22,6 +23,7 @@ class CSkinColorBtn : public QAbstractButton {
 
  public:
   explicit CSkinColorBtn(QWidget* parent = nullptr);
+  ~CSkinColorBtn() override;
 
   // Sets what the face shows; emits nothing.
   void SetColour(ColorRef colour);
@@ -45,11 +47,14 @@ class CSkinColorBtn : public QAbstractButton {
   void leaveEvent(QEvent* event) override;
 
  private:
+  // Enter, F4 and Alt+Down open the palette as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
   void Choose(ColorRef colour);
   void ChooseOther();
 
   ColorRef colour_ = 0;
   std::function<QColor(const QColor&)> colourDialog_;
+  QPointer<QWidget> popup_;  // the open palette; it deletes itself on closing
 };
 
 }  // namespace kst
