@@ -20,6 +20,9 @@
 #ifdef KST_HAVE_EDITORS
 #include "editors/MainWindowEditors.h"
 #endif
+#ifdef KST_HAVE_LIGHTING
+#include "lighting/panel/MainWindowLighting.h"
+#endif
 
 namespace kst {
 
@@ -59,6 +62,9 @@ int CKestruneApp::InitInstance() {
     }
 #ifdef KST_HAVE_EDITORS
     MainWindowEditors editors(dialog, context);
+#endif
+#ifdef KST_HAVE_LIGHTING
+    MainWindowLighting lighting(dialog, context);
 #endif
     if (commandLine.Has(Switch::Screenshot)) {
       ScreenshotOnFirstShow(&dialog, commandLine.screenshotFile);

@@ -177,6 +177,7 @@ void CKestruneDlg::PlugIn(Parts parts) {
   Chain(merged.languageChanged, std::move(parts.languageChanged));
   if (parts.lightingEditMode) merged.lightingEditMode = std::move(parts.lightingEditMode);
   if (parts.paintKey) merged.paintKey = std::move(parts.paintKey);
+  Chain(merged.layoutParts, std::move(parts.layoutParts));
   SetParts(std::move(merged));
 }
 
@@ -299,6 +300,8 @@ bool CKestruneDlg::OnInitDialog() {
   SetSkinTooltips();
   // Enter and Escape never reach a control.
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+  // The parts' controls keep their own keys (edit boxes, lists).
+  if (parts_.layoutParts) parts_.layoutParts();
   RebuildBackground();
   // First show at start-up: the device count has reported the keyboard
   // present, so the window shows once it is set up, after UM_INIT, rather

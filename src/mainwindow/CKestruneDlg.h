@@ -97,6 +97,9 @@ class CKestruneDlg : public CBaseDialog,
     // key assignment dialog.
     std::function<bool()> lightingEditMode;
     std::function<void(int controlId)> paintKey;
+    // Lays out a part's own controls on the window, once the window's are
+    // (the skin and the device link are there by then).
+    std::function<void()> layoutParts;
   };
 
   // Test seams: what would otherwise wait for the user or leave the process.

@@ -1,0 +1,117 @@
+#include "lighting/panel/MainWindowLighting.h"
+
+#include <QDir>
+
+#include "app/AppContext.h"
+#include "device/DeviceLink.h"
+#include "foundation/Language.h"
+#include "lighting/LightingModel.h"
+#include "lighting/panel/LightingPanel.h"
+#include "mainwindow/CKestruneDlg.h"
+#include "mainwindow/KeyboardView.h"
+#include "skin/CPngButton.h"
+#include "store/ProfileFiles.h"
+
+namespace kst {
+
+namespace {
+
+// The key buttons show a painted colour as a frame this opaque.
+constexpr int kKeyFrameAlpha = 255;
+
+}  // namespace
+
+struct MainWindowLighting::Impl final : LightingHost {
+  Impl(CKestruneDlg& w, AppContext& c) : window(w), context(c) {}
+
+  // ---- LightingHost ----
+  void ShowKeyColour(int controlId, ColorRef colour) override {
+    KeyboardView* view = window.View();
+    if (CPngButton* button = view ? view->Button(controlId) : nullptr) {
+      button->SetColourFrame(colour, kKeyFrameAlpha, true);
+    }
+  }
+  void ClearKeyColours() override {
+    if (KeyboardView* view = window.View()) view->ClearKeyColours();
+    window.RefreshKeyButtons();
+  }
+  void ShowLocks(bool lockT, bool lockTilde) override {
+    if (KeyboardView* view = window.View()) view->ShowLocks(lockT, lockTilde);
+  }
+  bool SelectProfile(int profile) override {
+    // Switching to another profile, with its question about unapplied key
+    // changes, is the profile bar's; until it is plugged in, the lighting
+    // follows the profile the keyboard is on.
+    const int current = window.Link() ? window.Link()->CachedCurrentProfile() : -1;
+    return current < 0 || current == profile;
+  }
+  void UpdateProfileBar() override {
+    if (window.PluggedParts().updateProfileBar) window.PluggedParts().updateProfileBar();
+  }
+  void RefreshPanel() override {
+    if (panel) panel->Refresh();
+  }
+
+  void Layout() {
+    if (model || !window.Link()) return;
+    device = std::make_unique<LinkLightingDevice>(*window.Link());
+    LightingPaths paths;
+    paths.dataFolder = context.paths.dataFolder;
+    paths.templateModeFile =
+        QDir(context.paths.programFolder).filePath(QStringLiteral("Skins/UserDengColor_4.userd"));
+    Language& language = context.language;
+    paths.languageFile = [&language] {
+      return language.LanguageFilePath(language.GetLanguageIndex());
+    };
+    model = std::make_unique<LightingModel>(*device, *this, std::move(paths));
+    // A data folder made from now on starts with the mode files.
+    if (ProfileFiles* files = window.Files()) files->SetFolderSeeder(model.get());
+    panel = std::make_unique<LightingPanel>(window, *model, context.language);
+    panel->SetClickGate([this] { return window.AwaitingKeyboard(); });
+    panel->Layout(window.SkinFileName(), window.SkinFolderPath());
+    panel->SetCaptions(context.language.GetLanguageIndex());
+  }
+
+  CKestruneDlg& window;
+  AppContext& context;
+  std::unique_ptr<LinkLightingDevice> device;
+  std::unique_ptr<LightingModel> model;
+  std::unique_ptr<LightingPanel> panel;
+};
+
+MainWindowLighting::MainWindowLighting(CKestruneDlg& window, AppContext& context)
+    : impl_(std::make_unique<Impl>(window, context)) {
+  Impl* impl = impl_.get();
+  CKestruneDlg::Parts parts;
+  parts.layoutParts = [impl] { impl->Layout(); };
+  parts.reloadLightingOnConnect = [impl] {
+    if (impl->model) impl->model->ReloadOnConnect();
+  };
+  parts.resetAllLighting = [impl] {
+    if (impl->model) impl->model->ResetAllLighting();
+  };
+  parts.languageChanged = [impl](int languageIndex) {
+    if (!impl->panel) return;
+    impl->panel->SetCaptions(languageIndex);
+    impl->model->RefreshEffectList();
+  };
+  parts.lightingEditMode = [impl] { return impl->model && impl->model->State().editMode; };
+  parts.paintKey = [impl](int controlId) {
+    if (impl->model) impl->model->PaintKey(controlId);
+  };
+  window.PlugIn(std::move(parts));
+}
+
+MainWindowLighting::~MainWindowLighting() {
+  // The panel's controls are the window's children; the window may go on
+  // living a little (its exit sequence), so they go with the panel.
+  if (impl_->panel) {
+    if (ProfileFiles* files = impl_->window.Files()) files->SetFolderSeeder(nullptr);
+  }
+}
+
+LightingModel* MainWindowLighting::Model() { return impl_->model.get(); }
+
+LightingPanel* MainWindowLighting::Panel() { return impl_->panel.get(); }
+
+}  // namespace kst
