@@ -126,6 +126,8 @@ int LightingModel::ChangeEffect(int listIndex) {
   host_.ClearKeyColours();
   const int result = writer_.SelectEffect(listIndex);
   if (KeyColoursShown()) ShowKeyColours();
+  // The panel shows the new effect's controls.
+  host_.RefreshPanel();
   return AfterWrite(result);
 }
 

@@ -39,9 +39,6 @@ QComboBox, QLineEdit { color: #e8ebf1; background: #07090d; border: 1px solid #2
   selection-background-color: #9c102e; }
 QComboBox:focus, QLineEdit:focus { border-color: #ff2d55; }
 QComboBox:hover, QLineEdit:hover { border-color: #4a5262; }
-QComboBox::drop-down { border: none; width: 22px; }
-QComboBox::down-arrow { width: 0; height: 0; border-left: 5px solid transparent;
-  border-right: 5px solid transparent; border-top: 6px solid #c9ced8; margin-right: 8px; }
 QComboBox QAbstractItemView { color: #e8ebf1; background: #0c0f14; border: 1px solid #2c3340;
   selection-background-color: #9c102e; outline: 0; }
 )";
