@@ -1,6 +1,7 @@
 #include "lighting/panel/MainWindowLighting.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "app/AppContext.h"
 #include "device/DeviceLink.h"
@@ -72,6 +73,17 @@ struct MainWindowLighting::Impl final : LightingHost {
     panel->SetCaptions(context.language.GetLanguageIndex());
   }
 
+  // A data folder that holds no file of the lighting (made by an earlier
+  // version, or by the simulated keyboard keeping its memory there before
+  // the profile files made it) is seeded as a new one would be.
+  void SeedFolderWithoutLighting() {
+    const QDir folder(context.paths.dataFolder);
+    if (folder.exists() && !QFileInfo::exists(model->Paths().WskbFile()) &&
+        folder.entryList({QStringLiteral("UserDengColor_*.userd")}, QDir::Files).isEmpty()) {
+      model->SeedProfileFolder(context.paths.dataFolder);
+    }
+  }
+
   CKestruneDlg& window;
   AppContext& context;
   std::unique_ptr<LinkLightingDevice> device;
@@ -85,7 +97,9 @@ MainWindowLighting::MainWindowLighting(CKestruneDlg& window, AppContext& context
   CKestruneDlg::Parts parts;
   parts.layoutParts = [impl] { impl->Layout(); };
   parts.reloadLightingOnConnect = [impl] {
-    if (impl->model) impl->model->ReloadOnConnect();
+    if (!impl->model) return;
+    impl->SeedFolderWithoutLighting();
+    impl->model->ReloadOnConnect();
   };
   parts.resetAllLighting = [impl] {
     if (impl->model) impl->model->ResetAllLighting();
