@@ -7,3 +7,4 @@ target_compile_definitions(bench_device_exchange PRIVATE KST_BIN_DIR="${KST_BIN_
 if(TARGET TolvaneSim)
   add_dependencies(bench_device_exchange TolvaneSim)
 endif()
+target_include_directories(bench_device_exchange PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -19,6 +19,7 @@
 #include "device/CommandProtocol.h"
 #include "device/DeviceLink.h"
 #include "device/ServiceLibrary.h"
+#include "support/QuietDeviceHost.h"
 
 namespace {
 
@@ -26,18 +27,6 @@ using namespace kst;
 
 constexpr int kExchanges = 1000;
 constexpr double kUsbSecondsPerExchange = 0.002;  // 1 ms each way
-
-class QuietHost : public DeviceHost {
- public:
-  std::intptr_t SendToWindow(std::uint32_t, std::uintptr_t, std::intptr_t) override { return 0; }
-  void PostToWindow(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
-  void StartWindowTimer(std::uint32_t, std::uint32_t) override {}
-  void ShowConnectionIcon(bool) override {}
-  void ShowActivityIcon(bool) override {}
-  void ShowTextPrompt(const char*) override {}
-  void HideWindow() override {}
-  bool IsWindowInitialised() const override { return true; }
-};
 
 double gRatio = 0;
 double gRawRatio = 0;
@@ -89,7 +78,7 @@ void BM_ReadSettingsExchanges(benchmark::State& state) {
   }
   gRawRatio = RawExchanges(binding.api);
   state.counters["raw_ratio"] = gRawRatio;
-  QuietHost host;
+  QuietDeviceHost host;
   {
     DeviceLink link(binding.api, host);
     if (link.ArmChannels() != 1 || !link.WaitUntilIdle(std::chrono::seconds(30))) {

@@ -11,3 +11,4 @@ target_compile_definitions(bench_device_upload PRIVATE KST_BIN_DIR="${KST_BIN_DI
 if(TARGET TolvaneSim)
   add_dependencies(bench_device_upload TolvaneSim)
 endif()
+target_include_directories(bench_device_upload PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -9,3 +9,4 @@ target_compile_definitions(bench_lighting_writes PRIVATE KST_BIN_DIR="${KST_BIN_
 if(TARGET TolvaneSim)
   add_dependencies(bench_lighting_writes TolvaneSim)
 endif()
+target_include_directories(bench_lighting_writes PRIVATE ${PROJECT_SOURCE_DIR}/tests)

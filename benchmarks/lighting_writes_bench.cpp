@@ -23,6 +23,7 @@
 #include "lighting/LightingDevice.h"
 #include "lighting/LightingRecord.h"
 #include "lighting/LightingWriter.h"
+#include "support/QuietDeviceHost.h"
 
 namespace {
 
@@ -31,18 +32,6 @@ using namespace kst;
 constexpr double kReportMs = 2.0;           // 1 ms each way
 constexpr double kEndUpdatePauseMs = 10.0;  // the protocol's wait before end-update
 constexpr std::size_t kBrightnessByte = 1;
-
-class QuietHost : public DeviceHost {
- public:
-  std::intptr_t SendToWindow(std::uint32_t, std::uintptr_t, std::intptr_t) override { return 0; }
-  void PostToWindow(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
-  void StartWindowTimer(std::uint32_t, std::uint32_t) override {}
-  void ShowConnectionIcon(bool) override {}
-  void ShowActivityIcon(bool) override {}
-  void ShowTextPrompt(const char*) override {}
-  void HideWindow() override {}
-  bool IsWindowInitialised() const override { return true; }
-};
 
 // The simulated keyboard in a temporary folder with a connected device link.
 class Rig {
@@ -110,7 +99,7 @@ class Rig {
   std::filesystem::path dir_;
   ServiceBinding binding_{};
   TolvaneSimControlFn control_ = nullptr;
-  QuietHost host_;
+  QuietDeviceHost host_;
   std::unique_ptr<DeviceLink> link_;
   std::unique_ptr<LinkLightingDevice> device_;
   std::string error_;

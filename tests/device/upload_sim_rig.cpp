@@ -13,22 +13,9 @@
 #include "device/DeviceLink.h"
 #include "device/ServiceLibrary.h"
 #include "device/sim/TolvaneSimControl.h"
+#include "support/QuietDeviceHost.h"
 
 namespace kst::uploadtest {
-
-// The window's side of the link: nothing to show in these tests. Named (not
-// in the anonymous namespace) because the rig's Impl holds one.
-class QuietDeviceHost : public DeviceHost {
- public:
-  std::intptr_t SendToWindow(std::uint32_t, std::uintptr_t, std::intptr_t) override { return 0; }
-  void PostToWindow(std::uint32_t, std::uintptr_t, std::intptr_t) override {}
-  void StartWindowTimer(std::uint32_t, std::uint32_t) override {}
-  void ShowConnectionIcon(bool) override {}
-  void ShowActivityIcon(bool) override {}
-  void ShowTextPrompt(const char*) override {}
-  void HideWindow() override {}
-  bool IsWindowInitialised() const override { return true; }
-};
 
 namespace {
 
