@@ -71,6 +71,7 @@ MainWindowEditors::MainWindowEditors(CKestruneDlg& window, AppContext& context)
     dialog->Open(slot, macroOnly ? kMacroOnlyControlId : controlId);
   };
   parts.cancelEditors = [dialog] { dialog->CloseIfOpen(); };
+  parts.editorOpen = [dialog] { return dialog->IsOpen(); };
   parts.languageChanged = [dialog](int languageIndex) {
     if (dialog->IsOpen()) dialog->SetCaptions(languageIndex);
   };

@@ -178,6 +178,7 @@ void CKestruneDlg::PlugIn(Parts parts) {
   if (parts.lightingEditMode) merged.lightingEditMode = std::move(parts.lightingEditMode);
   if (parts.paintKey) merged.paintKey = std::move(parts.paintKey);
   Chain(merged.layoutParts, std::move(parts.layoutParts));
+  if (parts.editorOpen) merged.editorOpen = std::move(parts.editorOpen);
   SetParts(std::move(merged));
 }
 

@@ -100,6 +100,9 @@ class CKestruneDlg : public CBaseDialog,
     // Lays out a part's own controls on the window, once the window's are
     // (the skin and the device link are there by then).
     std::function<void()> layoutParts;
+    // Whether an editor window is open (the key assignment dialog); a
+    // profile switch waits until it is closed.
+    std::function<bool()> editorOpen;
   };
 
   // Test seams: what would otherwise wait for the user or leave the process.

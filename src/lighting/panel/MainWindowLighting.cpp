@@ -6,6 +6,7 @@
 #include "app/AppContext.h"
 #include "device/DeviceLink.h"
 #include "foundation/Language.h"
+#include "foundation/TextTable.h"
 #include "lighting/LightingModel.h"
 #include "lighting/panel/LightingPanel.h"
 #include "mainwindow/CKestruneDlg.h"
@@ -40,6 +41,13 @@ struct MainWindowLighting::Impl final : LightingHost {
     if (KeyboardView* view = window.View()) view->ShowLocks(lockT, lockTilde);
   }
   bool SelectProfile(int profile) override {
+    const CKestruneDlg::Parts& parts = window.PluggedParts();
+    if (parts.editorOpen && parts.editorOpen()) {
+      Language& language = context.language;
+      window.Show(language.ShowSlot(TextSlot::ProfileSeelctPrompt2, language.GetLanguageIndex()),
+                  MessageKind::Information);
+      return false;
+    }
     // Switching to another profile, with its question about unapplied key
     // changes, is the profile bar's; until it is plugged in, the lighting
     // follows the profile the keyboard is on.

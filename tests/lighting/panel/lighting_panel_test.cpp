@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QSet>
 #include <QTest>
@@ -198,6 +199,34 @@ TEST_F(LightingPanelTest, TheWindowShowsTheMatrixWithEditModeOnAndOnlyTheSwitchW
     EXPECT_EQ(Shown(id), id == kEditSwitch || id == kTitle)
         << "edit mode off again, control " << id;
   }
+}
+
+TEST_F(LightingPanelTest, TheSwitchStaysOffWhileAnEditorIsOpen) {
+  const QString wskb = Model().Paths().WskbFile();
+  QFile before(wskb);
+  ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+  const QByteArray stored = before.readAll();
+  before.close();
+  bool editorOpen = true;
+  CKestruneDlg::Parts parts;
+  parts.editorOpen = [&editorOpen] { return editorOpen; };
+  dialog->PlugIn(std::move(parts));
+
+  QTest::mouseClick(Control(kEditSwitch), Qt::LeftButton);
+  EXPECT_FALSE(Model().State().editMode);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("close the editor")));
+  EXPECT_FALSE(Shown(kEffectList));
+  EXPECT_EQ(Panel().PictureShown(kEditSwitch), QStringLiteral("dengup.bmp"));
+  QFile after(wskb);
+  ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+  EXPECT_EQ(after.readAll(), stored) << "the stored switch changed";
+
+  editorOpen = false;
+  QTest::mouseClick(Control(kEditSwitch), Qt::LeftButton);
+  EXPECT_TRUE(Model().State().editMode);
+  EXPECT_TRUE(Shown(kEffectList));
+  EXPECT_EQ(Panel().PictureShown(kEditSwitch), QStringLiteral("dengdown.bmp"));
 }
 
 TEST_F(LightingPanelTest, TheDirectionGroupMovesAndTakesThePicturesOfTheEffect) {
