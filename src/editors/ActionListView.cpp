@@ -240,8 +240,11 @@ void ActionListView::changeEvent(QEvent* event) {
     UpdateHeaderGeometry();
 }
 
-void ActionListView::scrollContentsBy(int, int dy) {
-  viewport()->scroll(0, dy);
+void ActionListView::scrollContentsBy(int, int) {
+  // A repaint later, not a blit now: the rows shown are few, and the list's
+  // rounded, translucent frame would make the toolkit's scroll repaint it all
+  // anyway, at once.
+  viewport()->update();
   PlaceEditor();
 }
 
