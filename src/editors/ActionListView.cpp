@@ -185,11 +185,11 @@ void ActionListView::scrollToRow(int row) {
   QScrollBar* bar = verticalScrollBar();
   const int top = row * rowHeight_;
   const int bottom = top + rowHeight_;
-  if (top < bar->value()) {
-    bar->setValue(top);
-  } else if (bottom > bar->value() + viewport()->height()) {
-    bar->setValue(bottom - viewport()->height());
-  }
+  const bool above = top < bar->value();
+  const bool below = bottom > bar->value() + viewport()->height();
+  if (!above && !below) return;
+  if (rangePending_) UpdateScrollRange();
+  bar->setValue(above ? top : bottom - viewport()->height());
 }
 
 QRect ActionListView::visualRect(const QModelIndex& index) const {
@@ -211,7 +211,17 @@ QModelIndex ActionListView::indexAt(const QPoint& viewportPoint) const {
   return model_->index(row, column);
 }
 
+void ActionListView::DeferScrollRange() {
+  // Rows recorded one by one move the range once per turn of the event loop,
+  // not once per row: each move of it relays the scroll bar out.
+  if (rangePending_) return;
+  rangePending_ = true;
+  QMetaObject::invokeMethod(
+      this, [this] { UpdateScrollRange(); }, Qt::QueuedConnection);
+}
+
 void ActionListView::UpdateScrollRange() {
+  rangePending_ = false;
   const qint64 content = qint64(RowCount()) * rowHeight_;
   const qint64 room = viewport()->height();
   QScrollBar* bar = verticalScrollBar();
@@ -402,7 +412,7 @@ void ActionListView::CloseEditor(QWidget* editor) {
 
 void ActionListView::OnRowsInserted(const QModelIndex& parent, int first, int last) {
   if (parent.isValid()) return;
-  UpdateScrollRange();
+  DeferScrollRange();
   // The current row moves with its row: still the same row, so no signal.
   if (current_ >= first) current_ += last - first + 1;
   PlaceEditor();
@@ -416,7 +426,7 @@ void ActionListView::OnRowsRemoved(const QModelIndex& parent, int first, int las
   if (parent.isValid()) return;
   // An editor over a removed row goes without a word to the model.
   if (editor_ && !editorIndex_.isValid()) CloseEditor(editor_);
-  UpdateScrollRange();
+  DeferScrollRange();
   if (current_ > last) {
     current_ -= last - first + 1;
   } else if (current_ >= first) {

@@ -76,6 +76,7 @@ class ActionListView : public QAbstractScrollArea {
   int ContentWidth() const;
   int PageRows() const;
   void UpdateScrollRange();
+  void DeferScrollRange();
   void UpdateHeaderGeometry();
   void PlaceEditor();
   void CloseEditor(QWidget* editor);
@@ -90,6 +91,7 @@ class ActionListView : public QAbstractScrollArea {
   QHeaderView* header_ = nullptr;
   int rowHeight_ = 20;
   int current_ = -1;
+  bool rangePending_ = false;
   int pressedRow_ = -1;
   int pressedColumn_ = -1;
   QPointer<QWidget> editor_;

@@ -5,9 +5,9 @@
 
 #include <QAbstractTableModel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
-#include <QScrollBar>
 #include <QTest>
 
 #include <memory>
@@ -140,9 +140,17 @@ TEST_F(ActionListViewTest, ScrollToRowBringsTheRowIntoViewFromEitherSide) {
     EXPECT_TRUE(RowShows(row)) << row;
     EXPECT_EQ(view->rowAt(view->visualRect(model->index(row, 1)).center().y()), row);
   }
+  // Rows just added can be scrolled to at once, before the event loop runs.
+  for (int i = 0; i < 50; ++i) model->Insert(model->rowCount(), QStringLiteral("added"));
+  view->scrollToRow(2049);
+  EXPECT_TRUE(RowShows(2049));
+  EXPECT_TRUE(QTest::qWaitFor([this] {
+    return view->verticalScrollBar()->maximum() ==
+           2050 * view->rowHeight() - view->viewport()->height();
+  }));
   // Out of range changes nothing.
   const int scrolled = view->verticalScrollBar()->value();
-  view->scrollToRow(2000);
+  view->scrollToRow(model->rowCount());
   view->scrollToRow(-1);
   EXPECT_EQ(view->verticalScrollBar()->value(), scrolled);
 }
