@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -20,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "editors/ActionListView.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
 #include "editors/MacroWorkingCopies.h"
@@ -56,7 +56,7 @@ struct Rig {
     page->SetShown(true);
     page->LoadWorkingCopies();
     dialog.show();
-    view = qobject_cast<QTableView*>(page->Control(1019));
+    view = qobject_cast<ActionListView*>(page->Control(1019));
   }
 
   MacroWorkingCopies& Copies() { return page->WorkingCopies(); }
@@ -111,7 +111,7 @@ struct Rig {
   KeyboardHook hook;
   QWidget dialog;
   std::unique_ptr<MacroPage> page;
-  QTableView* view = nullptr;
+  ActionListView* view = nullptr;
 };
 
 std::unique_ptr<Rig> g_rig;

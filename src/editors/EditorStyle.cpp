@@ -4,17 +4,18 @@ namespace kst {
 
 QString EditorStyleSheet() {
   return QStringLiteral(R"(
-QLineEdit, QComboBox, QTableView, QTreeView, QListView {
+QLineEdit, QComboBox, QTableView, kst--ActionListView, QTreeView, QListView {
   color: #e8ebf1; background: #07090d; border: 1px solid #2c3340; border-radius: 4px;
   selection-color: #ffffff; selection-background-color: #9c102e; }
 QLineEdit, QComboBox { padding: 1px 6px; }
-QLineEdit:focus, QComboBox:focus, QTableView:focus { border-color: #ff2d55; }
+QLineEdit:focus, QComboBox:focus, QTableView:focus,
+kst--ActionListView:focus { border-color: #ff2d55; }
 QLineEdit:disabled, QComboBox:disabled { color: #5d6473; background: #0b0d12;
   border-color: #1d222b; }
 QLineEdit[readOnly="true"] { background: #0b0e14; }
 QComboBox QAbstractItemView { color: #e8ebf1; background: #0c0f14; border: 1px solid #2c3340;
   selection-background-color: #9c102e; outline: 0; }
-QTableView { gridline-color: #161a22; alternate-background-color: #0b0e13; outline: 0; }
+QTableView, kst--ActionListView { gridline-color: #161a22; alternate-background-color: #0b0e13; outline: 0; }
 QTableView::item { padding: 0 4px; }
 QHeaderView { background: #10131a; border: none; }
 QHeaderView::section { color: #868fa3; background: #10131a; border: none;

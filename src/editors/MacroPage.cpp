@@ -4,18 +4,15 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QHash>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QProxyStyle>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QStaticText>
 #include <QStyledItemDelegate>
-#include <QTableView>
 #include <QTimer>
 #include <QValidator>
 
@@ -24,6 +21,7 @@
 #include <set>
 #include <utility>
 
+#include "editors/ActionListView.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroWorkingCopies.h"
 #include "foundation/Language.h"
@@ -126,93 +124,6 @@ class FitsFieldValidator : public QValidator {
 
  private:
   QLineEdit& edit_;
-};
-
-// The action list: a click starts the edit of the clicked cell; a click on a
-// row beside the three columns gets the page's "cannot be edited" message.
-// The action list's column headings: their size is measured once per text,
-// not again whenever a row comes or goes (the toolkit measures every
-// heading's text each time).
-class ColumnHeader : public QHeaderView {
- public:
-  explicit ColumnHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
-    connect(this, &QHeaderView::sectionCountChanged, this, [this] { hint_ = QSize(); });
-  }
-  QSize sizeHint() const override {
-    if (!hint_.isValid()) hint_ = QHeaderView::sizeHint();
-    return hint_;
-  }
-  void setModel(QAbstractItemModel* model) override {
-    QHeaderView::setModel(model);
-    hint_ = QSize();
-    if (model) {
-      connect(model, &QAbstractItemModel::headerDataChanged, this, [this] { hint_ = QSize(); });
-    }
-  }
-
- protected:
-  bool event(QEvent* event) override {
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-      hint_ = QSize();
-    return QHeaderView::event(event);
-  }
-
- private:
-  mutable QSize hint_;
-};
-
-// The action list's scroll bar: its size is worked out once per style, not
-// again at each row that comes or goes.
-class ActionScrollBar : public QScrollBar {
- public:
-  explicit ActionScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
-  QSize sizeHint() const override {
-    if (!hint_.isValid()) hint_ = QScrollBar::sizeHint();
-    return hint_;
-  }
-
- protected:
-  bool event(QEvent* event) override {
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-      hint_ = QSize();
-    return QScrollBar::event(event);
-  }
-
- private:
-  mutable QSize hint_;
-};
-
-class ActionView : public QTableView {
- public:
-  using Handler = std::function<void()>;
-  explicit ActionView(QWidget* parent) : QTableView(parent) {
-    setHorizontalHeader(new ColumnHeader(this));
-    setVerticalScrollBar(new ActionScrollBar(this));
-  }
-  Handler besideColumns;
-
- protected:
-  void mousePressEvent(QMouseEvent* event) override {
-    const QPoint at = event->position().toPoint();
-    if (!indexAt(at).isValid() && rowAt(at.y()) >= 0 && besideColumns) {
-      besideColumns();
-      event->accept();
-      return;
-    }
-    QTableView::mousePressEvent(event);
-  }
-};
-
-// The action list's own style: its delegate draws each cell whole (selection
-// included), so the row panel the style would draw under every cell is left
-// out; a screenful of rows is repainted whenever a recorded row shifts them.
-class ActionListStyle : public QProxyStyle {
- public:
-  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
-                     const QWidget* widget) const override {
-    if (element == PE_PanelItemViewRow) return;
-    QProxyStyle::drawPrimitive(element, option, painter, widget);
-  }
 };
 
 // The in-place editors: digits only for the delay, a key picker and a
@@ -387,7 +298,7 @@ struct MacroPage::Impl {
   std::map<int, QWidget*> controls;
   std::set<int> hiddenBySkin;
   QComboBox* list = nullptr;
-  QPointer<ActionView> view;
+  QPointer<ActionListView> view;
   ActionDelegate* delegate = nullptr;
   QLineEdit* cycles = nullptr;
   QCheckBox* recordDelay = nullptr;
@@ -419,19 +330,8 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
         break;
       }
       case kActionsId: {
-        auto* view = new ActionView(&dialog);
+        auto* view = new ActionListView(&dialog);
         view->setModel(&d.copies.Actions());
-        view->setSelectionBehavior(QAbstractItemView::SelectRows);
-        view->setSelectionMode(QAbstractItemView::SingleSelection);
-        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setWordWrap(false);
-        view->setShowGrid(false);
-        view->verticalHeader()->hide();
-        // Fixed row heights: a row in or out never measures the others.
-        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        view->horizontalHeader()->setStretchLastSection(false);
         // Flat, in the skin's greys: the toolkit's shaded scroll bar costs a
         // recorded row several times what the row itself costs, as every row
         // moves its slider.
@@ -439,9 +339,6 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
         d.delegate = new ActionDelegate(
             d.context.language, [this] { StopRecording(); }, view);
         view->setItemDelegate(d.delegate);
-        auto* style = new ActionListStyle;
-        style->setParent(view);
-        view->setStyle(style);
         d.view = view;
         control = view;
         break;
@@ -491,16 +388,16 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
   });
   connect(&copies, &MacroWorkingCopies::selectedRowChanged, this,
           [this](int row) { ShowSelectedRow(row); });
-  connect(d.view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& index) {
-            if (!impl_->viewBusy) impl_->copies.SetSelectedRow(index.isValid() ? index.row() : -1);
-          });
-  connect(d.view, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
-    if (index.isValid()) impl_->view->edit(index);
+  connect(d.view, &ActionListView::currentRowChanged, this, [this](int row) {
+    if (!impl_->viewBusy) impl_->copies.SetSelectedRow(row);
   });
-  d.view->besideColumns = [this] {
+  // A click starts the edit of the clicked cell; a click on a row beside the
+  // three columns gets the page's "cannot be edited" message.
+  connect(d.view, &ActionListView::clicked, this,
+          [this](const QModelIndex& index) { impl_->view->edit(index); });
+  connect(d.view, &ActionListView::besideColumnsClicked, this, [this] {
     impl_->context.boxes.Show(impl_->Text("IDS_MACRO_ACTION_ERR_MODIFY"), MessageKind::Information);
-  };
+  });
 
   connect(d.list, &QComboBox::currentIndexChanged, this, [this](int position) {
     if (impl_->listBusy) return;
@@ -586,9 +483,9 @@ void MacroPage::Layout(const QString& skinFile, const EditorPictureSet& macroPic
     }
   }
   for (int column = 0; column < MacroActionModel::kColumnCount; ++column) {
-    d.view->horizontalHeader()->resizeSection(column, kColumnWidth);
+    d.view->setColumnWidth(column, kColumnWidth);
   }
-  d.view->verticalHeader()->setDefaultSectionSize(d.view->fontMetrics().height() + 4);
+  d.view->setRowHeight(d.view->fontMetrics().height() + 4);
   UpdateEnabled();
   SetShown(d.shown);
 }
@@ -665,16 +562,9 @@ void MacroPage::SyncList(bool keepTyped) {
 
 void MacroPage::ShowSelectedRow(int row) {
   Impl& d = *impl_;
-  QItemSelectionModel* selection = d.view->selectionModel();
   d.viewBusy = true;
-  if (row < 0) {
-    selection->clear();
-  } else {
-    const QModelIndex index = d.copies.Actions().index(row, 0);
-    selection->setCurrentIndex(index,
-                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    d.view->scrollTo(index);
-  }
+  d.view->setCurrentRow(row);
+  d.view->scrollToRow(row);
   d.viewBusy = false;
 }
 

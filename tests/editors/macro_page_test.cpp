@@ -11,12 +11,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 #include <QTest>
 
 #include <functional>
 #include <memory>
 
+#include "editors/ActionListView.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
 #include "editors/MacroWorkingCopies.h"
@@ -97,15 +97,15 @@ class MacroPageTest : public MacroFixture {
     ASSERT_TRUE(button->isEnabled()) << id;
     button->click();
   }
-  QTableView* View() { return Get<QTableView>(1019); }
+  ActionListView* View() { return Get<ActionListView>(1019); }
   // Clicks the cell of the action list.
   void ClickCell(int row, int column) {
-    QTableView* view = View();
+    ActionListView* view = View();
     const QModelIndex index = view->model()->index(row, column);
     view->scrollTo(index);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
   }
-  QWidget* OpenEditor() { return View()->indexWidget(View()->currentIndex()); }
+  QWidget* OpenEditor() { return View()->OpenEditor(); }
 
   std::int64_t nowMs = 1000;
   std::unique_ptr<AppProfile> profile;
@@ -137,7 +137,7 @@ TEST_F(MacroPageTest, ControlsArePlacedByTheirSkinKeysAndFollowTheCurrentMacro) 
             language->LoadLangText("IDS_COMPOSITE_MACRO_ACTION_CLEAR"));
   EXPECT_EQ(View()->model()->headerData(0, Qt::Horizontal).toString(),
             language->LoadLangText("IDS_MACRO_MACRO_ACTION_COLUME_KEYS"));
-  EXPECT_EQ(View()->horizontalHeader()->sectionSize(1), 100);
+  EXPECT_EQ(View()->columnWidth(1), 100);
 
   Open();
   for (int id = 1020; id <= 1026; ++id) EXPECT_FALSE(page->Control(id)->isEnabled()) << id;
@@ -356,7 +356,7 @@ TEST_F(MacroPageTest, AClickBesideTheColumnsSaysTheyCannotBeEdited) {
   Open();
   Click(1017);
   Copies().InsertAction(MacroEvent{0, kA, kEventPress}, {.raw = true});
-  QTableView* view = View();
+  ActionListView* view = View();
   const QRect cell = view->visualRect(view->model()->index(0, 2));
   ASSERT_LT(cell.right() + 10, view->viewport()->width());
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
