@@ -43,6 +43,16 @@ QComboBox QAbstractItemView { color: #e8ebf1; background: #0c0f14; border: 1px s
   selection-background-color: #9c102e; outline: 0; }
 )";
 
+// Refills the list only when its entries change: every panel operation ends
+// in a refresh, and a slider drag runs many.
+void SetItems(QComboBox& list, const QStringList& items) {
+  bool same = list.count() == items.size();
+  for (int i = 0; same && i < items.size(); ++i) same = list.itemText(i) == items[i];
+  if (same) return;
+  list.clear();
+  list.addItems(items);
+}
+
 bool In(EffectCode effect, std::initializer_list<int> codes) {
   return std::find(codes.begin(), codes.end(), effect) != codes.end();
 }
@@ -358,8 +368,7 @@ void LightingPanel::Refresh() {
   refreshing_ = true;
   const LightingState& state = model_.State();
 
-  effects_->clear();
-  effects_->addItems(model_.EffectNames());
+  SetItems(*effects_, model_.EffectNames());
   effects_->setCurrentIndex(model_.SelectedEffectIndex());
 
   brightness_->SetPos(state.brightness);
@@ -390,8 +399,7 @@ void LightingPanel::Refresh() {
 
 void LightingPanel::RefreshCustomControls() {
   const LightingState& state = model_.State();
-  userModes_->clear();
-  userModes_->addItems(model_.UserModeNames());
+  SetItems(*userModes_, model_.UserModeNames());
   userModes_->setCurrentIndex(state.userMode < userModes_->count() ? state.userMode : -1);
   if (auto* base = qobject_cast<CSkinColorBtn*>(Control(kBaseColour)))
     base->SetColour(state.baseColour);
