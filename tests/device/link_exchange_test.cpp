@@ -119,7 +119,7 @@ TEST_F(ExchangeTest, UnplugInTheMiddleOfAKeyMapWrite) {
   for (std::size_t i = 0; i < map.size(); ++i) map[i] = static_cast<std::uint8_t>(i * 7 + 1);
   Sim("fault unplug 4");
   EXPECT_NE(WriteKeyMap(*link, map, 1), kDeviceOk);
-  ASSERT_TRUE(Idle());
+  ASSERT_TRUE(GoneAndIdle());
   EXPECT_EQ(link->ConnectionState(), 0);
   EXPECT_EQ(host.TakeCalls(), (std::vector<std::string>{kSendGone, "hide", "icon 128"}));
   // Four chunks arrived; the rest of the map and the other profiles are untouched.

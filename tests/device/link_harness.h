@@ -150,6 +150,16 @@ class LinkFixture : public ::testing::Test {
     return at == std::string::npos ? -1 : std::stoi(text.substr(at + 14));
   }
   bool Idle() { return link->WaitUntilIdle(std::chrono::seconds(10)); }
+  // A keyboard that leaves during a command says so from the service
+  // library's own thread, which may be after the failed command returned:
+  // waits (at most 10 s) until the link has seen it, then until it is idle.
+  bool GoneAndIdle() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (link->ConnectionState() != 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return Idle();
+  }
 };
 
 }  // namespace kst::linktest
