@@ -70,6 +70,8 @@ constexpr const char* kVersionFace = "Verdana";
 
 // How often the window looks whether the hovered and pressed looks are decoded.
 constexpr int kLaterLooksPollMs = 10;
+// How often a wait for a running Apply looks whether it has finished.
+constexpr int kApplyWaitPollMs = 5;
 
 bool IsEnterOrEscape(int key) {
   return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
@@ -179,6 +181,18 @@ void CKestruneDlg::PlugIn(Parts parts) {
   if (parts.paintKey) merged.paintKey = std::move(parts.paintKey);
   Chain(merged.layoutParts, std::move(parts.layoutParts));
   if (parts.editorOpen) merged.editorOpen = std::move(parts.editorOpen);
+  if (parts.command) {
+    if (!merged.command) {
+      merged.command = std::move(parts.command);
+    } else {
+      merged.command = [first = std::move(merged.command),
+                        second = std::move(parts.command)](int id) {
+        return first(id) || second(id);
+      };
+    }
+  }
+  if (parts.selectProfile) merged.selectProfile = std::move(parts.selectProfile);
+  Chain(merged.lightingShown, std::move(parts.lightingShown));
   SetParts(std::move(merged));
 }
 
@@ -502,6 +516,12 @@ CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
   return button;
 }
 
+CPngButton* CKestruneDlg::LayoutPartButton(int controlId, const char* skinKey, int captionSize) {
+  CPngButton* button = LayoutButton(controlId, skinKey);
+  if (captionSize > 0) SetButtonCaptionStyle(*button, captionSize, kCaptionFace, kDefaultTextFormat);
+  return button;
+}
+
 void CKestruneDlg::SetButtonCaptionStyle(CPngButton& button, int size, const char* face,
                                          int format) {
   button.SetTextStyle(true, size, QString::fromLatin1(face), kCaptionNormal, kCaptionHover,
@@ -660,10 +680,9 @@ std::intptr_t CKestruneDlg::RunAndWait(std::function<std::intptr_t()> task) {
 }
 
 void CKestruneDlg::OnCommand(int id) {
-  if (id >= kFirstProfileMenuCommand && id <= kLastProfileMenuCommand) {
-    // The profile popup menu belongs to the profile bar.
-    return;
-  }
+  if (parts_.command && parts_.command(id)) return;
+  // The profile popup menu belongs to the profile bar.
+  if (id >= kFirstProfileMenuCommand && id <= kLastProfileMenuCommand) return;
   for (const CommandEntry& entry : kCommandTable) {
     if (entry.id == id) {
       (this->*entry.handler)();
@@ -871,6 +890,49 @@ void CKestruneDlg::ExitSequence() {
 // ---- Apply -------------------------------------------------------------------------------
 
 void CKestruneDlg::OnApply() { ApplyOnKeyboard(); }
+
+bool CKestruneDlg::ApplyAndWait() {
+  if (!upload_ || exited_) return !applyPending_;
+  ApplyOnKeyboard();
+  // The upload runs on its worker while this loop keeps the window painting
+  // its progress; its completion comes back through the posted tasks.
+  QEventLoop loop;
+  QTimer poll;
+  poll.setInterval(kApplyWaitPollMs);
+  connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+    if (exited_ || !upload_ || !upload_->ApplyRunning()) loop.quit();
+  });
+  poll.start();
+  if (upload_->ApplyRunning()) loop.exec();
+  return !applyPending_;
+}
+
+void CKestruneDlg::ReloadActiveProfile() {
+  if (!link_ || exited_) return;
+  const QString prefix = language().ShowSlot(TextSlot::MacroNewPrefix, LanguageIndex());
+  LoadActiveProfile(context_.store, *files_, *readAhead_, *this, prefix.toStdU16String(), false,
+                    upload_.get());
+  readAhead_->Invalidate();
+}
+
+void CKestruneDlg::DropUnappliedChanges() {
+  SetApplyEnabled(false);
+  if (!link_ || !files_ || GetCurrentProfile(*link_) < 0) return;
+  bool loaded = false;
+  {
+    std::lock_guard<StoreLock> lock(context_.store.Lock());
+    const QString working = files_->WorkingProfilePath();
+    // A working file that is gone or damaged would leave a default block in
+    // place of all four profiles: then the keyboard's content is read back.
+    if (files_->CheckProfileFile(working) == 1) loaded = files_->LoadProfileFile(working) == 1;
+  }
+  if (!loaded) {
+    ReloadActiveProfile();
+    return;
+  }
+  if (upload_) upload_->SetStandInContent(false);
+  RefreshKeyButtons();
+}
 
 void CKestruneDlg::ApplyOnKeyboard() {
   if (upload_ && !exited_) upload_->ApplyConfiguration();

@@ -103,6 +103,16 @@ class CKestruneDlg : public CBaseDialog,
     // Whether an editor window is open (the key assignment dialog); a
     // profile switch waits until it is closed.
     std::function<bool()> editorOpen;
+    // A command of a part's own buttons or menus (the profile bar's, the
+    // profile menu's 9000-9200); true when the part handled it. Parts are
+    // asked in the order they were plugged in.
+    std::function<bool(int commandId)> command;
+    // Makes the profile the keyboard's current one, with the profile bar's
+    // questions and refusals; true when it switched.
+    std::function<bool(int profile)> selectProfile;
+    // The lighting panel has shown the lighting state again (after a reload
+    // or a reset): the report-rate buttons follow it.
+    std::function<void()> lightingShown;
   };
 
   // Test seams: what would otherwise wait for the user or leave the process.
@@ -198,6 +208,24 @@ class CKestruneDlg : public CBaseDialog,
 
   // ---- KeyButtonRefresher ----
   void RefreshKeyButton(int profile, AssignmentSlot slot) override;
+
+  // ---- For the parts ----
+  // An image button of the window's picture set at its "BUTTONINFO"
+  // rectangle; a click runs the command controlId. captionSize 0: no caption.
+  CPngButton* LayoutPartButton(int controlId, const char* skinKey, int captionSize);
+  // The store rebuilt from the keyboard for its current profile, as at
+  // connection; Apply disabled (its changes are superseded).
+  void ReloadActiveProfile();
+  // Drops the unapplied changes: the store is loaded again from the working
+  // file (rebuilt from the keyboard when that file cannot be loaded); Apply
+  // disabled.
+  void DropUnappliedChanges();
+  // Runs Apply and returns once it has finished; the window keeps painting
+  // meanwhile. True when nothing is left pending.
+  bool ApplyAndWait();
+  // The window's one message box for a part: kind Question gives whether
+  // the answer was Yes.
+  using MessageBoxes::Show;
 
   // ---- State, for the application and tests ----
   KeyboardView* View() const { return view_; }

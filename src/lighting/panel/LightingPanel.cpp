@@ -411,10 +411,19 @@ void LightingPanel::RefreshCustomControls() {
               state.tool == 1 ? QStringLiteral("user2down.bmp") : QStringLiteral("user2up.bmp"));
 }
 
+void LightingPanel::SetReportRateShown(bool shown) {
+  reportRateShown_ = shown;
+  if (QWidget* caption = Control(kReportRateCaption)) {
+    caption->setVisible(shown);
+    if (shown) caption->raise();
+  }
+}
+
 void LightingPanel::ShowEffectControls(EffectCode effect) {
   const bool editMode = model_.State().editMode;
   for (auto it = controls_.cbegin(); it != controls_.cend(); ++it) {
-    const bool always = it.key() == kEditSwitch || it.key() == kTitle;
+    const bool always = it.key() == kEditSwitch || it.key() == kTitle ||
+                        (it.key() == kReportRateCaption && reportRateShown_);
     it.value()->setVisible(always || (editMode && ShownForEffect(it.key(), effect)));
   }
 }

@@ -92,6 +92,10 @@ class LightingPanel : public QObject {
   // The file name of the picture a picture control shows; empty for none.
   QString PictureShown(int controlId) const;
 
+  // The report-rate caption is on show beside the report-rate buttons, when
+  // the window has them.
+  void SetReportRateShown(bool shown);
+
   // Clicks from the window are held while this says so (the keyboard's
   // content is still being read).
   void SetClickGate(std::function<bool()> held) { clicksHeld_ = std::move(held); }
@@ -129,6 +133,7 @@ class LightingPanel : public QObject {
   CBitmapSlider* speed_ = nullptr;
   QLineEdit* rgb_[3] = {};
   bool refreshing_ = false;
+  bool reportRateShown_ = false;
   std::function<bool()> clicksHeld_;
 };
 

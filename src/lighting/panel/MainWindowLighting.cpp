@@ -42,6 +42,7 @@ struct MainWindowLighting::Impl final : LightingHost {
   }
   bool SelectProfile(int profile) override {
     const CKestruneDlg::Parts& parts = window.PluggedParts();
+    if (parts.selectProfile) return parts.selectProfile(profile);
     if (parts.editorOpen && parts.editorOpen()) {
       Language& language = context.language;
       window.Show(language.ShowSlot(TextSlot::ProfileSeelctPrompt2, language.GetLanguageIndex()),
@@ -59,6 +60,7 @@ struct MainWindowLighting::Impl final : LightingHost {
   }
   void RefreshPanel() override {
     if (panel) panel->Refresh();
+    if (window.PluggedParts().lightingShown) window.PluggedParts().lightingShown();
   }
 
   void Layout() {
@@ -79,6 +81,8 @@ struct MainWindowLighting::Impl final : LightingHost {
     panel->SetClickGate([this] { return window.AwaitingKeyboard(); });
     panel->Layout(window.SkinFileName(), window.SkinFolderPath());
     panel->SetCaptions(context.language.GetLanguageIndex());
+    // The report-rate buttons are the profile bar's; their caption is ours.
+    panel->SetReportRateShown(static_cast<bool>(window.PluggedParts().lightingShown));
   }
 
   // A data folder that holds no file of the lighting (made by an earlier
