@@ -187,10 +187,8 @@ void CKestruneDlg::PlugIn(Parts parts) {
     if (!merged.command) {
       merged.command = std::move(parts.command);
     } else {
-      merged.command = [first = std::move(merged.command),
-                        second = std::move(parts.command)](int id) {
-        return first(id) || second(id);
-      };
+      merged.command = [first = std::move(merged.command), second = std::move(parts.command)](
+                           int id) { return first(id) || second(id); };
     }
   }
   if (parts.selectProfile) merged.selectProfile = std::move(parts.selectProfile);
@@ -522,7 +520,8 @@ CPngButton* CKestruneDlg::LayoutPartButton(int controlId, const char* skinKey, i
   CPngButton* button = LayoutButton(controlId, skinKey);
   // A part's buttons act on the keyboard's content.
   button->setProperty(kPartControlProperty, true);
-  if (captionSize > 0) SetButtonCaptionStyle(*button, captionSize, kCaptionFace, kDefaultTextFormat);
+  if (captionSize > 0)
+    SetButtonCaptionStyle(*button, captionSize, kCaptionFace, kDefaultTextFormat);
   return button;
 }
 

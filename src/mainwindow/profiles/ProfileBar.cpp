@@ -154,8 +154,8 @@ bool ProfileBar::SelectProfile(int index) {
   if (managerModified || window_.ApplyPending()) {
     if (!switchGuard_) {
       switchGuard_ = true;
-      const QString question =
-          context_.language.LoadLangText(QStringLiteral("IDS_PROFILE_SELECT_PROMPT"), LanguageIndex());
+      const QString question = context_.language.LoadLangText(
+          QStringLiteral("IDS_PROFILE_SELECT_PROMPT"), LanguageIndex());
       if (window_.Show(question, MessageKind::Question)) {
         window_.ApplyAndWait();
       } else {
@@ -210,9 +210,9 @@ void ProfileBar::BuildProfileMenu(bool create) {
     action->setCheckable(true);
     return action;
   };
-  QAction* fallback = add(
-      context_.language.LoadLangText(QStringLiteral("IDS_DEFAULT_PROFILE_NAME"), languageIndex),
-      kMenuDefault);
+  QAction* fallback =
+      add(context_.language.LoadLangText(QStringLiteral("IDS_DEFAULT_PROFILE_NAME"), languageIndex),
+          kMenuDefault);
   menu_->addSeparator();
   std::array<QAction*, 4> profiles{};
   for (int i = 0; i < static_cast<int>(profiles.size()); ++i) {
@@ -248,8 +248,8 @@ void ProfileBar::ShowKeyboardProfile() {
 }
 
 void ProfileBar::RestoreDefaultKeys() {
-  const QString question = context_.language.LoadLangText(
-      QStringLiteral("IDS_MAIN_PROMPT_DEFAULT"), LanguageIndex());
+  const QString question =
+      context_.language.LoadLangText(QStringLiteral("IDS_MAIN_PROMPT_DEFAULT"), LanguageIndex());
   if (!window_.Show(question, MessageKind::Question)) return;
   DeviceLink* link = window_.Link();
   const int current = CurrentProfile();
