@@ -23,6 +23,9 @@
 #ifdef KST_HAVE_LIGHTING
 #include "lighting/panel/MainWindowLighting.h"
 #endif
+#ifdef KST_HAVE_PROFILES
+#include "mainwindow/profiles/MainWindowProfiles.h"
+#endif
 
 namespace kst {
 
@@ -65,6 +68,13 @@ int CKestruneApp::InitInstance() {
 #endif
 #ifdef KST_HAVE_LIGHTING
     MainWindowLighting lighting(dialog, context);
+#endif
+#ifdef KST_HAVE_PROFILES
+#ifdef KST_HAVE_LIGHTING
+    MainWindowProfiles profiles(dialog, context, [&lighting] { return lighting.Model(); });
+#else
+    MainWindowProfiles profiles(dialog, context, [] { return nullptr; });
+#endif
 #endif
     if (commandLine.Has(Switch::Screenshot)) {
       ScreenshotOnFirstShow(&dialog, commandLine.screenshotFile);

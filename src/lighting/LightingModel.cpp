@@ -152,6 +152,14 @@ int LightingModel::SetColourChoice(int choice) {
   return AfterWrite(writer_.SetColourChoice(choice));
 }
 
+int LightingModel::ClearKeyDefaultBytes() {
+  const int result = writer_.ClearKeyDefaultBytes();
+  if (result == kDeviceBadArgument) return result;
+  auto& record = records_[static_cast<std::size_t>(state_.activeProfile)];
+  std::fill_n(record.begin() + kRecEffect7Flag, kKeyDefaultBytes, std::uint8_t{0});
+  return AfterWrite(result);
+}
+
 int LightingModel::SetReportRate(int rate) { return AfterWrite(writer_.SetReportRate(rate)); }
 
 int LightingModel::SetPaintColour(ColorRef colour) {

@@ -137,6 +137,9 @@ class LightingModel final : public ProfileFolderSeeder {
   void ShowKeyColours();
 
   // ---- Resets ----
+  // The default button's part of the active profile's record (bytes 18-23
+  // set to zero), kept in the model's copy of the record too.
+  int ClearKeyDefaultBytes();
   int ResetProfileLighting(int profile);
   // After the keyboard's factory reset.
   int ResetAllLighting();

@@ -34,6 +34,8 @@ inline constexpr std::size_t kRecReportRate = 15;
 inline constexpr std::size_t kRecColourChoice = 17;
 inline constexpr std::size_t kRecEffect7Flag = 18;
 inline constexpr std::size_t kRecTrigger = 19;
+// Bytes 18-23, cleared by the default button.
+inline constexpr std::size_t kKeyDefaultBytes = 6;
 inline constexpr std::size_t kRecSecondColour = 25;
 inline constexpr std::size_t kRecSecondFlag = 28;
 inline constexpr std::size_t kRecLockT = 29;

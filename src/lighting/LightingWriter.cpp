@@ -146,6 +146,15 @@ int LightingWriter::WriteBaseColour(ColorRef colour) {
   return WriteFields(state_.activeProfile, fields);
 }
 
+int LightingWriter::ClearKeyDefaultBytes() {
+  if (!ActiveProfileValid()) return kDeviceBadArgument;
+  static constexpr std::array<std::uint8_t, kKeyDefaultBytes> kZeros{};
+  const std::array<Field, 1> fields = {Field{kRecEffect7Flag, kZeros}};
+  if (state_.effect == 7) state_.effect7Flag = 0;
+  state_.trigger = 0;
+  return WriteFields(state_.activeProfile, fields);
+}
+
 int LightingWriter::ResetProfileRecord(int profile) {
   if (profile < 0 || profile >= kLightingProfileCount) return kDeviceBadArgument;
   if (profile == state_.activeProfile) {

@@ -56,6 +56,9 @@ class LightingWriter {
   // Record bytes 9-11 only; repainting the keys that follow the base colour
   // is the key colour table's part.
   int WriteBaseColour(ColorRef colour);
+  // The default button's part: record bytes 18-23 of the active profile
+  // (the effect-7 flag, the trigger and the bytes after them) set to zero.
+  int ClearKeyDefaultBytes();
   // Writes the 35-byte default record of profile (0-3). When profile is the
   // active one, the state takes the default values first.
   int ResetProfileRecord(int profile);

@@ -70,6 +70,8 @@ constexpr const char* kVersionFace = "Verdana";
 
 // How often the window looks whether the hovered and pressed looks are decoded.
 constexpr int kLaterLooksPollMs = 10;
+// Marks the buttons a part laid out on the window.
+constexpr const char* kPartControlProperty = "partControl";
 // How often a wait for a running Apply looks whether it has finished.
 constexpr int kApplyWaitPollMs = 5;
 
@@ -185,10 +187,8 @@ void CKestruneDlg::PlugIn(Parts parts) {
     if (!merged.command) {
       merged.command = std::move(parts.command);
     } else {
-      merged.command = [first = std::move(merged.command),
-                        second = std::move(parts.command)](int id) {
-        return first(id) || second(id);
-      };
+      merged.command = [first = std::move(merged.command), second = std::move(parts.command)](
+                           int id) { return first(id) || second(id); };
     }
   }
   if (parts.selectProfile) merged.selectProfile = std::move(parts.selectProfile);
@@ -518,7 +518,10 @@ CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
 
 CPngButton* CKestruneDlg::LayoutPartButton(int controlId, const char* skinKey, int captionSize) {
   CPngButton* button = LayoutButton(controlId, skinKey);
-  if (captionSize > 0) SetButtonCaptionStyle(*button, captionSize, kCaptionFace, kDefaultTextFormat);
+  // A part's buttons act on the keyboard's content.
+  button->setProperty(kPartControlProperty, true);
+  if (captionSize > 0)
+    SetButtonCaptionStyle(*button, captionSize, kCaptionFace, kDefaultTextFormat);
   return button;
 }
 
@@ -894,6 +897,12 @@ void CKestruneDlg::OnApply() { ApplyOnKeyboard(); }
 bool CKestruneDlg::ApplyAndWait() {
   if (!upload_ || exited_) return !applyPending_;
   ApplyOnKeyboard();
+  WaitForApply();
+  return !applyPending_;
+}
+
+void CKestruneDlg::WaitForApply() {
+  if (!upload_ || exited_ || !upload_->ApplyRunning()) return;
   // The upload runs on its worker while this loop keeps the window painting
   // its progress; its completion comes back through the posted tasks.
   QEventLoop loop;
@@ -903,8 +912,7 @@ bool CKestruneDlg::ApplyAndWait() {
     if (exited_ || !upload_ || !upload_->ApplyRunning()) loop.quit();
   });
   poll.start();
-  if (upload_->ApplyRunning()) loop.exec();
-  return !applyPending_;
+  loop.exec();
 }
 
 void CKestruneDlg::ReloadActiveProfile() {
@@ -976,6 +984,7 @@ bool CKestruneDlg::HeldWhileAwaitingKeyboard(const QObject* watched) const {
   // The window's own buttons do not depend on the keyboard's content (OK
   // applies only what an editor left pending); the keys, the macro button
   // and every part plugged in later do.
+  if (widget->property(kPartControlProperty).toBool()) return true;
   const int id = widget->property("controlId").toInt();
   const auto own = controls_.find(id);
   return own == controls_.end() || own->second != widget || id == kIdMacro;

@@ -223,6 +223,8 @@ class CKestruneDlg : public CBaseDialog,
   // Runs Apply and returns once it has finished; the window keeps painting
   // meanwhile. True when nothing is left pending.
   bool ApplyAndWait();
+  // Returns once a running Apply, import or owed upload has finished.
+  void WaitForApply();
   // The window's one message box for a part: kind Question gives whether
   // the answer was Yes.
   using MessageBoxes::Show;

@@ -10,8 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QPoint>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -217,10 +219,10 @@ class EndToEndTest : public ::testing::Test {
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
   }
 
-  // Centre of a control of a window, from the window's skin layout file
+  // Rectangle of a control of a window, from the window's skin layout file
   // (by default the main window's).
-  std::optional<QPoint> ControlCentre(const QString& key,
-                                      const char* skinFile = "Skins/Main.ini") const {
+  std::optional<QRect> ControlRect(const QString& key,
+                                   const char* skinFile = "Skins/Main.ini") const {
     QFile file(ProgramFile(skinFile));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return std::nullopt;
     QTextStream in(&file);
@@ -232,10 +234,17 @@ class EndToEndTest : public ::testing::Test {
       } else if (inSection && line.section(u'=', 0, 0).trimmed() == key) {
         const QStringList v = line.section(u'=', 1).split(u',');
         if (v.size() < 4) return std::nullopt;
-        return QPoint(v[0].toInt() + v[2].toInt() / 2, v[1].toInt() + v[3].toInt() / 2);
+        return QRect(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
       }
     }
     return std::nullopt;
+  }
+
+  std::optional<QPoint> ControlCentre(const QString& key,
+                                      const char* skinFile = "Skins/Main.ini") const {
+    const std::optional<QRect> rect = ControlRect(key, skinFile);
+    if (!rect) return std::nullopt;
+    return QPoint(rect->x() + rect->width() / 2, rect->y() + rect->height() / 2);
   }
 
   // Moves the pointer onto the control of the window and clicks it.
@@ -268,6 +277,47 @@ class EndToEndTest : public ::testing::Test {
     if (!menuShown) return "the tray menu did not open";
     Xdotool({"key", "Up", "Return"});
     return {};
+  }
+
+  // What the window shows now, as the X server holds it (xwd); null when it
+  // cannot be captured. Reads xwd's 24/32-bit true-colour dumps.
+  QImage CaptureWindow(const QString& window) {
+    QProcess xwd;
+    xwd.setProcessEnvironment(Environment());
+    xwd.start(QStringLiteral("xwd"), {"-silent", "-id", window});
+    if (!xwd.waitForFinished(kStepTimeoutMs) || xwd.exitCode() != 0) return {};
+    return ImageFromXwd(xwd.readAllStandardOutput());
+  }
+
+  static QImage ImageFromXwd(const QByteArray& dump) {
+    constexpr int kHeaderWords = 25;
+    if (dump.size() < kHeaderWords * 4) return {};
+    auto word = [&](int i) {
+      const auto* b = reinterpret_cast<const unsigned char*>(dump.constData()) + 4 * i;
+      return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | b[3];
+    };
+    const quint32 headerSize = word(0), format = word(2), width = word(4), height = word(5);
+    const quint32 byteOrder = word(7), bitsPerPixel = word(11), bytesPerLine = word(12);
+    const quint32 colours = word(19);
+    constexpr quint32 kZPixmap = 2, kMaxSide = 16384, kColourBytes = 12;
+    if (format != kZPixmap || bitsPerPixel != 32 || width == 0 || height == 0 || width > kMaxSide ||
+        height > kMaxSide || bytesPerLine < width * 4) {
+      return {};
+    }
+    const qint64 start = qint64(headerSize) + qint64(colours) * kColourBytes;
+    if (start < 0 || start + qint64(bytesPerLine) * height > dump.size()) return {};
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    for (quint32 y = 0; y < height; ++y) {
+      const auto* line = reinterpret_cast<const unsigned char*>(dump.constData()) + start +
+                         qint64(y) * bytesPerLine;
+      auto* out = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
+      for (quint32 x = 0; x < width; ++x) {
+        const unsigned char* p = line + 4 * x;
+        // byte order 0: least significant byte first (blue, green, red, pad)
+        out[x] = byteOrder == 0 ? qRgb(p[2], p[1], p[0]) : qRgb(p[1], p[2], p[3]);
+      }
+    }
+    return image;
   }
 
   // Hides the shown main window the user's way: its Cancel button.

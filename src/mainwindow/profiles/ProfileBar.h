@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QMenu;
 
 namespace kst {
@@ -105,7 +106,7 @@ class ProfileBar : public QObject {
 
   // Replaces the tracked popup menu (tests): gets the menu, gives the
   // chosen action or null.
-  void SetMenuSeam(std::function<class QAction*(QMenu&)> track) { trackMenu_ = std::move(track); }
+  void SetMenuSeam(std::function<QAction*(QMenu&)> track) { trackMenu_ = std::move(track); }
 
  private:
   void MarkProfile(int profile);
