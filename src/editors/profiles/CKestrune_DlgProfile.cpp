@@ -8,6 +8,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 #include <unistd.h>
@@ -57,6 +58,7 @@ constexpr const char* kFileFilter = "(*.kst) (*.kst);;(*.*) (*)";
 // The list's check boxes in the skin's colours, beside the editors' look.
 constexpr const char* kListStyle = R"(
 QTableView#PROGRAM_LIST { font-size: 9pt; }
+QTableView#PROGRAM_LIST:focus { border-color: #2c3340; }
 QTableView::item { padding: 0 6px; border: none; }
 QTableView::item:selected { color: #ffffff; background: #6e0c22; }
 QTableView::indicator { width: 13px; height: 13px; border: 1px solid #4a5262; border-radius: 3px;
@@ -64,6 +66,20 @@ QTableView::indicator { width: 13px; height: 13px; border: 1px solid #4a5262; bo
 QTableView::indicator:hover { border-color: #ff6b8a; }
 QTableView::indicator:checked { background: #ff2d55; border-color: #ff6b8a; }
 )";
+
+// Names lose their end when cut, folders their middle: the start of a name
+// and the last folder are what tell rows apart.
+class ProfileRowDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode =
+        index.column() == ProfileListModel::kNameColumn ? Qt::ElideRight : Qt::ElideMiddle;
+  }
+};
 
 // The path with the default extension when the name has none.
 QString WithDefaultExtension(const QString& path) {
@@ -149,7 +165,7 @@ CKestrune_DlgProfile::CKestrune_DlgProfile(ProfileManagerHost& host, ProfileFile
   d.list->setSelectionMode(QAbstractItemView::SingleSelection);
   d.list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   d.list->setWordWrap(false);
-  d.list->setTextElideMode(Qt::ElideMiddle);
+  d.list->setItemDelegate(new ProfileRowDelegate(d.list));
   d.list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   d.list->verticalHeader()->hide();
   d.list->verticalHeader()->setDefaultSectionSize(kRowHeight);
