@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -445,6 +446,40 @@ TEST_F(ProfileDialogTest, KeyboardSwitchWhileOpenAndHelp) {
     QTest::keyClick(dialog.get(), Qt::Key_F1);
     EXPECT_EQ(host.calls, std::vector<std::string>{"help"});
   });
+}
+
+using ProfileDialogDeathTest = ProfileDialogTest;
+
+TEST_F(ProfileDialogDeathTest, AMissingOrDamagedButtonPictureEndsTheProcessNamingTheFile) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const struct {
+    const char* file;
+    bool damaged;  // there, but not a picture
+  } cases[] = {
+      {"Profile_normal.jpg", true}, {"Profile_over.jpg", false}, {"Profile_down.jpg", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const QString program = temp.path() + "/program-" + c.file;
+    ASSERT_TRUE(QDir().mkpath(program + "/Skins"));
+    for (const QString& name : QDir(QStringLiteral(KST_BIN_DIR "/Skins")).entryList(QDir::Files)) {
+      if (name == c.file) continue;
+      ASSERT_TRUE(
+          QFile::copy(QStringLiteral(KST_BIN_DIR "/Skins/") + name, program + "/Skins/" + name));
+    }
+    if (c.damaged) {
+      QFile file(program + "/Skins/" + c.file);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write("not a picture");
+    }
+    AppPaths missing = paths;
+    missing.programFolder = program;
+    EXPECT_EXIT(
+        {
+          CKestrune_DlgProfile broken(host, *files, *language, *registry, boxes, missing);
+          broken.OnInitDialog();
+        },
+        ::testing::ExitedWithCode(0), QRegularExpression::escape(c.file).toStdString());
+  }
 }
 
 }  // namespace
