@@ -1,13 +1,16 @@
 #include "editors/profiles/CKestrune_DlgProfile.h"
 
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -216,7 +219,21 @@ bool CKestrune_DlgProfile::OnInitDialog() {
   LayoutControls();
   FillList();
   SetModified(false);
+  PlaceDialog();
   return true;
+}
+
+void CKestrune_DlgProfile::PlaceDialog() {
+  // Centred on the main window when it is on show, else on the screen.
+  QRect area;
+  if (QWidget* owner = parentWidget(); owner && owner->isVisible()) {
+    area = owner->frameGeometry();
+  } else {
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) area = screen->availableGeometry();
+  }
+  if (!area.isEmpty()) move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
 void CKestrune_DlgProfile::MakePictures() {

@@ -110,6 +110,7 @@ class CKestrune_DlgProfile : public CBaseDialog {
   void MakePictures();
   void LayoutControls();
   void FillList();
+  void PlaceDialog();
   // Ends the modal loop with the result; the dialog keeps its pictures.
   void CloseDialog(int result);
 
