@@ -367,9 +367,9 @@ QString ProfileFiles::NoteWorkingFileWrite(bool written, const QString& why) {
   return writeFailureTold_.exchange(true) ? QString() : why;
 }
 
-int ProfileFiles::WriteDefaultProfileFile(const QString& path) {
+int ProfileFiles::WriteDefaultProfileFile(const QString& path, QString* why) {
   const auto block = MakeDefaultProfileBlock(0);
-  return WriteFileAtomically(path, std::span<const std::uint8_t>(*block)) ? 1 : 0;
+  return WriteProfileImage(path, std::span<const std::uint8_t>(*block), why) ? 1 : 0;
 }
 
 int ProfileFiles::ImportProfileFile(const QString& path, const std::function<void()>& whileLocked) {

@@ -120,8 +120,9 @@ class ProfileFiles {
   // last success, empty otherwise (told once, not on every connection or
   // Apply). Any thread.
   QString NoteWorkingFileWrite(bool written, const QString& why);
-  // A file with a default block (flag 0), no macros and no text: 1, else 0.
-  int WriteDefaultProfileFile(const QString& path);
+  // A file with a default block (flag 0), no macros and no text: 1, else 0
+  // (why, when not null, gets the path and the reason, see WriteProfileImage).
+  int WriteDefaultProfileFile(const QString& path, QString* why = nullptr);
   // Checks the file and, when it is valid, replaces the store with it, saves
   // the working file and runs `whileLocked` (the upload of all four profiles
   // and the refresh of the key buttons), all under the store's lock: 1. An

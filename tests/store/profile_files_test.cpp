@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
 #include <future>
 #include <vector>
@@ -386,6 +387,26 @@ TEST_F(ProfileFilesTest, WritesToAnUnusablePathFail) {
   EXPECT_EQ(files_.WriteDefaultProfileFile(Path("taken.kst")), 0);
   EXPECT_FALSE(files_.ExportProfileFile(Path("no/such/folder/x.kst")));
   EXPECT_TRUE(QFileInfo(Path("taken.kst")).isDir());
+
+  // A new default file tells why it could not be made: the path and the
+  // system's reason.
+  const struct {
+    QString path;
+    int reason;
+  } cases[] = {
+      {Path("taken.kst"), EISDIR},
+      {Path("no/such/folder/x.kst"), ENOENT},
+      {Path(QString(296, QLatin1Char('n')) + ".kst"), ENAMETOOLONG},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    QString why;
+    EXPECT_EQ(files_.WriteDefaultProfileFile(c.path, &why), 0);
+    EXPECT_EQ(why, QDir::toNativeSeparators(c.path) + ": " + qt_error_string(c.reason));
+  }
+  QString why;
+  EXPECT_EQ(files_.WriteDefaultProfileFile(Path("fine.kst"), &why), 1);
+  EXPECT_TRUE(why.isEmpty());
 }
 
 TEST_F(ProfileFilesTest, ImportOfAnInvalidFileLeavesTheStoreAlone) {
