@@ -26,6 +26,9 @@
 #ifdef KST_HAVE_PROFILES
 #include "mainwindow/profiles/MainWindowProfiles.h"
 #endif
+#ifdef KST_HAVE_PROFILE_MANAGER
+#include "editors/profiles/MainWindowProfileManager.h"
+#endif
 
 namespace kst {
 
@@ -74,6 +77,9 @@ int CKestruneApp::InitInstance() {
     MainWindowProfiles profiles(dialog, context, [&lighting] { return lighting.Model(); });
 #else
     MainWindowProfiles profiles(dialog, context, [] { return nullptr; });
+#endif
+#ifdef KST_HAVE_PROFILE_MANAGER
+    MainWindowProfileManager profileManager(dialog, context, profiles.Bar());
 #endif
 #endif
     if (commandLine.Has(Switch::Screenshot)) {
