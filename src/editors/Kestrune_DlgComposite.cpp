@@ -305,6 +305,9 @@ struct Kestrune_DlgComposite::Impl {
   TextsKey captionsKey;
   QStringList mediaNames;
   QStringList functionTexts;
+  // The media and function lists hold mediaNames and functionTexts (only
+  // FillLists changes their entries).
+  bool listsFilled = false;
 
   // The files' state as the opening found it, so that the lists and the
   // captions of one opening look at the files once.
@@ -552,10 +555,14 @@ void Kestrune_DlgComposite::FillLists() {
     for (int i = 0; i < kFunctionKeyCount; ++i)
       d.functionTexts << d.language.ShowSlot(FunctionKeyTextSlot(i), index);
     d.listsKey = key;
+    d.listsFilled = false;
   }
-  SetListTexts(*d.mediaList, d.mediaNames);
+  if (!d.listsFilled) {
+    SetListTexts(*d.mediaList, d.mediaNames);
+    SetListTexts(*d.functionList, d.functionTexts);
+    d.listsFilled = true;
+  }
   d.mediaList->setCurrentIndex(0);
-  SetListTexts(*d.functionList, d.functionTexts);
   d.functionList->setCurrentIndex(0);
   d.mouseList->setCurrentIndex(0);
 }
@@ -571,7 +578,7 @@ bool Kestrune_DlgComposite::OnInitDialog() {
 
   MakePictures();
   LayoutControls();
-  d.macros->ReadRecordDelay();
+  d.macros->ReadRecordDelayWhenNeeded();
 
   MakeFonts();
   const int index = d.LanguageIndex();

@@ -305,6 +305,8 @@ struct MacroPage::Impl {
   int languageIndex = -1;
   bool shown = false;
   bool recordedOnce = false;
+  // The record-delay setting is still to be read for this opening.
+  bool recordDelayPending = false;
   // Set while the page itself changes the macro list or a field, so that
   // their notifications do not act as the user's.
   bool listBusy = false;
@@ -422,6 +424,7 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
     if (shown != text) impl_->cycles->setText(shown);
   });
   connect(d.recordDelay, &QCheckBox::clicked, this, [this] {
+    ReadPendingRecordDelay();
     Impl& d = *impl_;
     d.copies.SetRecordDelay(d.copies.RecordDelay() == 1 ? 0 : 1);
     d.recordDelay->setChecked(d.copies.RecordDelay() == 1);
@@ -493,6 +496,7 @@ void MacroPage::Layout(const QString& skinFile, const EditorPictureSet& macroPic
 void MacroPage::SetShown(bool shown) {
   Impl& d = *impl_;
   d.shown = shown;
+  if (shown) ReadPendingRecordDelay();
   for (const auto& [id, control] : d.controls) {
     control->setVisible(shown && !d.hiddenBySkin.contains(id));
   }
@@ -571,6 +575,7 @@ void MacroPage::ShowSelectedRow(int row) {
 void MacroPage::StartRecording() {
   Impl& d = *impl_;
   if (d.copies.Recording() || d.copies.Current() < 0) return;
+  ReadPendingRecordDelay();
   CommitInPlaceEdit();
   d.copies.BeginRecording(d.context.hook.Now());
   d.recordedOnce = true;
@@ -595,10 +600,20 @@ void MacroPage::LoadWorkingCopies() {
 
 void MacroPage::ReadRecordDelay() {
   Impl& d = *impl_;
+  d.recordDelayPending = false;
   const int value = d.context.appProfile.GetRecordDelay(d.context.language);
   d.copies.SetRecordDelay(value);
   d.recordDelay->setChecked(value == 1);
   d.context.appProfile.SetRecordDelay(d.context.language, d.copies.RecordDelay());
+}
+
+void MacroPage::ReadRecordDelayWhenNeeded() {
+  impl_->recordDelayPending = true;
+  if (impl_->shown) ReadRecordDelay();
+}
+
+void MacroPage::ReadPendingRecordDelay() {
+  if (impl_->recordDelayPending) ReadRecordDelay();
 }
 
 void MacroPage::SelectByNumber(std::uint16_t number) {

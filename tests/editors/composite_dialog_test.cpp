@@ -26,6 +26,7 @@
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
+#include "editors/MacroWorkingCopies.h"
 #include "foundation/Language.h"
 #include "foundation/SkinLayout.h"
 #include "platform/AppPaths.h"
@@ -356,6 +357,40 @@ TEST_F(CompositeDialogTest, MacroPageWithoutMacrosWritesDefault) {
     dialog->OnCommand(1);
   });
   EXPECT_EQ(Entry(kSlotA).kind, static_cast<std::uint16_t>(AssignmentKind::Default));
+}
+
+// The setting is read for the macro page of each opening, whether the page
+// shows at once (macro-only) or later; a value left from an earlier opening
+// would show the wrong state and record with the wrong delays.
+TEST_F(CompositeDialogTest, RecordDelaySettingIsReadAtEachOpeningForTheMacroPage) {
+  const QString key = QString::fromLatin1(kAppProfileKey);
+  const QString name = Text("IDS_MACRO_ACTION_RECORD_DELAY");
+  struct Case {
+    const char* stored;
+    int buttonId;
+    bool checked;
+    const char* written;
+  };
+  const Case cases[] = {{"1", kKeyButtonId, true, "1"},
+                        {"7", kKeyButtonId, false, "0"},
+                        {"1", kMacroOnlyControlId, true, "1"},
+                        {"", kMacroOnlyControlId, false, "0"}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(registry->SetString(key, name, QString::fromLatin1(c.stored)));
+    Run(
+        kSlotA,
+        [&] {
+          const bool macroOnly = c.buttonId == kMacroOnlyControlId;
+          if (!macroOnly) dialog->OnCommand(1029);
+          ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
+          EXPECT_EQ(qobject_cast<QCheckBox*>(Control(1027))->isChecked(), c.checked) << c.stored;
+          EXPECT_EQ(dialog->Macros().WorkingCopies().RecordDelay(), c.checked ? 1 : 0);
+          EXPECT_EQ(registry->GetString(key, name), QString::fromLatin1(c.written)) << c.stored;
+          // Leaves the macro page hidden for the next opening.
+          if (!macroOnly) dialog->OnCommand(1028);
+        },
+        c.buttonId);
+  }
 }
 
 TEST_F(CompositeDialogTest, ClearResetsASingleKeyAssignment) {
