@@ -517,12 +517,12 @@ void Kestrune_DlgComposite::LayoutControls() {
     d.macros->Layout(file, d.sets[kSetMacro]);
     d.laidOut = true;
   }
-  // What the last opening may have changed: macro-only looks, the state of
-  // the on-screen keyboard button.
+  // What the last opening may have changed: macro-only looks. Whether a
+  // button is on is set once per opening by the initialisation (switching
+  // one off and on again would repaint it twice).
   for (const PlacedControl& info : kImageButtons) {
     CPngButton& button = *d.buttons[info.id];
     if (d.skinHidden.count(info.id)) continue;
-    button.setEnabled(true);
     button.SetSelected(false, false);
     if (d.macroOnlyLooks && std::find(std::begin(kMacroOnlyPictures), std::end(kMacroOnlyPictures),
                                       info.id) != std::end(kMacroOnlyPictures))
@@ -618,9 +618,9 @@ bool Kestrune_DlgComposite::OnInitDialog() {
 
   d.oskProgram = d.seams.findOnScreenKeyboard ? d.seams.findOnScreenKeyboard() : d.oskCache.Find();
   CPngButton& osk = *d.buttons[kIdOsk];
+  osk.setEnabled(!d.oskProgram.isEmpty());
   if (d.oskProgram.isEmpty()) {
     osk.SetTooltip(QString::fromLatin1(kNoOskTooltip), true);
-    osk.setEnabled(false);
   } else {
     // The skin's text when it has one; the built-in text otherwise.
     const QString prompt = d.language.LoadChineseSkinText(QString::fromLatin1(kOskPromptSkinKey));

@@ -558,7 +558,8 @@ void MacroPage::SyncList(bool keepTyped) {
   if (keepTyped) {
     edit->setText(typed);
     edit->setCursorPosition(cursor);
-  } else {
+  } else if (current >= 0 || !typed.isEmpty()) {
+    // An empty field with no macro on show stays as it is.
     edit->setText(current >= 0 ? d.copies.NameAt(current) : QString());
   }
   d.listBusy = false;
