@@ -585,7 +585,7 @@ bool Kestrune_DlgComposite::OnInitDialog() {
   d.openingTexts = d.CurrentTextsKey(index, false);
   FillLists();
 
-  d.macros->LoadWorkingCopies();
+  d.macros->LoadWorkingCopiesWhenNeeded();
   SetModified(false);
   firstMacroVisit_ = true;
 

@@ -307,6 +307,8 @@ struct MacroPage::Impl {
   bool recordedOnce = false;
   // The record-delay setting is still to be read for this opening.
   bool recordDelayPending = false;
+  // The working copies are still to be loaded for this opening.
+  bool copiesPending = false;
   // Set while the page itself changes the macro list or a field, so that
   // their notifications do not act as the user's.
   bool listBusy = false;
@@ -496,7 +498,10 @@ void MacroPage::Layout(const QString& skinFile, const EditorPictureSet& macroPic
 void MacroPage::SetShown(bool shown) {
   Impl& d = *impl_;
   d.shown = shown;
-  if (shown) ReadPendingRecordDelay();
+  if (shown) {
+    LoadPendingCopies();
+    ReadPendingRecordDelay();
+  }
   for (const auto& [id, control] : d.controls) {
     control->setVisible(shown && !d.hiddenBySkin.contains(id));
   }
@@ -592,7 +597,19 @@ void MacroPage::StartRecording() {
 // ---- Operations of the dialog ----------------------------------------------
 
 void MacroPage::LoadWorkingCopies() {
+  impl_->copiesPending = true;
+  LoadPendingCopies();
+}
+
+void MacroPage::LoadWorkingCopiesWhenNeeded() {
+  impl_->copiesPending = true;
+  if (impl_->shown) LoadPendingCopies();
+}
+
+void MacroPage::LoadPendingCopies() const {
   Impl& d = *impl_;
+  if (!d.copiesPending) return;
+  d.copiesPending = false;
   d.copies.Load();
   d.cyclesBusy = true;
   d.cycles->setText(QStringLiteral("1"));
@@ -618,6 +635,7 @@ void MacroPage::ReadPendingRecordDelay() {
 }
 
 void MacroPage::SelectByNumber(std::uint16_t number) {
+  LoadPendingCopies();
   Impl& d = *impl_;
   if (d.copies.Count() == 0) return;
   const int position = number == 0 ? 0 : d.copies.PositionOfNumber(number);
@@ -625,6 +643,7 @@ void MacroPage::SelectByNumber(std::uint16_t number) {
 }
 
 void MacroPage::ShowCurrentMacro() {
+  LoadPendingCopies();
   impl_->copies.ShowCurrent();
   UpdateEnabled();
 }
@@ -643,20 +662,36 @@ void MacroPage::StopRecording() {
 
 void MacroPage::CommitInPlaceEdit() { impl_->delegate->CommitOpen(); }
 
-bool MacroPage::Commit() { return impl_->copies.Commit(); }
+bool MacroPage::Commit() {
+  LoadPendingCopies();
+  return impl_->copies.Commit();
+}
 
 void MacroPage::FreeWorkingCopies() {
+  impl_->copiesPending = false;
   impl_->delegate->DiscardOpen();
   impl_->copies.Free();
 }
 
-int MacroPage::MacroCount() const { return impl_->copies.Count(); }
+int MacroPage::MacroCount() const {
+  LoadPendingCopies();
+  return impl_->copies.Count();
+}
 
-int MacroPage::CurrentPosition() const { return impl_->copies.Current(); }
+int MacroPage::CurrentPosition() const {
+  LoadPendingCopies();
+  return impl_->copies.Current();
+}
 
-int MacroPage::Cycles() const { return impl_->copies.Cycles(); }
+int MacroPage::Cycles() const {
+  LoadPendingCopies();
+  return impl_->copies.Cycles();
+}
 
-MacroWorkingCopies& MacroPage::WorkingCopies() { return impl_->copies; }
+MacroWorkingCopies& MacroPage::WorkingCopies() {
+  LoadPendingCopies();
+  return impl_->copies;
+}
 
 QWidget* MacroPage::Control(int controlId) const {
   const auto found = impl_->controls.find(controlId);

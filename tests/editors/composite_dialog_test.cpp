@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -135,6 +136,20 @@ class CompositeDialogTest : public ::testing::Test {
     ASSERT_TRUE(store.SetAssignment(host.profile, slot, kind, param, text));
   }
   KeyAssignment Entry(AssignmentSlot slot) const { return store.GetAssignment(host.profile, slot); }
+  // New macros with these names in the store; the records as stored (empty
+  // when the store refused them).
+  std::vector<MacroRecord> StoreMacros(std::initializer_list<const char16_t*> names) {
+    std::vector<MacroRecord> macros;
+    for (const char16_t* name : names) {
+      std::vector<std::uint16_t> used;
+      for (const MacroRecord& m : macros) used.push_back(m.number);
+      auto record = NewMacroRecord(name, used);
+      if (!record) return {};
+      macros.push_back(*record);
+    }
+    if (!store.ReplaceMacroList(macros)) return {};
+    return macros;
+  }
 
   int Index() { return language->GetLanguageIndex(); }
   QString Text(const char* key) {
@@ -325,15 +340,8 @@ TEST_F(CompositeDialogTest, GKeyWithMediaPageKeepsItsGKeyCode) {
 }
 
 TEST_F(CompositeDialogTest, GKeyWithMacroPageWritesCyclesAsExtra) {
-  std::vector<MacroRecord> macros;
-  for (const char16_t* name : {u"first", u"second"}) {
-    std::vector<std::uint16_t> used;
-    for (const MacroRecord& m : macros) used.push_back(m.number);
-    auto record = NewMacroRecord(name, used);
-    ASSERT_TRUE(record);
-    macros.push_back(*record);
-  }
-  ASSERT_TRUE(store.ReplaceMacroList(macros));
+  const std::vector<MacroRecord> macros = StoreMacros({u"first", u"second"});
+  ASSERT_EQ(macros.size(), 2u);
   Run(kSlotG1, [&] {
     dialog->OnCommand(1029);
     EXPECT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
@@ -348,6 +356,40 @@ TEST_F(CompositeDialogTest, GKeyWithMacroPageWritesCyclesAsExtra) {
   EXPECT_EQ(entry.kind, static_cast<std::uint16_t>(AssignmentKind::PlayMacro));
   EXPECT_EQ(entry.param, macros[0].number);
   EXPECT_EQ(entry.extra, 7);
+}
+
+// An opening on another page leaves the macros where they are until the
+// macro page or Apply needs them; neither may find them missing.
+TEST_F(CompositeDialogTest, MacrosOutlastOpeningsThatNeverShowTheMacroPage) {
+  const std::vector<MacroRecord> macros = StoreMacros({u"first", u"second"});
+  ASSERT_EQ(macros.size(), 2u);
+  Put(kSlotG1, AssignmentKind::PlayMacro, macros[1].number);
+
+  // A key captured and applied: the macros and the key playing one stay.
+  Run(kSlotA, [&] {
+    Key(Qt::Key_B);
+    Key(Qt::Key_B, true);
+    dialog->OnCommand(1);
+  });
+  EXPECT_EQ(Entry(kSlotA).kind, static_cast<std::uint16_t>(AssignmentKind::SingleKey));
+  ASSERT_EQ(store.MacroCount(), 2);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(store.MacroAt(i), macros[static_cast<std::size_t>(i)]);
+  EXPECT_EQ(Entry(kSlotG1).kind, static_cast<std::uint16_t>(AssignmentKind::PlayMacro));
+  EXPECT_EQ(Entry(kSlotG1).param, macros[1].number);
+
+  // An opening on the macro page selects the key's macro.
+  Run(kSlotG1, [&] {
+    EXPECT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
+    EXPECT_EQ(dialog->Macros().CurrentPosition(), 1);
+    EXPECT_EQ(List(1126)->currentText(), QStringLiteral("second"));
+    dialog->OnCommand(1028);
+  });
+  // The macro page shown later in an opening lists them.
+  Run(kSlotA, [&] {
+    dialog->OnCommand(1029);
+    EXPECT_EQ(dialog->Macros().MacroCount(), 2);
+    EXPECT_EQ(List(1126)->count(), 2);
+  });
 }
 
 TEST_F(CompositeDialogTest, MacroPageWithoutMacrosWritesDefault) {
