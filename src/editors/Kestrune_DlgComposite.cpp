@@ -305,6 +305,9 @@ struct Kestrune_DlgComposite::Impl {
   TextsKey captionsKey;
   QStringList mediaNames;
   QStringList functionTexts;
+  // The media and function lists hold mediaNames and functionTexts (only
+  // FillLists changes their entries).
+  bool listsFilled = false;
 
   // The files' state as the opening found it, so that the lists and the
   // captions of one opening look at the files once.
@@ -514,12 +517,12 @@ void Kestrune_DlgComposite::LayoutControls() {
     d.macros->Layout(file, d.sets[kSetMacro]);
     d.laidOut = true;
   }
-  // What the last opening may have changed: macro-only looks, the state of
-  // the on-screen keyboard button.
+  // What the last opening may have changed: macro-only looks. Whether a
+  // button is on is set once per opening by the initialisation (switching
+  // one off and on again would repaint it twice).
   for (const PlacedControl& info : kImageButtons) {
     CPngButton& button = *d.buttons[info.id];
     if (d.skinHidden.count(info.id)) continue;
-    button.setEnabled(true);
     button.SetSelected(false, false);
     if (d.macroOnlyLooks && std::find(std::begin(kMacroOnlyPictures), std::end(kMacroOnlyPictures),
                                       info.id) != std::end(kMacroOnlyPictures))
@@ -552,10 +555,14 @@ void Kestrune_DlgComposite::FillLists() {
     for (int i = 0; i < kFunctionKeyCount; ++i)
       d.functionTexts << d.language.ShowSlot(FunctionKeyTextSlot(i), index);
     d.listsKey = key;
+    d.listsFilled = false;
   }
-  SetListTexts(*d.mediaList, d.mediaNames);
+  if (!d.listsFilled) {
+    SetListTexts(*d.mediaList, d.mediaNames);
+    SetListTexts(*d.functionList, d.functionTexts);
+    d.listsFilled = true;
+  }
   d.mediaList->setCurrentIndex(0);
-  SetListTexts(*d.functionList, d.functionTexts);
   d.functionList->setCurrentIndex(0);
   d.mouseList->setCurrentIndex(0);
 }
@@ -571,14 +578,14 @@ bool Kestrune_DlgComposite::OnInitDialog() {
 
   MakePictures();
   LayoutControls();
-  d.macros->ReadRecordDelay();
+  d.macros->ReadRecordDelayWhenNeeded();
 
   MakeFonts();
   const int index = d.LanguageIndex();
   d.openingTexts = d.CurrentTextsKey(index, false);
   FillLists();
 
-  d.macros->LoadWorkingCopies();
+  d.macros->LoadWorkingCopiesWhenNeeded();
   SetModified(false);
   firstMacroVisit_ = true;
 
@@ -611,9 +618,9 @@ bool Kestrune_DlgComposite::OnInitDialog() {
 
   d.oskProgram = d.seams.findOnScreenKeyboard ? d.seams.findOnScreenKeyboard() : d.oskCache.Find();
   CPngButton& osk = *d.buttons[kIdOsk];
+  osk.setEnabled(!d.oskProgram.isEmpty());
   if (d.oskProgram.isEmpty()) {
     osk.SetTooltip(QString::fromLatin1(kNoOskTooltip), true);
-    osk.setEnabled(false);
   } else {
     // The skin's text when it has one; the built-in text otherwise.
     const QString prompt = d.language.LoadChineseSkinText(QString::fromLatin1(kOskPromptSkinKey));

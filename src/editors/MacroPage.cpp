@@ -305,6 +305,10 @@ struct MacroPage::Impl {
   int languageIndex = -1;
   bool shown = false;
   bool recordedOnce = false;
+  // The record-delay setting is still to be read for this opening.
+  bool recordDelayPending = false;
+  // The working copies are still to be loaded for this opening.
+  bool copiesPending = false;
   // Set while the page itself changes the macro list or a field, so that
   // their notifications do not act as the user's.
   bool listBusy = false;
@@ -422,6 +426,7 @@ MacroPage::MacroPage(QWidget& dialog, Context context)
     if (shown != text) impl_->cycles->setText(shown);
   });
   connect(d.recordDelay, &QCheckBox::clicked, this, [this] {
+    ReadPendingRecordDelay();
     Impl& d = *impl_;
     d.copies.SetRecordDelay(d.copies.RecordDelay() == 1 ? 0 : 1);
     d.recordDelay->setChecked(d.copies.RecordDelay() == 1);
@@ -493,6 +498,10 @@ void MacroPage::Layout(const QString& skinFile, const EditorPictureSet& macroPic
 void MacroPage::SetShown(bool shown) {
   Impl& d = *impl_;
   d.shown = shown;
+  if (shown) {
+    LoadPendingCopies();
+    ReadPendingRecordDelay();
+  }
   for (const auto& [id, control] : d.controls) {
     control->setVisible(shown && !d.hiddenBySkin.contains(id));
   }
@@ -554,7 +563,8 @@ void MacroPage::SyncList(bool keepTyped) {
   if (keepTyped) {
     edit->setText(typed);
     edit->setCursorPosition(cursor);
-  } else {
+  } else if (current >= 0 || !typed.isEmpty()) {
+    // An empty field with no macro on show stays as it is.
     edit->setText(current >= 0 ? d.copies.NameAt(current) : QString());
   }
   d.listBusy = false;
@@ -571,6 +581,7 @@ void MacroPage::ShowSelectedRow(int row) {
 void MacroPage::StartRecording() {
   Impl& d = *impl_;
   if (d.copies.Recording() || d.copies.Current() < 0) return;
+  ReadPendingRecordDelay();
   CommitInPlaceEdit();
   d.copies.BeginRecording(d.context.hook.Now());
   d.recordedOnce = true;
@@ -586,7 +597,19 @@ void MacroPage::StartRecording() {
 // ---- Operations of the dialog ----------------------------------------------
 
 void MacroPage::LoadWorkingCopies() {
+  impl_->copiesPending = true;
+  LoadPendingCopies();
+}
+
+void MacroPage::LoadWorkingCopiesWhenNeeded() {
+  impl_->copiesPending = true;
+  if (impl_->shown) LoadPendingCopies();
+}
+
+void MacroPage::LoadPendingCopies() const {
   Impl& d = *impl_;
+  if (!d.copiesPending) return;
+  d.copiesPending = false;
   d.copies.Load();
   d.cyclesBusy = true;
   d.cycles->setText(QStringLiteral("1"));
@@ -595,13 +618,24 @@ void MacroPage::LoadWorkingCopies() {
 
 void MacroPage::ReadRecordDelay() {
   Impl& d = *impl_;
+  d.recordDelayPending = false;
   const int value = d.context.appProfile.GetRecordDelay(d.context.language);
   d.copies.SetRecordDelay(value);
   d.recordDelay->setChecked(value == 1);
   d.context.appProfile.SetRecordDelay(d.context.language, d.copies.RecordDelay());
 }
 
+void MacroPage::ReadRecordDelayWhenNeeded() {
+  impl_->recordDelayPending = true;
+  if (impl_->shown) ReadRecordDelay();
+}
+
+void MacroPage::ReadPendingRecordDelay() {
+  if (impl_->recordDelayPending) ReadRecordDelay();
+}
+
 void MacroPage::SelectByNumber(std::uint16_t number) {
+  LoadPendingCopies();
   Impl& d = *impl_;
   if (d.copies.Count() == 0) return;
   const int position = number == 0 ? 0 : d.copies.PositionOfNumber(number);
@@ -609,6 +643,7 @@ void MacroPage::SelectByNumber(std::uint16_t number) {
 }
 
 void MacroPage::ShowCurrentMacro() {
+  LoadPendingCopies();
   impl_->copies.ShowCurrent();
   UpdateEnabled();
 }
@@ -627,20 +662,36 @@ void MacroPage::StopRecording() {
 
 void MacroPage::CommitInPlaceEdit() { impl_->delegate->CommitOpen(); }
 
-bool MacroPage::Commit() { return impl_->copies.Commit(); }
+bool MacroPage::Commit() {
+  LoadPendingCopies();
+  return impl_->copies.Commit();
+}
 
 void MacroPage::FreeWorkingCopies() {
+  impl_->copiesPending = false;
   impl_->delegate->DiscardOpen();
   impl_->copies.Free();
 }
 
-int MacroPage::MacroCount() const { return impl_->copies.Count(); }
+int MacroPage::MacroCount() const {
+  LoadPendingCopies();
+  return impl_->copies.Count();
+}
 
-int MacroPage::CurrentPosition() const { return impl_->copies.Current(); }
+int MacroPage::CurrentPosition() const {
+  LoadPendingCopies();
+  return impl_->copies.Current();
+}
 
-int MacroPage::Cycles() const { return impl_->copies.Cycles(); }
+int MacroPage::Cycles() const {
+  LoadPendingCopies();
+  return impl_->copies.Cycles();
+}
 
-MacroWorkingCopies& MacroPage::WorkingCopies() { return impl_->copies; }
+MacroWorkingCopies& MacroPage::WorkingCopies() {
+  LoadPendingCopies();
+  return impl_->copies;
+}
 
 QWidget* MacroPage::Control(int controlId) const {
   const auto found = impl_->controls.find(controlId);

@@ -55,10 +55,23 @@ class MacroPage : public QObject {
   void SetCaptions(int languageIndex);
 
   // ---- Operations of the dialog ----
-  // Dialog initialisation: the working copies from the store (no current
-  // macro), the record-delay state from the settings, cycles "1".
+  // The working copies from the store (no current macro), cycles "1".
   void LoadWorkingCopies();
+  // Dialog initialisation: LoadWorkingCopies is run when the copies are
+  // first needed (the page shown, a selection, Commit, the counts below), at
+  // once when the page is on show. An opening that never shows the page and
+  // is cancelled copies no macro (each is a 16 KB decode). The copies are the
+  // store's macros as they are then: a store reloaded since the opening (the
+  // keyboard connecting meanwhile) is what the page shows and Apply keeps.
+  void LoadWorkingCopiesWhenNeeded();
+  // Reads the record-delay setting into the page and writes it back
+  // normalised (check box 1027 and the recorder follow it).
   void ReadRecordDelay();
+  // Dialog initialisation: ReadRecordDelay is run when the page is next
+  // shown, a recording starts or 1027 is clicked, whichever comes first (at
+  // once when the page is on show). An opening that never shows the page
+  // leaves the settings file alone.
+  void ReadRecordDelayWhenNeeded();
   // Selects the working copy with this number and shows it; the first one
   // when number is 0 or no copy has it; nothing when the list is empty.
   void SelectByNumber(std::uint16_t number);
@@ -89,6 +102,9 @@ class MacroPage : public QObject {
 
  private:
   void StartRecording();
+  void ReadPendingRecordDelay();
+  // Loads the copies when LoadWorkingCopiesWhenNeeded left them to load.
+  void LoadPendingCopies() const;
   void UpdateRecordCaption();
   // Buttons 1020-1026 follow the macro on show; 1017, 1018 and 1126 are
   // off while recording.

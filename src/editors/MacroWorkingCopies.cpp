@@ -60,6 +60,8 @@ void MacroWorkingCopies::Load() {
 }
 
 void MacroWorkingCopies::Free() {
+  // Nothing held (freed at the last close): the list and the page already say so.
+  if (copies_.empty() && current_ < 0 && selectedRow_ < 0 && model_.Rows().empty()) return;
   model_.Reset({});
   ChangeSelection(-1);
   copies_.clear();

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -26,6 +27,7 @@
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
+#include "editors/MacroWorkingCopies.h"
 #include "foundation/Language.h"
 #include "foundation/SkinLayout.h"
 #include "platform/AppPaths.h"
@@ -134,6 +136,20 @@ class CompositeDialogTest : public ::testing::Test {
     ASSERT_TRUE(store.SetAssignment(host.profile, slot, kind, param, text));
   }
   KeyAssignment Entry(AssignmentSlot slot) const { return store.GetAssignment(host.profile, slot); }
+  // New macros with these names in the store; the records as stored (empty
+  // when the store refused them).
+  std::vector<MacroRecord> StoreMacros(std::initializer_list<const char16_t*> names) {
+    std::vector<MacroRecord> macros;
+    for (const char16_t* name : names) {
+      std::vector<std::uint16_t> used;
+      for (const MacroRecord& m : macros) used.push_back(m.number);
+      auto record = NewMacroRecord(name, used);
+      if (!record) return {};
+      macros.push_back(*record);
+    }
+    if (!store.ReplaceMacroList(macros)) return {};
+    return macros;
+  }
 
   int Index() { return language->GetLanguageIndex(); }
   QString Text(const char* key) {
@@ -324,15 +340,8 @@ TEST_F(CompositeDialogTest, GKeyWithMediaPageKeepsItsGKeyCode) {
 }
 
 TEST_F(CompositeDialogTest, GKeyWithMacroPageWritesCyclesAsExtra) {
-  std::vector<MacroRecord> macros;
-  for (const char16_t* name : {u"first", u"second"}) {
-    std::vector<std::uint16_t> used;
-    for (const MacroRecord& m : macros) used.push_back(m.number);
-    auto record = NewMacroRecord(name, used);
-    ASSERT_TRUE(record);
-    macros.push_back(*record);
-  }
-  ASSERT_TRUE(store.ReplaceMacroList(macros));
+  const std::vector<MacroRecord> macros = StoreMacros({u"first", u"second"});
+  ASSERT_EQ(macros.size(), 2u);
   Run(kSlotG1, [&] {
     dialog->OnCommand(1029);
     EXPECT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
@@ -349,6 +358,40 @@ TEST_F(CompositeDialogTest, GKeyWithMacroPageWritesCyclesAsExtra) {
   EXPECT_EQ(entry.extra, 7);
 }
 
+// An opening on another page leaves the macros where they are until the
+// macro page or Apply needs them; neither may find them missing.
+TEST_F(CompositeDialogTest, MacrosOutlastOpeningsThatNeverShowTheMacroPage) {
+  const std::vector<MacroRecord> macros = StoreMacros({u"first", u"second"});
+  ASSERT_EQ(macros.size(), 2u);
+  Put(kSlotG1, AssignmentKind::PlayMacro, macros[1].number);
+
+  // A key captured and applied: the macros and the key playing one stay.
+  Run(kSlotA, [&] {
+    Key(Qt::Key_B);
+    Key(Qt::Key_B, true);
+    dialog->OnCommand(1);
+  });
+  EXPECT_EQ(Entry(kSlotA).kind, static_cast<std::uint16_t>(AssignmentKind::SingleKey));
+  ASSERT_EQ(store.MacroCount(), 2);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(store.MacroAt(i), macros[static_cast<std::size_t>(i)]);
+  EXPECT_EQ(Entry(kSlotG1).kind, static_cast<std::uint16_t>(AssignmentKind::PlayMacro));
+  EXPECT_EQ(Entry(kSlotG1).param, macros[1].number);
+
+  // An opening on the macro page selects the key's macro.
+  Run(kSlotG1, [&] {
+    EXPECT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
+    EXPECT_EQ(dialog->Macros().CurrentPosition(), 1);
+    EXPECT_EQ(List(1126)->currentText(), QStringLiteral("second"));
+    dialog->OnCommand(1028);
+  });
+  // The macro page shown later in an opening lists them.
+  Run(kSlotA, [&] {
+    dialog->OnCommand(1029);
+    EXPECT_EQ(dialog->Macros().MacroCount(), 2);
+    EXPECT_EQ(List(1126)->count(), 2);
+  });
+}
+
 TEST_F(CompositeDialogTest, MacroPageWithoutMacrosWritesDefault) {
   Put(kSlotA, AssignmentKind::SingleKey, 0x30);
   Run(kSlotA, [&] {
@@ -356,6 +399,40 @@ TEST_F(CompositeDialogTest, MacroPageWithoutMacrosWritesDefault) {
     dialog->OnCommand(1);
   });
   EXPECT_EQ(Entry(kSlotA).kind, static_cast<std::uint16_t>(AssignmentKind::Default));
+}
+
+// The setting is read for the macro page of each opening, whether the page
+// shows at once (macro-only) or later; a value left from an earlier opening
+// would show the wrong state and record with the wrong delays.
+TEST_F(CompositeDialogTest, RecordDelaySettingIsReadAtEachOpeningForTheMacroPage) {
+  const QString key = QString::fromLatin1(kAppProfileKey);
+  const QString name = Text("IDS_MACRO_ACTION_RECORD_DELAY");
+  struct Case {
+    const char* stored;
+    int buttonId;
+    bool checked;
+    const char* written;
+  };
+  const Case cases[] = {{"1", kKeyButtonId, true, "1"},
+                        {"7", kKeyButtonId, false, "0"},
+                        {"1", kMacroOnlyControlId, true, "1"},
+                        {"", kMacroOnlyControlId, false, "0"}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(registry->SetString(key, name, QString::fromLatin1(c.stored)));
+    Run(
+        kSlotA,
+        [&] {
+          const bool macroOnly = c.buttonId == kMacroOnlyControlId;
+          if (!macroOnly) dialog->OnCommand(1029);
+          ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
+          EXPECT_EQ(qobject_cast<QCheckBox*>(Control(1027))->isChecked(), c.checked) << c.stored;
+          EXPECT_EQ(dialog->Macros().WorkingCopies().RecordDelay(), c.checked ? 1 : 0);
+          EXPECT_EQ(registry->GetString(key, name), QString::fromLatin1(c.written)) << c.stored;
+          // Leaves the macro page hidden for the next opening.
+          if (!macroOnly) dialog->OnCommand(1028);
+        },
+        c.buttonId);
+  }
 }
 
 TEST_F(CompositeDialogTest, ClearResetsASingleKeyAssignment) {
