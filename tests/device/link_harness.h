@@ -21,6 +21,7 @@
 #include "device/DeviceLink.h"
 #include "device/ServiceLibrary.h"
 #include "device/sim/TolvaneSimControl.h"
+#include "service_under_test.h"
 
 namespace kst::linktest {
 
@@ -103,10 +104,10 @@ class LinkFixture : public ::testing::Test {
     unsetenv("KESTRUNE_CAPTURE");
     unsetenv("KESTRUNE_SIM_PRESENT");
     BeforeBind();
-    const ServiceBinding binding = BindServiceLibrary(KST_BIN_DIR, kSimulatedServiceLibraryName);
+    const ServiceBinding binding = BindServiceLibrary(KST_BIN_DIR, ServiceUnderTest());
     ASSERT_TRUE(binding.ok) << binding.message;
     api = binding.api;
-    const std::string path = std::string(KST_BIN_DIR) + "/" + kSimulatedServiceLibraryName;
+    const std::string path = std::string(KST_BIN_DIR) + "/" + ServiceUnderTest();
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(handle, nullptr);
     control = reinterpret_cast<TolvaneSimControlFn>(dlsym(handle, "TolvaneSimControl"));

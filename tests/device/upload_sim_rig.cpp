@@ -13,6 +13,7 @@
 #include "device/DeviceLink.h"
 #include "device/ServiceLibrary.h"
 #include "device/sim/TolvaneSimControl.h"
+#include "service_under_test.h"
 #include "support/QuietDeviceHost.h"
 
 namespace kst::uploadtest {
@@ -57,13 +58,14 @@ SimKeyboardRig::SimKeyboardRig(const RigOptions& options) : impl_(std::make_uniq
   }
   unsetenv("KESTRUNE_SIM_PRESENT");
 
-  ServiceBinding binding = BindServiceLibrary(KST_BIN_DIR, kSimulatedServiceLibraryName);
+  ServiceBinding binding = BindServiceLibrary(KST_BIN_DIR, ServiceUnderTest());
   if (!binding.ok) {
     d.error = binding.message;
     return;
   }
   d.api = binding.api;
-  void* handle = dlopen(KST_BIN_DIR "/libTolvaneSim.so", RTLD_NOW | RTLD_NOLOAD);
+  const std::string library = std::string(KST_BIN_DIR) + "/" + ServiceUnderTest();
+  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (handle) {
     d.control = reinterpret_cast<TolvaneSimControlFn>(dlsym(handle, "TolvaneSimControl"));
     dlclose(handle);

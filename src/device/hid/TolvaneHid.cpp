@@ -17,6 +17,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -52,6 +53,10 @@ struct Registration {
   bool standingRead = false;
   int lastCount = 0;  // presence count last reported to it
   std::atomic<bool> stop{false};
+  // Under the service's mutex_: whether its reader holds the node open, and
+  // a node opened for it by the presence refresh.
+  bool readerOpen = false;
+  hid_device* handed = nullptr;
   std::thread reader;
 };
 
@@ -121,11 +126,21 @@ class HidService {
     reg->tag = tag;
     reg->standingRead = true;
     Registration* raw = reg.get();
+    // The node is opened before the call returns: a report the keyboard
+    // sends right after (the reply to the caller's next request) must not
+    // arrive before anyone reads.
+    hid_device* first = OpenForReading(*selector);
     std::lock_guard lock(mutex_);
-    if (!running_ || stopping_) return 0;
+    if (!running_ || stopping_) {
+      if (first != nullptr) {
+        std::lock_guard hid(hidMutex_);
+        hid_close(first);
+      }
+      return 0;
+    }
     raw->unit = NextUnit();
     raw->lastCount = CountMatching(interfaces_, *selector);
-    raw->reader = std::thread([this, raw] { ReadLoop(*raw); });
+    raw->reader = std::thread([this, raw, first] { ReadLoop(*raw, first); });
     registrations_[raw->unit] = std::move(reg);
     if (unitId != nullptr) *unitId = raw->unit;
     return 1;
@@ -268,6 +283,19 @@ class HidService {
         found.push_back(std::move(info));
       }
       hid_free_enumeration(list);
+      // A node that went away takes its write handle with it: a keyboard
+      // plugged in again gets a new node, even where the path is the same.
+      for (auto it = writeHandles_.begin(); it != writeHandles_.end();) {
+        const bool present = std::any_of(found.begin(), found.end(), [&](const InterfaceInfo& i) {
+          return i.path == it->first;
+        });
+        if (present) {
+          ++it;
+          continue;
+        }
+        hid_close(it->second.device);
+        it = writeHandles_.erase(it);
+      }
     }
     const std::vector<std::string> denied =
         InaccessiblePaths(found, kKeyboardVendorId, kKeyboardProductId);
@@ -280,6 +308,7 @@ class HidService {
       int count;
     };
     std::vector<Change> changes;
+    std::vector<std::pair<std::uint32_t, std::string>> toOpen;
     {
       std::lock_guard lock(mutex_);
       interfaces_ = std::move(found);
@@ -289,6 +318,29 @@ class HidService {
         if (count == reg->lastCount) continue;
         reg->lastCount = count;
         changes.push_back({reg->callback, reg->tag, count});
+        if (count > 0 && !reg->readerOpen && reg->handed == nullptr) {
+          toOpen.emplace_back(unit, FirstMatchingPath(interfaces_, reg->selector));
+        }
+      }
+    }
+    // The readers of a keyboard that came back read before the program hears
+    // of it (and sends its first request).
+    for (const auto& [unit, path] : toOpen) {
+      hid_device* device = nullptr;
+      if (!path.empty()) {
+        std::lock_guard hid(hidMutex_);
+        device = hid_open_path(path.c_str());
+      }
+      if (device == nullptr) continue;
+      std::lock_guard lock(mutex_);
+      auto it = registrations_.find(unit);
+      if (it != registrations_.end() && !it->second->readerOpen && it->second->handed == nullptr) {
+        it->second->handed = device;
+        device = nullptr;
+      }
+      if (device != nullptr) {
+        std::lock_guard hid(hidMutex_);
+        hid_close(device);
       }
     }
     presenceCv_.notify_all();
@@ -303,28 +355,54 @@ class HidService {
     }
   }
 
-  void ReadLoop(Registration& reg) {
+  // The node the selector picks, opened; null when there is none or it
+  // cannot be opened.
+  hid_device* OpenForReading(const DeviceSelector& selector) {
+    std::string path;
+    {
+      std::lock_guard lock(mutex_);
+      path = FirstMatchingPath(interfaces_, selector);
+    }
+    if (path.empty()) return nullptr;
+    std::lock_guard hid(hidMutex_);
+    return hid_open_path(path.c_str());
+  }
+
+  // first: the node AsyncRead opened, or null. Between nodes the reader
+  // waits for the keyboard to come back; the presence refresh hands it the
+  // node it opened before telling the program, so that no reply to the
+  // program's first request after a plug-in is lost.
+  void ReadLoop(Registration& reg, hid_device* first) {
     std::vector<std::uint8_t> buffer(kMaxInputReport);
+    hid_device* device = first;
     while (!reg.stop.load()) {
       std::string path;
       {
         std::unique_lock lock(mutex_);
-        path = FirstMatchingPath(interfaces_, reg.selector);
-        if (path.empty()) {
-          presenceCv_.wait_for(lock, kReopenPause, [&] { return reg.stop.load(); });
-          continue;
+        if (device == nullptr && reg.handed != nullptr) std::swap(device, reg.handed);
+        if (device == nullptr) {
+          path = FirstMatchingPath(interfaces_, reg.selector);
+          if (path.empty()) {
+            presenceCv_.wait_for(lock, kReopenPause,
+                                 [&] { return reg.stop.load() || reg.handed != nullptr; });
+            continue;
+          }
         }
       }
-      hid_device* device = nullptr;
-      {
+      if (device == nullptr) {
         std::lock_guard hid(hidMutex_);
         device = hid_open_path(path.c_str());
       }
       if (device == nullptr) {
         Trace("cannot open %s for reading", path.c_str());
         std::unique_lock lock(mutex_);
-        presenceCv_.wait_for(lock, kReopenPause, [&] { return reg.stop.load(); });
+        presenceCv_.wait_for(lock, kReopenPause,
+                             [&] { return reg.stop.load() || reg.handed != nullptr; });
         continue;
+      }
+      {
+        std::lock_guard lock(mutex_);
+        reg.readerOpen = true;
       }
       while (!reg.stop.load()) {
         const int n = hid_read_timeout(device, buffer.data(), buffer.size(), kReadTimeoutMs);
@@ -344,9 +422,19 @@ class HidService {
             reinterpret_cast<std::uintptr_t>(&request);
         reg.callback(&notification);
       }
+      {
+        std::lock_guard lock(mutex_);
+        reg.readerOpen = false;
+      }
       std::lock_guard hid(hidMutex_);
       hid_close(device);
+      device = nullptr;
     }
+    std::lock_guard lock(mutex_);
+    std::lock_guard hid(hidMutex_);
+    if (device != nullptr) hid_close(device);
+    if (reg.handed != nullptr) hid_close(reg.handed);
+    reg.handed = nullptr;
   }
 
   void StopReader(Registration& reg) {
