@@ -863,7 +863,12 @@ void CKestruneDlg::ShowNoKeyboardState(bool shown) {
       if (key->isVisible()) picture |= key->geometry();
     }
   }
-  noKeyboard_->setGeometry(picture.isEmpty() ? rect() : picture);
+  // A margin around the keys, so that no key's edge shows beside it.
+  constexpr int kMargin = 8;
+  noKeyboard_->setGeometry(
+      picture.isEmpty()
+          ? rect()
+          : picture.adjusted(-kMargin, -kMargin, kMargin, kMargin).intersected(rect()));
   SetNoKeyboardText();
   noKeyboard_->show();
   noKeyboard_->raise();

@@ -81,6 +81,25 @@ TEST_F(EndToEndTest, UnplugHidesTheWindowAndShowsTheNoKeyboardIcon) {
   EXPECT_TRUE(WaitFor([&] { return MainWindowShown(); }, kStepTimeoutMs));
 }
 
+// The desktop here has no notification service, so the notification shows
+// as the program's own balloon beside the tray icon: a window of its own
+// between the icon's size and the main window's.
+TEST_F(EndToEndTest, UnplugIsToldOnceByANotificationOfTheTrayIcon) {
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  ASSERT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconConnected; }, kStepTimeoutMs));
+  ASSERT_TRUE(VisibleWindows(WindowKind::Other).isEmpty());
+
+  ASSERT_EQ(Sim(QStringLiteral("unplug")), 0);
+  EXPECT_TRUE(
+      WaitFor([&] { return VisibleWindows(WindowKind::Other).size() == 1; }, kStepTimeoutMs));
+  EXPECT_TRUE(VisibleMainWindows().isEmpty());
+  // The connection that follows tells nothing.
+  ASSERT_EQ(Sim(QStringLiteral("plug")), 0);
+  ASSERT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconConnected; }, kStepTimeoutMs));
+  EXPECT_LE(VisibleWindows(WindowKind::Other).size(), 1);
+}
+
 // The instance's lock and socket never go to a folder other users can write:
 // a shared $XDG_RUNTIME_DIR is passed over for the private folder in the
 // home, where a second start and "/Kill" find the instance.
