@@ -739,7 +739,7 @@ std::intptr_t CKestruneDlg::OnLanguage(std::uintptr_t wParam, std::intptr_t lPar
       button->update();
     }
   }
-  if (noKeyboard_ && noKeyboard_->isVisible()) SetNoKeyboardText();
+  if (noKeyboard_ && !noKeyboard_->isHidden()) SetNoKeyboardText();
   return 0;
 }
 
@@ -840,7 +840,9 @@ void CKestruneDlg::SetNoKeyboardText() {
 }
 
 void CKestruneDlg::ShowNoKeyboardState(bool shown) {
-  if (!noKeyboard_ || shown == noKeyboard_->isVisible()) return;
+  // Whether shown or not counts even while the window itself is hidden or
+  // minimised.
+  if (!noKeyboard_ || shown == !noKeyboard_->isHidden()) return;
   if (!shown) {
     noKeyboard_->hide();
     for (const QPointer<QWidget>& control : heldForKeyboard_) {
@@ -853,14 +855,14 @@ void CKestruneDlg::ShowNoKeyboardState(bool shown) {
   // them.
   QRect picture;
   for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (child == noKeyboard_ || !child->isVisible() || !child->isEnabled()) continue;
+    if (child == noKeyboard_ || child->isHidden() || !child->isEnabled()) continue;
     if (!NeedsKeyboard(child)) continue;
     child->setEnabled(false);
     heldForKeyboard_.emplace_back(child);
   }
   if (view_) {
     for (const CPngButton* key : view_->KeyButtons()) {
-      if (key->isVisible()) picture |= key->geometry();
+      if (!key->isHidden()) picture |= key->geometry();
     }
   }
   // A margin around the keys, so that no key's edge shows beside it.
