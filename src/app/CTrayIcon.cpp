@@ -182,6 +182,11 @@ void CTrayIcon::SetTooltipText(const QString& text) {
   tray_->setToolTip(tooltip_);
 }
 
+void CTrayIcon::ShowMessage(const QString& title, const QString& text) {
+  if (!created_) return;
+  tray_->showMessage(title, text, QSystemTrayIcon::Information, kTrayMessageMs);
+}
+
 void CTrayIcon::Remove() {
   // Deferred: Remove may run while the menu or the icon is still inside an
   // event of its own (a popup closing, a click being delivered).

@@ -30,6 +30,8 @@ inline constexpr int kTrayCallbackMessage = 1725;
 inline constexpr int kTrayMenuResource = 140;
 inline constexpr int kButtonMenuResource = 144;
 inline constexpr int kTraySingleClickCommand = 1009;
+// How long a notification of the icon stays up.
+inline constexpr int kTrayMessageMs = 8000;
 // Tooltip: at most 127 characters (a 128-character field with its terminator).
 inline constexpr int kTrayTooltipMaxChars = 127;
 
@@ -103,6 +105,10 @@ class CTrayIcon : public QObject {
   void SetIcon(int resourceId);
   // Tooltip cut to 127 characters; nothing when not created.
   void SetTooltipText(const QString& text);
+  // A notification of the icon (the desktop's notification service, or a
+  // balloon beside the icon), shown for kTrayMessageMs; nothing when not
+  // created.
+  void ShowMessage(const QString& title, const QString& text);
   void SetSingleClickCommand(int command) { singleClickCommand_ = command; }
   void SetDefaultCommand(int command) { defaultCommand_ = command; }  // 0: the first entry
   void SetMenuTextCallback(MenuTextCallback callback) { menuTextCallback_ = std::move(callback); }

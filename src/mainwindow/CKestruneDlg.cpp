@@ -39,6 +39,8 @@
 #include "mainwindow/KeyboardReadAhead.h"
 #include "mainwindow/KeyboardView.h"
 #include "mainwindow/MainWindowIds.h"
+#include "mainwindow/WindowPlacement.h"
+#include "platform/Registry.h"
 #include "skin/CPngButton.h"
 #include "skin/SkinKeys.h"
 #include "skin/SkinLayoutOps.h"
@@ -611,6 +613,16 @@ void CKestruneDlg::LayoutWindowControls() {
   inputBlocker_->hide();
   SetAwaitingKeyboard(awaitingKeyboard_);
 
+  noKeyboard_ = new QLabel(this);
+  noKeyboard_->setObjectName(QStringLiteral("NoKeyboardState"));
+  noKeyboard_->setAlignment(Qt::AlignCenter);
+  noKeyboard_->setWordWrap(true);
+  noKeyboard_->setTextFormat(Qt::RichText);
+  noKeyboard_->setStyleSheet(QStringLiteral(
+      "QLabel#NoKeyboardState { background-color: rgba(8, 10, 14, 215); color: #f2f2f2;"
+      " border: 1px solid rgba(255, 255, 255, 70); border-radius: 12px; padding: 40px; }"));
+  noKeyboard_->hide();
+
   view_->RefreshKeyButtons();
 }
 
@@ -727,6 +739,7 @@ std::intptr_t CKestruneDlg::OnLanguage(std::uintptr_t wParam, std::intptr_t lPar
       button->update();
     }
   }
+  if (noKeyboard_ && !noKeyboard_->isHidden()) SetNoKeyboardText();
   return 0;
 }
 
@@ -795,7 +808,72 @@ std::intptr_t CKestruneDlg::OnDeviceGone(std::uintptr_t wParam, std::intptr_t) {
   SetAwaitingKeyboard(false);
   if (aboutBox_) aboutBox_->close();
   if (parts_.cancelEditors) parts_.cancelEditors();
+  TellKeyboardGone();
   return 0;
+}
+
+void CKestruneDlg::TellKeyboardGone() {
+  if (!NotificationArea()) {
+    // The window stays where the user can see it (HideWindow leaves it).
+    ShowNoKeyboardState(true);
+    return;
+  }
+  const QString title =
+      language().LoadLangText(QStringLiteral("IDS_KEYBOARD_GONE_TITLE"), LanguageIndex());
+  const QString text =
+      language().LoadLangText(QStringLiteral("IDS_KEYBOARD_GONE_TEXT"), LanguageIndex());
+  if (seams_.trayMessage) {
+    seams_.trayMessage(title, text);
+  } else if (tray_) {
+    tray_->ShowMessage(title, text);
+  }
+}
+
+void CKestruneDlg::SetNoKeyboardText() {
+  const QString title =
+      language().LoadLangText(QStringLiteral("IDS_KEYBOARD_GONE_TITLE"), LanguageIndex());
+  const QString text =
+      language().LoadLangText(QStringLiteral("IDS_KEYBOARD_GONE_TEXT"), LanguageIndex());
+  noKeyboard_->setText(QStringLiteral("<div style=\"font-size:20pt; font-weight:600;\">%1</div>"
+                                      "<div style=\"font-size:12pt; margin-top:10px;\">%2</div>")
+                           .arg(title.toHtmlEscaped(), text.toHtmlEscaped()));
+}
+
+void CKestruneDlg::ShowNoKeyboardState(bool shown) {
+  // Whether shown or not counts even while the window itself is hidden or
+  // minimised.
+  if (!noKeyboard_ || shown == !noKeyboard_->isHidden()) return;
+  if (!shown) {
+    noKeyboard_->hide();
+    for (const QPointer<QWidget>& control : heldForKeyboard_) {
+      if (control) control->setEnabled(true);
+    }
+    heldForKeyboard_.clear();
+    return;
+  }
+  // Over the keyboard picture: the keys on show, wherever the orientation put
+  // them.
+  QRect picture;
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child == noKeyboard_ || child->isHidden() || !child->isEnabled()) continue;
+    if (!NeedsKeyboard(child)) continue;
+    child->setEnabled(false);
+    heldForKeyboard_.emplace_back(child);
+  }
+  if (view_) {
+    for (const CPngButton* key : view_->KeyButtons()) {
+      if (!key->isHidden()) picture |= key->geometry();
+    }
+  }
+  // A margin around the keys, so that no key's edge shows beside it.
+  constexpr int kMargin = 8;
+  noKeyboard_->setGeometry(
+      picture.isEmpty()
+          ? rect()
+          : picture.adjusted(-kMargin, -kMargin, kMargin, kMargin).intersected(rect()));
+  SetNoKeyboardText();
+  noKeyboard_->show();
+  noKeyboard_->raise();
 }
 
 // ---- Showing and hiding ------------------------------------------------------------------
@@ -805,6 +883,7 @@ bool CKestruneDlg::NotificationArea() const {
 }
 
 void CKestruneDlg::Conceal() {
+  SavePlacement();
   if (NotificationArea()) {
     hide();
   } else {
@@ -829,6 +908,7 @@ void CKestruneDlg::WaitForNotificationArea(int remainingMs) {
 void CKestruneDlg::ShowMainWindow() {
   if (exited_) return;
   if (context_.state.devicePresent.load()) {
+    if (!isVisible()) PlaceForShow();
     showNormal();
     raise();
     activateWindow();
@@ -838,6 +918,36 @@ void CKestruneDlg::ShowMainWindow() {
   // prompt must not hold it.
   ShowPrompt(language().LoadLangText(QStringLiteral("IDS_MAIN_DEVICE_PROMRT"), LanguageIndex()),
              PromptReason::NoKeyboard);
+}
+
+void CKestruneDlg::PlaceForShow() {
+  const std::vector<QRect> screens = seams_.screens ? seams_.screens() : AvailableScreenAreas();
+  const QPoint pointer = seams_.pointer ? seams_.pointer() : QCursor::pos();
+  const QString key = QString::fromLatin1(kLanguageRegistryKey);
+  const std::optional<std::uint32_t> left =
+      context_.registry.GetDword(key, QString::fromLatin1(kWindowLeftValue));
+  const std::optional<std::uint32_t> top =
+      context_.registry.GetDword(key, QString::fromLatin1(kWindowTopValue));
+  std::optional<QPoint> saved;
+  if (left && top)
+    saved = QPoint(static_cast<std::int32_t>(*left), static_cast<std::int32_t>(*top));
+  move(PlaceWindow(screens, frameGeometry().size(), saved, pointer));
+}
+
+void CKestruneDlg::SavePlacement() {
+  if (!isVisible() || isMinimized()) return;
+  const QPoint at = frameGeometry().topLeft();
+  const QString key = QString::fromLatin1(kLanguageRegistryKey);
+  const QString leftName = QString::fromLatin1(kWindowLeftValue);
+  const QString topName = QString::fromLatin1(kWindowTopValue);
+  const auto left = static_cast<std::uint32_t>(at.x());
+  const auto top = static_cast<std::uint32_t>(at.y());
+  // Unmoved since the last hide: the settings file is not rewritten.
+  if (context_.registry.GetDword(key, leftName) == left &&
+      context_.registry.GetDword(key, topName) == top)
+    return;
+  context_.registry.SetDword(key, leftName, left);
+  context_.registry.SetDword(key, topName, top);
 }
 
 void CKestruneDlg::OnOK() {
@@ -875,6 +985,7 @@ void CKestruneDlg::StopDeviceSide() {
 void CKestruneDlg::ExitSequence() {
   if (exited_) return;
   exited_ = true;
+  SavePlacement();
   hide();
   if (aboutBox_) aboutBox_->close();
   if (parts_.cancelEditors) parts_.cancelEditors();
@@ -978,7 +1089,11 @@ void CKestruneDlg::SetAwaitingKeyboard(bool awaiting) {
 }
 
 bool CKestruneDlg::HeldWhileAwaitingKeyboard(const QObject* watched) const {
-  if (!awaitingKeyboard_ || watched == this) return false;
+  return awaitingKeyboard_ && NeedsKeyboard(watched);
+}
+
+bool CKestruneDlg::NeedsKeyboard(const QObject* watched) const {
+  if (watched == this) return false;
   const auto* widget = qobject_cast<const QWidget*>(watched);
   if (!widget || widget->window() != this) return false;
   // The window's own buttons do not depend on the keyboard's content (OK
@@ -1146,7 +1261,10 @@ std::intptr_t CKestruneDlg::SendToWindow(std::uint32_t message, std::uintptr_t w
   // the connection's UM_PROFILE the controls that act on the keyboard's
   // content hold still.
   if (message == UM_OPEN && wParam == kVersionWParam) {
-    PostTask([this] { SetAwaitingKeyboard(true); });
+    PostTask([this] {
+      ShowNoKeyboardState(false);
+      SetAwaitingKeyboard(true);
+    });
     return 0;
   }
   if (readAhead_ && !OnWindowThread()) {
@@ -1202,7 +1320,9 @@ void CKestruneDlg::ShowTextPrompt(const char* textKey) {
 
 void CKestruneDlg::HideWindow() {
   RunAndWait([this] {
-    Conceal();
+    // Without a notification area the window stays, showing that the
+    // keyboard went (TellKeyboardGone).
+    if (NotificationArea()) Conceal();
     return std::intptr_t{0};
   });
 }

@@ -14,7 +14,9 @@
 // sender with 0 so the device link's workers can always be joined).
 
 #include <QPixmap>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 
 #include <atomic>
@@ -67,6 +69,11 @@ inline constexpr int kMainDialogTemplate = 102;
 // the task bar, minimised, so that it can be reached; and how often it looks.
 inline constexpr int kNotificationAreaWaitMs = 20000;
 inline constexpr int kNotificationAreaPollMs = 250;
+// Where the window was when it last hid (its frame's top-left corner), in
+// the settings key: two's-complement DWORDs, as a screen left of or above
+// the primary one has negative coordinates.
+inline constexpr const char* kWindowLeftValue = "dwWindowLeft";
+inline constexpr const char* kWindowTopValue = "dwWindowTop";
 // Web pages of the three link buttons (1219-1221).
 inline constexpr const char* kNetworkPage = "https://example.com/z-ormit-m350rgb/community";
 inline constexpr const char* kFacebookPage = "https://example.com/z-ormit-m350rgb/facebook";
@@ -128,6 +135,12 @@ class CKestruneDlg : public CBaseDialog,
     std::function<int()> trackButtonMenu;
     // Replaces the notification-area query of the desktop.
     std::function<bool()> notificationArea;
+    // Replaces the tray icon's notification (title, text).
+    std::function<void(const QString& title, const QString& text)> trayMessage;
+    // Replace the available geometries of the attached screens (the primary
+    // one first) and the pointer's position, where the window is placed.
+    std::function<std::vector<QRect>()> screens;
+    std::function<QPoint()> pointer;
   };
 
   // Runs the instance gate of the start-up (the process ends at once when
@@ -245,6 +258,9 @@ class CKestruneDlg : public CBaseDialog,
   // because it is still being read.
   bool AwaitingKeyboard() const { return awaitingKeyboard_; }
   bool Exited() const { return exited_; }
+  // The no-keyboard state drawn over the keyboard picture when the keyboard
+  // went while the desktop has no notification area; hidden otherwise.
+  QLabel* NoKeyboardState() const { return noKeyboard_; }
   QString LinkAddress() const { return linkAddress_; }
 
  protected:
@@ -368,6 +384,21 @@ class CKestruneDlg : public CBaseDialog,
   // Whether a click on `watched` is held back while the keyboard's content
   // is being read.
   bool HeldWhileAwaitingKeyboard(const QObject* watched) const;
+  // Whether `watched`, a control of this window, acts on the keyboard or its
+  // content: the keys, the macro button and every part's control.
+  bool NeedsKeyboard(const QObject* watched) const;
+  // The keyboard went: a notification of the tray icon, or without a
+  // notification area the no-keyboard state on the window. Once per unplug.
+  void TellKeyboardGone();
+  // Shows or takes away the no-keyboard state; the controls that need the
+  // keyboard are disabled while it shows and get their state back after.
+  void ShowNoKeyboardState(bool shown);
+  void SetNoKeyboardText();
+  // Places the window before a show from hidden: where it last hid, brought
+  // onto a screen (WindowPlacement); centred on the pointer's screen at first.
+  void PlaceForShow();
+  // Remembers where the shown window is, for its next show and the next run.
+  void SavePlacement();
 
   AppContext& context_;
   Parts parts_;
@@ -404,6 +435,9 @@ class CKestruneDlg : public CBaseDialog,
   std::map<int, CPngButton*> controls_;
   QLabel* busy_ = nullptr;
   QWidget* inputBlocker_ = nullptr;
+  QLabel* noKeyboard_ = nullptr;
+  // The controls ShowNoKeyboardState disabled, to enable again.
+  std::vector<QPointer<QWidget>> heldForKeyboard_;
   std::vector<QPixmap> busyFrames_;  // see BusyFrames
   bool busyFramesTaken_ = false;
   QPixmap overPlaceholder_;

@@ -81,6 +81,51 @@ TEST_F(EndToEndTest, UnplugHidesTheWindowAndShowsTheNoKeyboardIcon) {
   EXPECT_TRUE(WaitFor([&] { return MainWindowShown(); }, kStepTimeoutMs));
 }
 
+// The desktop here has no notification service, so the notification shows
+// as the program's own balloon beside the tray icon: a window of its own
+// between the icon's size and the main window's.
+TEST_F(EndToEndTest, UnplugIsToldOnceByANotificationOfTheTrayIcon) {
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  ASSERT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconConnected; }, kStepTimeoutMs));
+  ASSERT_TRUE(VisibleWindows(WindowKind::Other).isEmpty());
+
+  ASSERT_EQ(Sim(QStringLiteral("unplug")), 0);
+  EXPECT_TRUE(
+      WaitFor([&] { return VisibleWindows(WindowKind::Other).size() == 1; }, kStepTimeoutMs));
+  EXPECT_TRUE(VisibleMainWindows().isEmpty());
+  // The connection that follows tells nothing.
+  ASSERT_EQ(Sim(QStringLiteral("plug")), 0);
+  ASSERT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconConnected; }, kStepTimeoutMs));
+  EXPECT_LE(VisibleWindows(WindowKind::Other).size(), 1);
+}
+
+TEST_F(EndToEndTest, TheWindowOpensCentredThenWhereTheUserLeftItTheRunBefore) {
+  // Where the window is on the display; nullopt when xdotool cannot say.
+  const auto position = [this](const QString& window) -> std::optional<QPoint> {
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("Position: (-?\\d+),(-?\\d+)"))
+            .match(Xdotool({"getwindowgeometry", window}));
+    if (!m.hasMatch()) return std::nullopt;
+    return QPoint(m.captured(1).toInt(), m.captured(2).toInt());
+  };
+  QProcess& first = Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  QString window = VisibleMainWindows().front();
+  // The display is 1600 x 1000, the skin's window 1200 x 712.
+  EXPECT_EQ(position(window), QPoint(200, 144));
+
+  Xdotool({"windowmove", window, "40", "60"});
+  ASSERT_TRUE(WaitFor([&] { return position(window) == QPoint(40, 60); }, kStepTimeoutMs));
+  EXPECT_EQ(RunToEnd({"/kill"}), 0);
+  ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
+
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
+  window = VisibleMainWindows().front();
+  EXPECT_EQ(position(window), QPoint(40, 60));
+}
+
 // The instance's lock and socket never go to a folder other users can write:
 // a shared $XDG_RUNTIME_DIR is passed over for the private folder in the
 // home, where a second start and "/Kill" find the instance.

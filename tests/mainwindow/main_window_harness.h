@@ -70,6 +70,14 @@ class MainWindowFixture : public ::testing::Test {
   std::vector<bool> fileRequests;  // true: save
   QString chosenFile;
   bool notificationArea = true;
+  struct TrayMessage {
+    QString title;
+    QString text;
+  };
+  std::vector<TrayMessage> trayMessages;
+  // Where the window is placed; empty: the offscreen platform's.
+  std::vector<QRect> screens;
+  QPoint pointer;
 
   // Before the window binds: whether the simulated keyboard is plugged in.
   virtual bool KeyboardPresent() const { return true; }
@@ -109,6 +117,12 @@ class MainWindowFixture : public ::testing::Test {
                                  *instance,
                                  *store});
     context->instanceGateDone = true;
+    NewWindow();
+  }
+
+  // A window over the same registry, store and folders as the one before.
+  void NewWindow() {
+    dialog.reset();
     dialog = std::make_unique<CKestruneDlg>(*context);
     CKestruneDlg::Seams seams;
     seams.messageBox = [this](const QString& text, MessageKind kind) {
@@ -122,6 +136,13 @@ class MainWindowFixture : public ::testing::Test {
     };
     seams.trackButtonMenu = [] { return 0; };
     seams.notificationArea = [this] { return notificationArea; };
+    seams.trayMessage = [this](const QString& title, const QString& text) {
+      trayMessages.push_back({title, text});
+    };
+    if (!screens.empty()) {
+      seams.screens = [this] { return screens; };
+      seams.pointer = [this] { return pointer; };
+    }
     dialog->SetSeams(std::move(seams));
   }
 

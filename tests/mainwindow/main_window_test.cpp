@@ -419,6 +419,100 @@ TEST_F(MainWindow, UnplugHidesAndPlugBringsTheKeyboardBack) {
   EXPECT_FALSE(dialog->isVisible());
 }
 
+TEST_F(MainWindow, EachUnplugIsToldOnceThroughTheTrayInTheUsersLanguage) {
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  EXPECT_TRUE(trayMessages.empty());
+  Sim("unplug");
+  ASSERT_TRUE(Settle());
+  EXPECT_FALSE(dialog->isVisible());
+  ASSERT_EQ(trayMessages.size(), 1u);
+  EXPECT_EQ(trayMessages[0].title, "Keyboard disconnected");
+  EXPECT_EQ(trayMessages[0].text,
+            language->LoadLangText("IDS_KEYBOARD_GONE_TEXT", language->GetLanguageIndex()));
+  EXPECT_FALSE(dialog->NoKeyboardState()->isVisible());
+
+  // A plug whose reads the keyboard leaves unanswered at first (the link
+  // retries them), then the next unplug: one notice for that unplug, none
+  // for the connection, its retries or its failed reads.
+  language->SetLanguageId(0x040C);
+  Sim("fault no-reply 4");
+  Sim("plug");
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(trayMessages.size(), 1u);
+  Sim("unplug");
+  ASSERT_TRUE(Settle());
+  ASSERT_EQ(trayMessages.size(), 2u);
+  EXPECT_EQ(trayMessages[1].title, "Clavier déconnecté");
+  EXPECT_EQ(trayMessages[1].text, language->LoadLangText("IDS_KEYBOARD_GONE_TEXT", kFrenchIndex));
+}
+
+TEST_F(MainWindow, WithoutATrayTheWindowStaysAndShowsTheKeyboardIsGoneUntilItIsBack) {
+  notificationArea = false;
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  CPngButton* key = dialog->View()->Button(kKeyA);
+  ASSERT_NE(key, nullptr);
+  ASSERT_TRUE(key->isEnabled());
+  CPngButton* ok = Button(kIdOk);
+  ASSERT_NE(ok, nullptr);
+
+  Sim("unplug");
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_FALSE(dialog->isMinimized());
+  EXPECT_TRUE(trayMessages.empty());
+  QLabel* state = dialog->NoKeyboardState();
+  ASSERT_TRUE(state->isVisible());
+  EXPECT_TRUE(state->text().contains("Keyboard disconnected")) << state->text().toStdString();
+  // Over the keyboard picture, which takes no click meanwhile.
+  EXPECT_TRUE(state->geometry().contains(key->geometry()));
+  EXPECT_FALSE(key->isEnabled());
+  EXPECT_TRUE(ok->isEnabled());
+
+  Sim("plug");
+  ASSERT_TRUE(Settle());
+  EXPECT_FALSE(state->isVisible());
+  EXPECT_TRUE(key->isEnabled());
+  EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(MainWindow, OpensCentredOnThePointersScreenThenWhereTheUserLeftItAcrossRuns) {
+  screens = {QRect(0, 0, 1920, 1040), QRect(1920, 0, 2560, 1400)};
+  pointer = QPoint(2500, 300);
+  NewWindow();
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  const QSize size = dialog->frameGeometry().size();
+  EXPECT_EQ(dialog->pos(), QPoint(1920 + (2560 - size.width()) / 2, (1400 - size.height()) / 2));
+
+  // Hidden and shown again within the run: where the user put it.
+  dialog->move(300, 200);
+  dialog->OnCommand(kIdCancel);
+  ASSERT_FALSE(dialog->isVisible());
+  dialog->ShowMainWindow();
+  EXPECT_EQ(dialog->pos(), QPoint(300, 200));
+
+  // Left on the second screen at exit: the next run opens it there.
+  dialog->move(2000, 100);
+  dialog->ExitSequence();
+  const QString key = QString::fromLatin1(kLanguageRegistryKey);
+  EXPECT_EQ(registry->GetDword(key, QString::fromLatin1(kWindowLeftValue)), 2000u);
+  EXPECT_EQ(registry->GetDword(key, QString::fromLatin1(kWindowTopValue)), 100u);
+  NewWindow();
+  Start();
+  dialog->ShowMainWindow();
+  ASSERT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->pos(), QPoint(2000, 100));
+
+  // That screen gone, the next show brings the window back onto the one left.
+  dialog->OnCommand(kIdCancel);
+  screens = {QRect(0, 0, 1920, 1040)};
+  pointer = QPoint(10, 10);
+  dialog->ShowMainWindow();
+  EXPECT_EQ(dialog->pos(), QPoint((1920 - size.width()) / 2, (1040 - size.height()) / 2));
+}
+
 TEST_F(MainWindow, EachConnectionReadsTheKeyboardOnceAndFillsTheStoreFromIt) {
   Start();
   // Factory key map (10 chunks), settings, the four key maps (40) and the
