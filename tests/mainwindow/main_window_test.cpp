@@ -279,6 +279,28 @@ TEST_F(MainWindow, ApplyShowsTheBusyAnimationWhileItRuns) {
   EXPECT_FALSE(dialog->ApplyPending());
 }
 
+// The window manager draws the about box's title in a bold, larger font,
+// beside the icon and the buttons: the box must be wide enough for it whole,
+// in every language, and shows it as its heading too.
+TEST_F(MainWindow, AboutBoxIsWideEnoughForItsTitle) {
+  Start();
+  dialog->OnCommand(kCommandAbout);
+  CAboutDlg* about = dialog->AboutBox();
+  ASSERT_NE(about, nullptr);
+  for (const int index : {1, kFrenchIndex, 4}) {
+    SCOPED_TRACE(index);
+    about->OnLanguage(kLanguageWParam, index);
+    about->adjustSize();
+    QFont titleFont = about->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    const QString title = about->windowTitle();
+    EXPECT_EQ(about->TitleLabel()->text(), title);
+    // Room for the icon and three buttons of a usual title bar.
+    EXPECT_GE(about->width(), QFontMetrics(titleFont).horizontalAdvance(title) + 150);
+  }
+}
+
 TEST_F(MainWindow, AboutBoxExistsOnlyOnceAndCanBeOpenedAgainAfterClosing) {
   Start();
   dialog->OnCommand(kCommandAbout);

@@ -20,7 +20,6 @@
 #include <map>
 #include <set>
 
-#include "editors/EditorStyle.h"
 #include "editors/profiles/ProfileListModel.h"
 #include "editors/profiles/ProfileManagerHost.h"
 #include "foundation/Language.h"
@@ -55,7 +54,7 @@ constexpr const char* kListSkinKey = "PROGRAM_LIST";
 constexpr int kColumnWidths[ProfileListModel::kColumnCount] = {60, 120, 230};
 constexpr int kRowHeight = 24;
 
-// The list's check boxes in the skin's colours, beside the editors' look.
+// The list's check boxes in the skin's colours, beside the application's look.
 constexpr const char* kListStyle = R"(
 QTableView#PROGRAM_LIST { font-size: 9pt; }
 QTableView#PROGRAM_LIST:focus { border-color: #2c3340; }
@@ -134,7 +133,7 @@ CKestrune_DlgProfile::CKestrune_DlgProfile(ProfileManagerHost& host, ProfileFile
     : CBaseDialog(kProfileDialogTemplate, parent, ProfileSkinFile(paths), SkinFolder(paths)),
       impl_(std::make_unique<Impl>(host, files, language, registry, boxes)) {
   Impl& d = *impl_;
-  setStyleSheet(EditorStyleSheet() + QString::fromLatin1(kListStyle));
+  setStyleSheet(QString::fromLatin1(kListStyle));
   // Modal to the main window only: the tray icon's menu stays usable.
   setWindowModality(Qt::WindowModal);
 
