@@ -24,6 +24,7 @@
 #include "foundation/SkinLayout.h"
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
+#include "skin/AppStyle.h"
 #include "store/AssignmentStore.h"
 #include "store/MacroRecord.h"
 #include "store/ProfileFormat.h"
@@ -174,6 +175,9 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   qInstallMessageHandler(DropMaskWarning);
   QApplication app(argc, argv);
+  // The dialog's controls are drawn by the application's style sheet, as in
+  // the program.
+  kst::ApplyAppStyle(app);
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

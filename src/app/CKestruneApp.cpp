@@ -1,5 +1,6 @@
 #include "app/CKestruneApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
@@ -12,6 +13,7 @@
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
+#include "skin/AppStyle.h"
 #include "store/AssignmentStore.h"
 
 #ifdef KST_HAVE_MAIN_WINDOW
@@ -46,6 +48,9 @@ int CKestruneApp::InitInstance() {
   const CommandLine commandLine = CommandLine::Parse(arguments_);
 
 #ifdef KST_HAVE_MAIN_WINDOW
+  // Before any window: menus, message boxes and file dialogs take the skin's
+  // look from the start.
+  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) ApplyAppStyle(*app);
   InstanceConfig instanceConfig;
   instanceConfig.runtimeFolder = UserRuntimeFolder();
   instanceConfig.executableFileName = executableFileName;

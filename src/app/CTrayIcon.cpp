@@ -1,6 +1,7 @@
 #include "app/CTrayIcon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -172,8 +173,13 @@ bool CTrayIcon::Create(QWidget* owner, int callbackMessage, const QString& toolt
 
 void CTrayIcon::SetIcon(int resourceId) {
   if (!created_) return;
+  SetIcon(resourceId, LoadAppIcon(programFolder_, resourceId));
+}
+
+void CTrayIcon::SetIcon(int resourceId, const QIcon& picture) {
+  if (!created_) return;
   iconResource_ = resourceId;
-  tray_->setIcon(LoadAppIcon(programFolder_, resourceId));
+  tray_->setIcon(picture);
 }
 
 void CTrayIcon::SetTooltipText(const QString& text) {
@@ -264,7 +270,11 @@ void TrayPictures::RecordCurrent(int resourceId) {
 
 void TrayPictures::SetTrayIcon(int resourceId) {
   if (resourceId == current_) return;
-  icon_.SetIcon(resourceId);
+  auto found = loaded_.find(resourceId);
+  if (found == loaded_.end())
+    found = loaded_.emplace(resourceId, LoadAppIcon(icon_.ProgramFolder(), resourceId)).first;
+  icon_.SetIcon(resourceId, found->second);
+  QApplication::setWindowIcon(found->second);
   RecordCurrent(resourceId);
 }
 

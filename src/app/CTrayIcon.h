@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
 
@@ -103,6 +104,9 @@ class CTrayIcon : public QObject {
               int id);
   // Picture of icon resource 128, 141 or 142; nothing when not created.
   void SetIcon(int resourceId);
+  // The same with the picture already loaded.
+  void SetIcon(int resourceId, const QIcon& picture);
+  const QString& ProgramFolder() const { return programFolder_; }
   // Tooltip cut to 127 characters; nothing when not created.
   void SetTooltipText(const QString& text);
   // A notification of the icon (the desktop's notification service, or a
@@ -169,7 +173,8 @@ class TrayPictures {
 
   // Records the picture the icon was created with (128), without changing it.
   void RecordCurrent(int resourceId);
-  // Changes the picture only when it differs from the current one.
+  // Changes the picture only when it differs from the current one. Every
+  // window's icon (the application's) shows the same picture, tray or not.
   void SetTrayIcon(int resourceId);
   // 141 when connected, 128 when not; remembered as the base picture.
   void ShowConnectionIcon(bool connected);
@@ -182,6 +187,7 @@ class TrayPictures {
  private:
   CTrayIcon& icon_;
   AppState& state_;
+  std::map<int, QIcon> loaded_;  // by resource: activity flips them often
   int current_ = 0;
   int base_ = 128;
 };

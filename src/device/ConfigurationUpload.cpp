@@ -170,6 +170,7 @@ bool ConfigurationUpload::ImportConfiguration(const QString& path) {
         if ((result & 1) == 0) return;
         host_.RefreshKeyButtons();
         host_.SetApplyEnabled((result & 2) == 0);
+        host_.ShowUploadMessage(kImportDoneTextKey);
       });
 }
 

@@ -50,6 +50,9 @@ inline constexpr const char* kOwedUploadTextKey = "IDS_MAIN_UPLOAD_OWED";
 // Apply refused: the store holds a default block standing in for the
 // keyboard's content, which could not be read.
 inline constexpr const char* kStandInContentTextKey = "IDS_MAIN_APPLY_NOT_LOADED";
+// A file imported into the store (the keyboard has it too unless Apply is
+// left enabled).
+inline constexpr const char* kImportDoneTextKey = "IDS_MAIN_PROMPT_IMPORT_DONE";
 
 // Where the parameter record of profile p is cleared on every upload: four
 // zero bytes at 42 x p + 18.

@@ -23,7 +23,6 @@
 #include <set>
 #include <span>
 
-#include "editors/EditorStyle.h"
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
@@ -345,7 +344,6 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
       impl_(std::make_unique<Impl>(host, store, language, appProfile, paths)) {
   Impl& d = *impl_;
   auto command = [this](int id) { return [this, id] { OnCommand(id); }; };
-  setStyleSheet(EditorStyleSheet());
   // Modal to the main window only: the tray icon's menu (Exit above all)
   // stays usable while the dialog is open, as the window's other ways out do.
   setWindowModality(Qt::WindowModal);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 
+class QFont;
 class QLabel;
 class QPushButton;
 class QUrl;
@@ -35,11 +36,18 @@ class CAboutDlg : public QDialog {
   QLabel* VersionLabel() const { return version_; }
   QLabel* CopyrightLabel() const { return copyright_; }
   QPushButton* OkButton() const { return ok_; }
+  QLabel* TitleLabel() const { return title_; }
+
+  // Width a title bar needs to show `title` whole: the window manager draws
+  // it in a font of its own, often bold and larger than the window's, beside
+  // the window's icon and buttons.
+  static int TitleBarWidth(const QString& title, const QFont& font);
 
  private:
   Language& language_;
   QString linkAddress_;
   std::function<void(const QUrl&)> openUrl_;
+  QLabel* title_ = nullptr;      // the title again, as the box's heading
   QLabel* link_ = nullptr;       // 1124
   QLabel* copyright_ = nullptr;  // 1205
   QLabel* version_ = nullptr;    // 1206

@@ -132,7 +132,9 @@ CKestruneDlg::CKestruneDlg(AppContext& context, QWidget* parent)
                   SkinFolder(context.paths)),
       context_(context) {
   setObjectName(QStringLiteral("CKestruneDlg"));
-  setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
+  // The application's icon, not the window's own: every window, message boxes
+  // included, shows the tray's picture as it changes (TrayPictures).
+  QApplication::setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
   context_.state.autoShowDone = false;
   if (!context_.instanceGateDone && RunInstanceGate(context_) == StartupGate::Exit) {
     EndProcessNow(0);
@@ -279,7 +281,7 @@ bool CKestruneDlg::OnInitDialog() {
   // 1. The skin.
   CBaseDialog::OnInitDialog();
   // 3, 4. Icon, state record.
-  setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
+  QApplication::setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
   initialised_.store(false);
   context_.state.mainWindow = this;
   // 5. The service library, the channels and the connection worker.
@@ -1466,8 +1468,8 @@ void CKestruneDlg::OnImport() {
   if (seams_.chooseFile) {
     path = seams_.chooseFile(false);
   } else {
-    path = QFileDialog::getOpenFileName(this, QString(), QString(),
-                                        QStringLiteral("(*.kst) (*.kst);;(*.*) (*)"));
+    path = QFileDialog::getOpenFileName(this, QString(), QString(), ProfileFileFilter(language()),
+                                        nullptr, QFileDialog::DontUseNativeDialog);
   }
   if (path.isEmpty() || !upload_ || exited_) return;
   upload_->ImportConfiguration(path);
@@ -1478,10 +1480,11 @@ void CKestruneDlg::OnExport() {
   if (seams_.chooseFile) {
     path = seams_.chooseFile(true);
   } else {
+    const QString filters = ProfileFileFilter(language());
     QString filter;
-    path = QFileDialog::getSaveFileName(this, QString(), QString(),
-                                        QStringLiteral("(*.kst) (*.kst);;(*.*) (*)"), &filter);
-    if (!path.isEmpty() && filter.startsWith(QStringLiteral("(*.kst)")) &&
+    path = QFileDialog::getSaveFileName(this, QString(), QString(), filters, &filter,
+                                        QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty() && filter == filters.section(QStringLiteral(";;"), 0, 0) &&
         QFileInfo(path).suffix().isEmpty())
       path += QStringLiteral(".") + QLatin1String(kExchangeFileExtension);
   }

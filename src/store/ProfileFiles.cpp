@@ -264,7 +264,7 @@ QString WorkingProfileFileName() {
   return QString::fromLatin1(kWorkingProfileNameFormat).replace(QLatin1String("%d"), "0");
 }
 
-ProfileFiles::ProfileFiles(AssignmentStore& store, const AppPaths& paths, const Language& language,
+ProfileFiles::ProfileFiles(AssignmentStore& store, const AppPaths& paths, Language& language,
                            MessageBoxes& messageBoxes)
     : store_(store),
       folder_(QDir::cleanPath(paths.dataFolder)),
@@ -373,12 +373,9 @@ int ProfileFiles::WriteDefaultProfileFile(const QString& path, QString* why) {
 }
 
 int ProfileFiles::ImportProfileFile(const QString& path, const std::function<void()>& whileLocked) {
-  const auto refuse = [this] {
-    messageBoxes_.Show(language_.SlotText(TextSlot::MainPromptInport), MessageKind::Information);
-    return 0;
-  };
-  if (CheckProfileFile(path) != 1) return refuse();
-  {
+  // Checked without CheckProfileFile's message: that one says the defaults
+  // were restored, while a refused import keeps the store as it is.
+  if (ReadProfileFile(path, false).result == 1) {
     std::lock_guard guard(store_.Lock());
     // Read again in full: the store is replaced only by a complete content.
     FileRead read = ReadProfileFile(path, true);
@@ -389,7 +386,18 @@ int ProfileFiles::ImportProfileFile(const QString& path, const std::function<voi
     }
   }
   // Shown with the store unlocked: the box may wait for the window's thread.
-  return refuse();
+  messageBoxes_.Show(language_.ShowSlot(TextSlot::MainPromptInport, language_.GetLanguageIndex()) +
+                         QStringLiteral("\n\n") + QDir::toNativeSeparators(path),
+                     MessageKind::Information);
+  return 0;
+}
+
+QString ProfileFileFilter(Language& language) {
+  const int index = language.GetLanguageIndex();
+  return language.LoadLangText(QString::fromLatin1(kProfileFilterTextKey), index) +
+         QStringLiteral(" (*.") + QLatin1String(kExchangeFileExtension) + QStringLiteral(");;") +
+         language.LoadLangText(QString::fromLatin1(kAllFilesFilterTextKey), index) +
+         QStringLiteral(" (*)");
 }
 
 }  // namespace kst

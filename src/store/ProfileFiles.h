@@ -35,6 +35,10 @@ inline constexpr const char* kProfileFolderName = "Z-ORMIT M350RGB";
 inline constexpr const char* kWorkingProfileNameFormat = "$Profile%d";
 inline constexpr const char* kExchangeFileExtension = "kst";
 inline constexpr const char* kExchangeFileFilter = "(*.kst)|*.kst|(*.*)|*.*||";
+// Names of the file dialogs' two filters; the patterns are added in code, so
+// a translation cannot break them.
+inline constexpr const char* kProfileFilterTextKey = "IDS_MAIN_FILTER_PROFILES";
+inline constexpr const char* kAllFilesFilterTextKey = "IDS_MAIN_FILTER_ALL";
 
 // Why an image of a profile file is or is not acceptable.
 enum class ProfileImageStatus {
@@ -82,7 +86,7 @@ class ProfileFiles {
   // The profile folder is `paths.dataFolder`. Nothing is created here; the
   // temporary files of interrupted saves in it are removed. Construct it
   // only where no other instance writes that folder.
-  ProfileFiles(AssignmentStore& store, const AppPaths& paths, const Language& language,
+  ProfileFiles(AssignmentStore& store, const AppPaths& paths, Language& language,
                MessageBoxes& messageBoxes);
 
   // Not owned; null for none. Called when an operation creates the folder.
@@ -125,10 +129,10 @@ class ProfileFiles {
   int WriteDefaultProfileFile(const QString& path, QString* why = nullptr);
   // Checks the file and, when it is valid, replaces the store with it, saves
   // the working file and runs `whileLocked` (the upload of all four profiles
-  // and the refresh of the key buttons), all under the store's lock: 1. An
-  // invalid file shows the wrong-file-format message (where the check gives
-  // one) and then the MAIN_PROMPT_INPORT text, leaves the store untouched,
-  // and gives 0.
+  // and the refresh of the key buttons), all under the store's lock: 1. A
+  // file that is absent, unreadable or invalid shows one message, the
+  // MAIN_PROMPT_INPORT slot in the user's language with the path, leaves the
+  // store untouched, and gives 0.
   int ImportProfileFile(const QString& path, const std::function<void()>& whileLocked = {});
 
  private:
@@ -136,10 +140,14 @@ class ProfileFiles {
 
   AssignmentStore& store_;
   QString folder_;
-  const Language& language_;
+  Language& language_;
   MessageBoxes& messageBoxes_;
   ProfileFolderSeeder* seeder_ = nullptr;
   std::atomic<bool> writeFailureTold_{false};
 };
+
+// The open and save dialogs' filters, "Profile files (*.kst);;All files (*)"
+// in the user's language.
+QString ProfileFileFilter(Language& language);
 
 }  // namespace kst

@@ -342,6 +342,8 @@ TEST_F(UploadTest, ImportUploadsAllFourProfiles) {
   EXPECT_EQ(host.Calls(),
             (std::vector<std::string>{"progress shown", "timer 1050 start 50", "refresh keys",
                                       "apply off", "timer 1050 stop", "progress hidden"}));
+  // The user is told once that the import is done.
+  EXPECT_EQ(host.Messages(), std::vector<std::string>{kImportDoneTextKey});
   for (int p = 0; p < 4; ++p) {
     std::array<std::uint8_t, 512> expected{};
     EncodeKeyMap(snapshot, rig->Device().FactoryKeyMap(), p, expected);

@@ -81,6 +81,9 @@ class MainWindowFixture : public ::testing::Test {
 
   // Before the window binds: whether the simulated keyboard is plugged in.
   virtual bool KeyboardPresent() const { return true; }
+  // Whether import and export open the real file dialogs instead of taking
+  // chosenFile.
+  virtual bool RealFileDialogs() const { return false; }
 
   void SetUp() override {
     ASSERT_TRUE(temp.isValid());
@@ -130,10 +133,12 @@ class MainWindowFixture : public ::testing::Test {
       return answerYes;
     };
     seams.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
-    seams.chooseFile = [this](bool save) {
-      fileRequests.push_back(save);
-      return chosenFile;
-    };
+    if (!RealFileDialogs()) {
+      seams.chooseFile = [this](bool save) {
+        fileRequests.push_back(save);
+        return chosenFile;
+      };
+    }
     seams.trackButtonMenu = [] { return 0; };
     seams.notificationArea = [this] { return notificationArea; };
     seams.trayMessage = [this](const QString& title, const QString& text) {

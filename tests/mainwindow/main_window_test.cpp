@@ -2,17 +2,22 @@
 // messages with right and wrong protocol values, showing and hiding, OK,
 // Cancel, Apply, the about box, help, import and export.
 
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
+#include "app/AppIcons.h"
 #include "app/CTrayIcon.h"
 #include "device/ConfigurationUpload.h"
 #include "main_window_harness.h"
@@ -274,6 +279,28 @@ TEST_F(MainWindow, ApplyShowsTheBusyAnimationWhileItRuns) {
   EXPECT_FALSE(dialog->ApplyPending());
 }
 
+// The window manager draws the about box's title in a bold, larger font,
+// beside the icon and the buttons: the box must be wide enough for it whole,
+// in every language, and shows it as its heading too.
+TEST_F(MainWindow, AboutBoxIsWideEnoughForItsTitle) {
+  Start();
+  dialog->OnCommand(kCommandAbout);
+  CAboutDlg* about = dialog->AboutBox();
+  ASSERT_NE(about, nullptr);
+  for (const int index : {1, kFrenchIndex, 4}) {
+    SCOPED_TRACE(index);
+    about->OnLanguage(kLanguageWParam, index);
+    about->adjustSize();
+    QFont titleFont = about->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    const QString title = about->windowTitle();
+    EXPECT_EQ(about->TitleLabel()->text(), title);
+    // Room for the icon and three buttons of a usual title bar.
+    EXPECT_GE(about->width(), QFontMetrics(titleFont).horizontalAdvance(title) + 150);
+  }
+}
+
 TEST_F(MainWindow, AboutBoxExistsOnlyOnceAndCanBeOpenedAgainAfterClosing) {
   Start();
   dialog->OnCommand(kCommandAbout);
@@ -325,18 +352,32 @@ TEST_F(MainWindow, ExportThenImportRestoresTheStoreAndUploadsIt) {
   EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
   EXPECT_TRUE(Button(kKeyA)->IsSelected());
   EXPECT_FALSE(dialog->ApplyPending());
-  EXPECT_TRUE(boxes.empty());
+  // One line says it worked, in the user's language.
+  ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "The configuration was imported.");
+  boxes.clear();
 
-  // A damaged file: the store keeps its content, the user is told.
-  QFile damaged(temp.path() + "/damaged.kst");
-  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
-  damaged.write(QByteArray(40000, 'x'));
-  damaged.close();
-  chosenFile = damaged.fileName();
-  dialog->OnCommand(kCommandImport);
-  ASSERT_TRUE(WaitFor([&] { return !dialog->Upload()->ApplyRunning(); }));
-  EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
-  EXPECT_FALSE(boxes.empty());
+  // A damaged file, of a size that passes the first check or not: the store
+  // keeps its content and the user is told so once, in words, not as the
+  // text's key, without a claim that anything was reverted.
+  for (const int size : {40000, 100}) {
+    SCOPED_TRACE(size);
+    QFile damaged(temp.path() + "/damaged.kst");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write(QByteArray(size, 'x'));
+    damaged.close();
+    chosenFile = damaged.fileName();
+    dialog->OnCommand(kCommandImport);
+    ASSERT_TRUE(WaitFor([&] { return !boxes.empty() && !dialog->Upload()->ApplyRunning(); }));
+    EXPECT_TRUE(store->GetAssignment(0, kSlotA).Is(AssignmentKind::SingleKey));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
+              "This file is not a valid configuration file. It was refused and the "
+              "current configuration was kept.\n\n" +
+                  QDir::toNativeSeparators(damaged.fileName()));
+    boxes.clear();
+  }
 
   // Cancelled dialogs do nothing.
   chosenFile.clear();
@@ -344,6 +385,48 @@ TEST_F(MainWindow, ExportThenImportRestoresTheStoreAndUploadsIt) {
   dialog->OnCommand(kCommandImport);
   dialog->OnCommand(kCommandExport);
   EXPECT_EQ(boxes.size(), shown);
+}
+
+class MainWindowWithFileDialogs : public MainWindowFixture {
+ protected:
+  bool RealFileDialogs() const override { return true; }
+
+  // Runs the command and closes the file dialog it opens: the dialog's
+  // filters and whether it is Qt's own (the one the application style draws).
+  std::pair<QStringList, bool> DialogOf(int command) {
+    QStringList filters;
+    bool ownDialog = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        filters = box->nameFilters();
+        ownDialog = box->testOption(QFileDialog::DontUseNativeDialog);
+        box->reject();
+      }
+    });
+    poll.start(10);
+    dialog->OnCommand(command);
+    return {filters, ownDialog};
+  }
+};
+
+TEST_F(MainWindowWithFileDialogs, FiltersNameProfileFilesInTheUsersLanguage) {
+  Start();
+  const struct {
+    std::uint16_t languageId;
+    QStringList filters;
+  } cases[] = {
+      {1033, {"Profile files (*.kst)", "All files (*)"}},
+      {1036, {"Fichiers de profil (*.kst)", "Tous les fichiers (*)"}},
+  };
+  for (const auto& c : cases) {
+    language->SetLanguageId(c.languageId);
+    for (const int command : {kCommandImport, kCommandExport}) {
+      SCOPED_TRACE(c.languageId * 10000 + command);
+      EXPECT_EQ(DialogOf(command), std::make_pair(c.filters, true));
+    }
+  }
+  EXPECT_TRUE(boxes.empty());
 }
 
 // With slow replies the upload of an import takes seconds; the window's
@@ -511,6 +594,38 @@ TEST_F(MainWindow, OpensCentredOnThePointersScreenThenWhereTheUserLeftItAcrossRu
   pointer = QPoint(10, 10);
   dialog->ShowMainWindow();
   EXPECT_EQ(dialog->pos(), QPoint((1920 - size.width()) / 2, (1040 - size.height()) / 2));
+// The picture of an icon: icons loaded apart are different objects.
+QImage IconImage(const QIcon& icon) {
+  return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+TEST_F(MainWindow, EveryWindowsIconFollowsTheTrayPicture) {
+  Start();
+  QMessageBox box(QMessageBox::Information, QString(), QStringLiteral("text"), QMessageBox::Ok,
+                  dialog.get());
+  // The about box closes with the unplug: it is opened again each time.
+  const auto expectIcons = [&](int resource) {
+    SCOPED_TRACE(resource);
+    EXPECT_EQ(context->state.trayIcon, resource);
+    dialog->OnCommand(kCommandAbout);
+    ASSERT_NE(dialog->AboutBox(), nullptr);
+    const QImage expected = IconImage(LoadAppIcon(context->paths.programFolder, resource));
+    for (const QWidget* window :
+         {static_cast<QWidget*>(dialog.get()), static_cast<QWidget*>(dialog->AboutBox()),
+          static_cast<QWidget*>(&box)}) {
+      EXPECT_EQ(IconImage(window->windowIcon()), expected) << window->metaObject()->className();
+    }
+  };
+  ASSERT_NE(IconImage(LoadAppIcon(context->paths.programFolder, kTrayIconConnected)),
+            IconImage(LoadAppIcon(context->paths.programFolder, kTrayIconDisconnected)));
+  expectIcons(kTrayIconConnected);
+  dialog->ShowActivityIcon(true);
+  expectIcons(kTrayIconActivity);
+  dialog->ShowActivityIcon(false);
+  expectIcons(kTrayIconConnected);
+  Sim("unplug");
+  ASSERT_TRUE(Settle());
+  expectIcons(kTrayIconDisconnected);
 }
 
 TEST_F(MainWindow, EachConnectionReadsTheKeyboardOnceAndFillsTheStoreFromIt) {

@@ -409,24 +409,33 @@ TEST_F(ProfileFilesTest, WritesToAnUnusablePathFail) {
   EXPECT_TRUE(why.isEmpty());
 }
 
-TEST_F(ProfileFilesTest, ImportOfAnInvalidFileLeavesTheStoreAlone) {
+TEST_F(ProfileFilesTest, ImportOfAnInvalidFileLeavesTheStoreAloneAndSaysSoOnce) {
+  // The refusal is shown in the user's language, not as its key, and says
+  // nothing of a revert: nothing was reverted.
+  const QString languageFile = language_.LanguageFilePath(language_.GetLanguageIndex());
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(languageFile).absolutePath()));
+  QFile lang(languageFile);
+  ASSERT_TRUE(lang.open(QIODevice::WriteOnly));
+  lang.write("[TEXT]\nIDS_MAIN_PROMPT_INPORT=Refused; the current configuration is kept.\n");
+  lang.close();
+
   Populate(store_);
   Bytes bad = DefaultFile();
   ++bad[31];
   WriteAll(Path("bad.kst"), bad);
-  bool ran = false;
-  EXPECT_EQ(files_.ImportProfileFile(Path("bad.kst"), [&] { ran = true; }), 0);
-  EXPECT_FALSE(ran);
-  EXPECT_EQ(boxes_.shown, (std::vector<QString>{FormatMessage(Path("bad.kst")),
-                                                QStringLiteral("IDS_MAIN_PROMPT_INPORT")}));
-  EXPECT_EQ(store_.MacroCount(), 2);
-  EXPECT_EQ(store_.TextAt(2, 0x1E), u"/bin/abc");
-
-  // A file too small to be one gets only the second message.
-  boxes_.shown.clear();
   WriteAll(Path("small.kst"), Bytes(100, 0));
-  EXPECT_EQ(files_.ImportProfileFile(Path("small.kst")), 0);
-  EXPECT_EQ(boxes_.shown, std::vector<QString>{QStringLiteral("IDS_MAIN_PROMPT_INPORT")});
+  for (const QString& name :
+       {QStringLiteral("bad.kst"), QStringLiteral("small.kst"), QStringLiteral("absent.kst")}) {
+    SCOPED_TRACE(name.toStdString());
+    boxes_.shown.clear();
+    bool ran = false;
+    EXPECT_EQ(files_.ImportProfileFile(Path(name), [&] { ran = true; }), 0);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(boxes_.shown, std::vector<QString>{"Refused; the current configuration is kept.\n\n" +
+                                                 QDir::toNativeSeparators(Path(name))});
+    EXPECT_EQ(store_.MacroCount(), 2);
+    EXPECT_EQ(store_.TextAt(2, 0x1E), u"/bin/abc");
+  }
 }
 
 TEST_F(ProfileFilesTest, ImportReplacesTheStoreAndTheWorkingFile) {

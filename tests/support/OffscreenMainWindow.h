@@ -22,6 +22,7 @@
 #include "foundation/Language.h"
 #include "mainwindow/CKestruneDlg.h"
 #include "platform/Registry.h"
+#include "skin/AppStyle.h"
 #include "skin/SkinRender.h"
 #include "store/AssignmentStore.h"
 
@@ -132,6 +133,8 @@ inline int RunRenderTool(int argc, char** argv, const char* toolName,
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
+  // The renders show the windows as the program draws them.
+  ApplyAppStyle(app);
   const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   QDir().mkpath(out);
   OffscreenMainWindow rig(QStringLiteral(KST_BIN_DIR), QString::fromLatin1(toolName));

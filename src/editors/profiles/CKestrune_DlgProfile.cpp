@@ -20,7 +20,6 @@
 #include <map>
 #include <set>
 
-#include "editors/EditorStyle.h"
 #include "editors/profiles/ProfileListModel.h"
 #include "editors/profiles/ProfileManagerHost.h"
 #include "foundation/Language.h"
@@ -55,10 +54,7 @@ constexpr const char* kListSkinKey = "PROGRAM_LIST";
 constexpr int kColumnWidths[ProfileListModel::kColumnCount] = {60, 120, 230};
 constexpr int kRowHeight = 24;
 
-// The file dialogs' filter: exchange files first, then every file.
-constexpr const char* kFileFilter = "(*.kst) (*.kst);;(*.*) (*)";
-
-// The list's check boxes in the skin's colours, beside the editors' look.
+// The list's check boxes in the skin's colours, beside the application's look.
 constexpr const char* kListStyle = R"(
 QTableView#PROGRAM_LIST { font-size: 9pt; }
 QTableView#PROGRAM_LIST:focus { border-color: #2c3340; }
@@ -137,7 +133,7 @@ CKestrune_DlgProfile::CKestrune_DlgProfile(ProfileManagerHost& host, ProfileFile
     : CBaseDialog(kProfileDialogTemplate, parent, ProfileSkinFile(paths), SkinFolder(paths)),
       impl_(std::make_unique<Impl>(host, files, language, registry, boxes)) {
   Impl& d = *impl_;
-  setStyleSheet(EditorStyleSheet() + QString::fromLatin1(kListStyle));
+  setStyleSheet(QString::fromLatin1(kListStyle));
   // Modal to the main window only: the tray icon's menu stays usable.
   setWindowModality(Qt::WindowModal);
 
@@ -301,10 +297,11 @@ void CKestrune_DlgProfile::OnAdd() {
     path = d.seams.chooseNewFile(suggested);
   } else {
     QFileDialog dialog(this);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QLatin1String(kExchangeFileExtension));
-    dialog.setNameFilter(QString::fromLatin1(kFileFilter));
+    dialog.setNameFilter(ProfileFileFilter(d.language));
     dialog.setDirectory(QFileInfo(suggested).absolutePath());
     dialog.selectFile(QFileInfo(suggested).fileName());
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -330,7 +327,8 @@ void CKestrune_DlgProfile::OnLoad() {
   if (d.seams.chooseExistingFile)
     path = d.seams.chooseExistingFile(folder);
   else
-    path = QFileDialog::getOpenFileName(this, QString(), folder, QString::fromLatin1(kFileFilter));
+    path = QFileDialog::getOpenFileName(this, QString(), folder, ProfileFileFilter(d.language),
+                                        nullptr, QFileDialog::DontUseNativeDialog);
   if (path.isEmpty() || !IsOpen()) return;
   // Nothing is read from the file: the row only names it.
   d.model.AppendPath(path);
