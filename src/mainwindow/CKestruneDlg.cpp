@@ -220,6 +220,8 @@ void CKestruneDlg::RebuildBackground() {
   QImage image = Background().toImage().convertToFormat(QImage::Format_RGB32);
   // The pictures draw a button's glow just outside its rectangle.
   constexpr int kMargin = 3;
+  // Rectangles are in window pixels, the picture's may be more (a ratio of 2).
+  const qreal ratio = image.devicePixelRatio();
   for (const SkinKey& key : MainWindowSkinKeys()) {
     if (key.kind != SkinControl::ImageButton) continue;
     const QString name = QString::fromLatin1(key.key);
@@ -227,8 +229,10 @@ void CKestruneDlg::RebuildBackground() {
     if (control && !control->isHidden()) continue;
     const SkinRect rect = ReadSkinRect(SkinFileName(), kButtonInfo, name);
     if (rect.MarksHidden()) continue;
-    const QRect area = GeometryFromSkinRect(rect)
-                           .adjusted(-kMargin, -kMargin, kMargin, kMargin)
+    const QRectF place =
+        QRectF(GeometryFromSkinRect(rect).adjusted(-kMargin, -kMargin, kMargin, kMargin));
+    const QRect area = QRectF(place.topLeft() * ratio, place.size() * ratio)
+                           .toAlignedRect()
                            .intersected(image.rect().adjusted(1, 0, -1, 0));
     if (area.isEmpty()) continue;
     // Each row is filled with the blend of the pixels left and right of it,

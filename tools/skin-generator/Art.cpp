@@ -689,9 +689,10 @@ void DrawControl(QPainter& p, const Control& c, State s, const Theme& theme, Pag
 
 // ---- Arrow sheet ----------------------------------------------------------------
 
-QImage ArrowSheet() {
+QImage ArrowSheet(int scale) {
   const int count = static_cast<int>(std::size(kArrowCells));
-  QImage sheet(kArrowCellW * count, kArrowCellH, QImage::Format_RGB32);
+  QImage sheet(kArrowCellW * count * scale, kArrowCellH * scale, QImage::Format_RGB32);
+  sheet.setDevicePixelRatio(scale);
   sheet.fill(QColor(0x0e, 0x10, 0x15));  // the plate header beneath the arrows
   QPainter p(&sheet);
   p.setRenderHint(QPainter::Antialiasing);

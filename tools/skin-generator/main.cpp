@@ -153,13 +153,27 @@ class Generator {
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, format, quality) || !file.commit())
       Fail(QStringLiteral("cannot write %1").arg(Path(name)));
   }
-  void SaveJpeg(const QImage& image, const QString& name) {
-    SaveImage(image.convertToFormat(QImage::Format_RGB888), name, "JPG", kJpegQuality);
+  // A window picture of w by h pixels at the scale being drawn; painters on
+  // it work in the window's pixels.
+  QImage Canvas(int w, int h) const {
+    QImage image(w * scale_, h * scale_, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale_);
+    return image;
   }
+  // Pictures at scale 2 take the toolkit's "@2x" name: "main_normal@2x.jpg".
+  void SaveJpeg(const QImage& image, const QString& name) {
+    QString file = name;
+    if (scale_ != 1)
+      file.insert(file.lastIndexOf(QLatin1Char('.')), QStringLiteral("@%1x").arg(scale_));
+    SaveImage(image.convertToFormat(QImage::Format_RGB888), file, "JPG", kJpegQuality);
+  }
+  // Masks and layout files are in window pixels: written at scale 1 only.
   void SaveBmp(const QImage& image, const QString& name) {
+    if (scale_ != 1) return;
     SaveImage(image.convertToFormat(QImage::Format_RGB888), name, "BMP");
   }
   void SaveText(const QString& name, const QByteArray& bytes) {
+    if (scale_ != 1) return;
     QSaveFile file(Path(name));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
       Fail(QStringLiteral("cannot write %1").arg(Path(name)));
@@ -178,6 +192,7 @@ class Generator {
 
   QString folder_;
   bool ok_ = true;
+  int scale_ = 1;  // device pixels per window pixel of the pictures being drawn
 };
 
 bool Generator::Check(const QString& window, const std::vector<Item>& items,
@@ -226,7 +241,7 @@ void Generator::MainWindow() {
   const char* const files[] = {kMainPictureSet.normal, kMainPictureSet.over, kMainPictureSet.down,
                                kMainPictureSet.disabled};
   auto draw = [&](const std::vector<Item>& shown, State s) {
-    QImage image(kMainWidth, kMainHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage image = Canvas(kMainWidth, kMainHeight);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
@@ -268,7 +283,7 @@ void Generator::MainWindow() {
     p.end();
     SaveJpeg(image, QString::fromLatin1(kMainColourPictures[variant]));
   }
-  SaveJpeg(ArrowSheet(), QString::fromLatin1(kArrowPicture));
+  SaveJpeg(ArrowSheet(scale_), QString::fromLatin1(kArrowPicture));
   SaveBmp(WindowMask(kMainWidth, kMainHeight, 14), QStringLiteral("main_mask.bmp"));
 
   QStringList extra;
@@ -318,7 +333,7 @@ void Generator::Composite() {
     for (const Item& item : items)
       if (set == PageSet::Macro || set == PageSet::Macro2 || !macroPageKeys.contains(item.key))
         shown.push_back(item);
-    QImage image(kCompositeWidth, kCompositeHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage image = Canvas(kCompositeWidth, kCompositeHeight);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     DrawCompositeBase(p);
@@ -357,7 +372,7 @@ void Generator::Profile() {
   Theme theme;
   theme.lightPressed = true;
   auto draw = [&](State s) {
-    QImage image(kProfileWidth, kProfileHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage image = Canvas(kProfileWidth, kProfileHeight);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     DrawProfileBase(p);
@@ -367,7 +382,7 @@ void Generator::Profile() {
   SaveJpeg(draw(State::Normal), QString::fromLatin1(kProfilePictureSet.normal));
   SaveJpeg(draw(State::Over), QString::fromLatin1(kProfilePictureSet.over));
   SaveJpeg(draw(State::Down), QString::fromLatin1(kProfilePictureSet.down));
-  QImage bare(kProfileWidth, kProfileHeight, QImage::Format_ARGB32_Premultiplied);
+  QImage bare = Canvas(kProfileWidth, kProfileHeight);
   {
     QPainter p(&bare);
     p.setRenderHint(QPainter::Antialiasing);
@@ -458,9 +473,15 @@ bool Generator::Run() {
   for (const BoardKey& key : BoardKeyList())
     if (!placed.contains(BoardKeySkinKey(key.skinKey)))
       return Fail(QStringLiteral("board key %1 has no place").arg(BoardKeySkinKey(key.skinKey)));
-  MainWindow();
-  Composite();
-  Profile();
+  // The window pictures once more at twice the size, for screens that scale
+  // by more than 1.
+  for (int scale : {1, 2}) {
+    scale_ = scale;
+    MainWindow();
+    Composite();
+    Profile();
+  }
+  scale_ = 1;
   LightingPanel();
   ModeTemplate();
   Icons();
