@@ -224,6 +224,8 @@ void CKestruneDlg::RebuildBackground() {
   QImage image = Background().toImage().convertToFormat(QImage::Format_RGB32);
   // The pictures draw a button's glow just outside its rectangle.
   constexpr int kMargin = 3;
+  // Rectangles are in window pixels, the picture's may be more (a ratio of 2).
+  const qreal ratio = image.devicePixelRatio();
   for (const SkinKey& key : MainWindowSkinKeys()) {
     if (key.kind != SkinControl::ImageButton) continue;
     const QString name = QString::fromLatin1(key.key);
@@ -231,8 +233,10 @@ void CKestruneDlg::RebuildBackground() {
     if (control && !control->isHidden()) continue;
     const SkinRect rect = ReadSkinRect(SkinFileName(), kButtonInfo, name);
     if (rect.MarksHidden()) continue;
-    const QRect area = GeometryFromSkinRect(rect)
-                           .adjusted(-kMargin, -kMargin, kMargin, kMargin)
+    const QRectF place =
+        QRectF(GeometryFromSkinRect(rect).adjusted(-kMargin, -kMargin, kMargin, kMargin));
+    const QRect area = QRectF(place.topLeft() * ratio, place.size() * ratio)
+                           .toAlignedRect()
                            .intersected(image.rect().adjusted(1, 0, -1, 0));
     if (area.isEmpty()) continue;
     // Each row is filled with the blend of the pixels left and right of it,
@@ -484,6 +488,10 @@ void CKestruneDlg::LoadMainPictures() {
       Pictures().Surface(file, client);
     }
   }
+  // The Flip pictures are decoded when Flip is first 1; a missing one ends
+  // the process now, not at that click.
+  for (const QString& file : PictureSetFiles(kMainFlipPictureSet))
+    if (!Pictures().Readable(file)) EndProcessForMissingPicture(Pictures().PathOf(file));
 }
 
 const std::vector<QPixmap>& CKestruneDlg::BusyFrames() {
@@ -511,7 +519,8 @@ CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
   button->setFocusPolicy(Qt::NoFocus);
   const QPixmap normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
   LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey), normal,
-                    StateSurface(kMainPictureSet.over), StateSurface(kMainPictureSet.down), normal,
+                    StateSurface(kMainPictureSet.over), StateSurface(kMainPictureSet.down),
+                    Pictures().Surface(QString::fromLatin1(kMainGreyPicture), client),
                     Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client));
   connect(button, &CPngButton::clicked, this, [this, controlId] {
     SendMessage(kCommandMessage, static_cast<std::uintptr_t>(controlId), 0);
@@ -542,12 +551,20 @@ void CKestruneDlg::LayoutWindowControls() {
   pictures.over = StateSurface(kMainPictureSet.over);
   pictures.down = StateSurface(kMainPictureSet.down);
   pictures.disable = Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client);
+  pictures.grey = Pictures().Surface(QString::fromLatin1(kMainGreyPicture), client);
   pictures.arrow = Pictures().Required(QString::fromLatin1(kArrowPicture));
 
   KeyboardView::Sources sources;
   sources.currentProfile = [this] { return link_ ? link_->CachedCurrentProfile() : -1; };
   sources.bank = [this] { return link_ && link_->GKeyBank() == 1 ? GKeyBank::B : GKeyBank::A; };
   sources.languageIndex = [this] { return LanguageIndex(); };
+  sources.flipPictures = [this] {
+    FlipPictures flip;
+    flip.normal = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.normal), size());
+    flip.over = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.over), size());
+    flip.down = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.down), size());
+    return flip;
+  };
   appProfile_ = std::make_unique<AppProfile>(context_.registry);
   view_ =
       new KeyboardView(*this, context_.store, context_.language, *appProfile_, std::move(sources));

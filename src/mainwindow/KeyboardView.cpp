@@ -69,8 +69,12 @@ CPngButton* KeyboardView::MakeButton(int controlId, const QString& skinKey) {
   return button;
 }
 
+const QPixmap& KeyboardView::DisabledLook() const {
+  return pictures_.grey.isNull() ? pictures_.normal : pictures_.grey;
+}
+
 void KeyboardView::SetUsualLooks(CPngButton& button) {
-  button.SetStatePictures(pictures_.normal, pictures_.over, pictures_.down, pictures_.normal,
+  button.SetStatePictures(pictures_.normal, pictures_.over, pictures_.down, DisabledLook(),
                           pictures_.disable);
 }
 
@@ -81,7 +85,7 @@ void KeyboardView::LayoutKeyButtons(const QString& skinFile, const KeyboardPictu
     CPngButton* button = MakeButton(controlId, skinKey);
     const SkinRect rect =
         LayoutImageButton(*button, skinFile, kButtonInfo, skinKey, pictures.normal, pictures.over,
-                          pictures.down, pictures.normal, pictures.disable);
+                          pictures.down, DisabledLook(), pictures.disable);
     button->setProperty("skinHidden", rect.MarksHidden());
     button->setFocusPolicy(Qt::NoFocus);
     connect(button, &CPngButton::clicked, this, [this, controlId] { KeyClicked(controlId); });
@@ -232,6 +236,18 @@ void KeyboardView::ClearKeyColours() {
   }
 }
 
+void KeyboardView::ShowLockLights(std::optional<LockLights> lights) {
+  const std::pair<int, bool> locks[] = {{kIdLockNum, lights && lights->num},
+                                        {kIdLockCaps, lights && lights->caps},
+                                        {kIdLockScroll, lights && lights->scroll}};
+  for (const auto& [id, lit] : locks) {
+    CPngButton* button = Button(id);
+    if (!button) continue;
+    const QPixmap& look = lit ? pictures_.over : pictures_.normal;
+    button->SetStatePictures(look, look, look, look, look);
+  }
+}
+
 void KeyboardView::ShowLocks(bool lockT, bool lockTilde) {
   lockT_ = lockT;
   lockTilde_ = lockTilde;
@@ -248,9 +264,19 @@ void KeyboardView::ApplyFlip() {
     CPngButton* key = Button(id);
     if (shownBySkin(key)) key->setEnabled(flip_ == 0);
   }
+  if (flip_ == 1 && !flipPicturesAsked_) {
+    flipPicturesAsked_ = true;
+    if (sources_.flipPictures) flipPictures_ = sources_.flipPictures();
+  }
+  const bool flipLooks = !flipPictures_.normal.isNull();
   for (int i = 0; i < kExtraKeyCount; ++i) {
     CPngButton* key = Button(kFirstExtraKeyId + i);
     if (!shownBySkin(key)) continue;
+    // Each extra key shows the part of the Flip pictures that draws it.
+    if (flip_ == 1 && flipLooks &&
+        key->Picture(CPngButton::Look::Normal).cacheKey() != flipPictures_.normal.cacheKey())
+      key->SetStatePictures(flipPictures_.normal, flipPictures_.over, flipPictures_.down,
+                            flipPictures_.normal, flipPictures_.normal, false);
     key->setEnabled(flip_ == 1);
     key->setVisible(flip_ == 1);
     if (flip_ == 1) key->raise();

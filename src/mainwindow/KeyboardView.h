@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "foundation/KeyCodeTable.h"
@@ -33,7 +34,22 @@ struct KeyboardPictures {
   QPixmap over;
   QPixmap down;
   QPixmap disable;  // the selected look: a key that carries an assignment
+  QPixmap grey;     // the disabled look (G8, G9); the normal picture when null
   QPixmap arrow;    // Arrow.jpg, the sheet the two arrows show parts of
+};
+
+// The looks of D1-D6 while Flip is 1: pictures that draw them in F1-F4's place.
+struct FlipPictures {
+  QPixmap normal;
+  QPixmap over;
+  QPixmap down;
+};
+
+// Which of NUM, CAPS and SCRL are on.
+struct LockLights {
+  bool num = false;
+  bool caps = false;
+  bool scroll = false;
 };
 
 class KeyboardView : public QObject {
@@ -45,6 +61,9 @@ class KeyboardView : public QObject {
     std::function<int()> currentProfile;  // -1 when unknown: every key shows unassigned
     std::function<GKeyBank()> bank;
     std::function<int()> languageIndex;
+    // Asked once, when Flip is first 1; unset or null pictures leave D1-D6
+    // with the usual looks.
+    std::function<FlipPictures()> flipPictures;
   };
   // Seams for the editors and the lighting panel; unset ones do nothing.
   struct Hooks {
@@ -85,6 +104,9 @@ class KeyboardView : public QObject {
   void RefreshGKeyBank();
   // Colour frames off and selected looks off on every G key, board key and Fn.
   void ClearKeyColours();
+  // Lights NUM, CAPS and SCRL as the keyboard's lock state says; all stay
+  // unlit while the state is not known (nullopt), as nothing reports it yet.
+  void ShowLockLights(std::optional<LockLights> lights);
   // Marks T when lockT and the grave accent when lockTilde; both are then
   // left alone by clicks.
   void ShowLocks(bool lockT, bool lockTilde);
@@ -113,6 +135,8 @@ class KeyboardView : public QObject {
   CPngButton* MakeButton(int controlId, const QString& skinKey);
   void ShowBankIndicator(GKeyBank bank);
   void SetUsualLooks(CPngButton& button);
+  // The disabled look of the key buttons.
+  const QPixmap& DisabledLook() const;
   void FlipClicked();
   int Profile() const;
   GKeyBank Bank() const;
@@ -133,6 +157,8 @@ class KeyboardView : public QObject {
   GKeyBank shownBank_ = GKeyBank::A;
   bool lockT_ = false;
   bool lockTilde_ = false;
+  FlipPictures flipPictures_;
+  bool flipPicturesAsked_ = false;
 };
 
 }  // namespace kst

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTransform>
 #include <QWindow>
 
 #include <algorithm>
@@ -86,6 +87,8 @@ CBaseDialog::CBaseDialog(int templateId, QWidget* parent, QString skinFile, QStr
   if (!skinFolder_.isEmpty() && !skinFolder_.endsWith(QLatin1Char('/')))
     skinFolder_ += QLatin1Char('/');
   pictures_.SetFolder(skinFolder_);
+  // The screen's ratio as the window starts; its pictures are taken for it.
+  pictures_.SetDeviceRatio(devicePixelRatioF());
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -119,11 +122,15 @@ void CBaseDialog::ApplySkin() {
   mask_ = *maskPicture;
 
   const QPoint position = pos();
-  setFixedSize(background_.size());
+  // The window is as large as the background in window pixels; a picture
+  // for a scaled screen has more pixels than that.
+  setFixedSize(background_.deviceIndependentSize().toSize());
   move(position);
   hide();
 
   region_ = MaskRegion(mask_.toImage(), kMaskKeyWhite, 0);
+  if (const qreal ratio = mask_.devicePixelRatio(); ratio != 1)
+    region_ = QTransform::fromScale(1 / ratio, 1 / ratio).map(region_);
   if (region_.isEmpty()) {
     // An empty mask would mean "no mask" to the toolkit; a region outside the
     // window leaves nothing of it visible, as the skin asks.

@@ -241,8 +241,15 @@ void CPngButton::Draw(QPainter& painter, Look look) {
     painter.restore();
   } else {
     const QPixmap& picture = Picture(look);
-    if (!picture.isNull())
-      painter.drawPixmap(QPoint(0, 0), picture, QRect(origin_.x(), origin_.y(), width(), height()));
+    if (!picture.isNull()) {
+      // The source is in the picture's own pixels: a picture drawn at twice
+      // the size (a ratio of 2) gives the button twice as many, unscaled on a
+      // screen of that ratio.
+      const qreal ratio = picture.devicePixelRatio();
+      painter.drawPixmap(
+          QPointF(0, 0), picture,
+          QRectF(origin_.x() * ratio, origin_.y() * ratio, width() * ratio, height() * ratio));
+    }
   }
 
   if (textOn_ && !text().isEmpty()) {

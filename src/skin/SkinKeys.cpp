@@ -192,7 +192,8 @@ QStringList PictureSetFiles(const PictureSet& set) {
 
 QStringList MainWindowPictures() {
   QStringList files = PictureSetFiles(kMainPictureSet);
-  files << QString::fromLatin1(kArrowPicture) << QString::fromLatin1(kMainColourPictures[0])
+  files << QString::fromLatin1(kMainGreyPicture) << QString::fromLatin1(kArrowPicture)
+        << QString::fromLatin1(kMainColourPictures[0])
         << QString::fromLatin1(kMainColourPictures[1]);
   return files;
 }

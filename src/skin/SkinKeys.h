@@ -74,9 +74,17 @@ QStringList MainArrowVariantKeys();
 // the look of a key that carries an assignment (its selected look).
 inline constexpr PictureSet kMainPictureSet = {"main_normal.jpg", "main_over.jpg", "main_down.jpg",
                                                "main_disable.jpg"};
+// The keyboard picture while Flip is 1: D1-D6 drawn in F1-F4's place. Only
+// the extra keys take their looks from it, so its disabled look is unused.
+inline constexpr PictureSet kMainFlipPictureSet = {"main_flip_normal.jpg", "main_flip_over.jpg",
+                                                   "main_flip_down.jpg", "main_flip_normal.jpg"};
+// Every control drawn dimmed and without colour: the disabled look of the
+// window's buttons and keys.
+inline constexpr const char* kMainGreyPicture = "main_grey.jpg";
 inline constexpr const char* kArrowPicture = "Arrow.jpg";
 inline constexpr const char* kMainColourPictures[2] = {"main_color0.jpg", "main_color1.jpg"};
-// Every full-window picture the main window loads.
+// Every full-window picture the main window loads when it opens (the Flip
+// set is loaded when Flip is first 1).
 QStringList MainWindowPictures();
 // Every bitmap of the lighting panel, the busy frames included.
 QStringList LightingPanelPictures();
@@ -109,7 +117,7 @@ std::span<const PictureSet> CompositePictureSets();
 
 std::span<const SkinKey> ProfileSkinKeys();
 inline constexpr PictureSet kProfilePictureSet = {"Profile_normal.jpg", "Profile_over.jpg",
-                                                  "Profile_down.jpg", "Profile_down.jpg"};
+                                                  "Profile_down.jpg", "Profile_disable.jpg"};
 
 // Distinct file names of a picture set, in set order.
 QStringList PictureSetFiles(const PictureSet& set);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -48,6 +49,28 @@ std::optional<QPixmap> DecodeSkinPicture(const QString& path) {
   return QPixmap::fromImage(std::move(image));
 }
 
+namespace {
+
+// The picture of doublePath when it decodes at exactly twice the size of the
+// one of path, marked as drawn at ratio 2; else the one of path.
+QImage DecodeBest(const QString& path, const QString& doublePath) {
+  if (!doublePath.isEmpty()) {
+    QImage image = DecodeSkinImage(doublePath);
+    if (!image.isNull()) {
+      QFile file;
+      QSize base;
+      if (OpenRegularFile(path, file) == FileRefusal::None) base = QImageReader(&file).size();
+      if (base.isValid() && image.size() == base * 2) {
+        image.setDevicePixelRatio(2);
+        return image;
+      }
+    }
+  }
+  return DecodeSkinImage(path);
+}
+
+}  // namespace
+
 void EndProcessForMissingPicture(const QString& path) {
   std::fflush(stdout);
   std::fprintf(stderr, "kestrune: cannot load skin picture %s\n", qUtf8Printable(path));
@@ -68,6 +91,26 @@ void SkinPictures::SetFolder(QString folder) {
   folder_ = std::move(folder);
 }
 
+void SkinPictures::SetDeviceRatio(qreal ratio) {
+  if (!(ratio > 0)) ratio = 1;
+  if ((ratio > 1) != (ratio_ > 1)) Clear();
+  ratio_ = ratio;
+}
+
+QString SkinPictures::DoubleSizeName(const QString& fileName) {
+  const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+  const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+  QString name = fileName;
+  name.insert(dot > slash ? dot : fileName.size(), QStringLiteral("@2x"));
+  return name;
+}
+
+QString SkinPictures::ResolveDouble(const QString& fileName) const {
+  if (ratio_ <= 1) return QString();
+  // Quietly: a name outside the folder is said once, for the file as named.
+  return PathInsideFolder(folder_, DoubleSizeName(fileName)).value_or(QString());
+}
+
 QString SkinPictures::PathOf(const QString& fileName) const { return folder_ + fileName; }
 
 QString SkinPictures::Resolve(const QString& fileName) const {
@@ -83,15 +126,28 @@ QString SkinPictures::Resolve(const QString& fileName) const {
 
 namespace {
 
-// The picture at its own place on a canvas of at least `least`, black
-// beyond it; the picture itself when it is that large already.
+// Whether the picture covers `least` window pixels, whatever its ratio.
+template <typename Picture>
+bool Covers(const Picture& picture, QSize least) {
+  const QSizeF size = picture.deviceIndependentSize();
+  return size.width() >= least.width() && size.height() >= least.height();
+}
+
+// The picture at its own place on a canvas of at least `least` window
+// pixels, at the picture's ratio, black beyond it; the picture itself when
+// it is that large already.
 QImage DrawSurface(const QImage& picture, QSize least) {
-  if (picture.width() >= least.width() && picture.height() >= least.height()) return picture;
-  QImage canvas(least.expandedTo(picture.size()), QImage::Format_RGB32);
+  if (Covers(picture, least)) return picture;
+  const qreal ratio = picture.devicePixelRatio();
+  const QSize pixels(static_cast<int>(std::ceil(least.width() * ratio)),
+                     static_cast<int>(std::ceil(least.height() * ratio)));
+  QImage canvas(pixels.expandedTo(picture.size()), QImage::Format_RGB32);
   canvas.fill(Qt::black);
   QPainter painter(&canvas);
-  painter.drawImage(0, 0, picture);
+  // Pixel for pixel: the canvas takes the picture's ratio once drawn.
+  painter.drawImage(QRect(QPoint(0, 0), picture.size()), picture);
   painter.end();
+  canvas.setDevicePixelRatio(ratio);
   return canvas;
 }
 
@@ -108,6 +164,7 @@ void SkinPictures::Prefetch(const QStringList& fileNames) {
     if (pictures_.contains(name) || pending_.contains(name)) continue;
     Job job;
     job.path = Resolve(name);
+    job.doublePath = ResolveDouble(name);
     pending_.insert(name, job.result.get_future().share());
     jobs.push_back(std::move(job));
     ++decodes_;
@@ -120,12 +177,11 @@ void SkinPictures::PrefetchSurfaces(const QStringList& fileNames, QSize clientSi
   std::vector<Job> jobs;
   for (const QString& name : fileNames) {
     if (pendingSurfaces_.contains(name)) continue;
-    if (const auto it = surfaces_.constFind(name); it != surfaces_.constEnd() &&
-                                                   it->width() >= least.width() &&
-                                                   it->height() >= least.height())
+    if (const auto it = surfaces_.constFind(name); it != surfaces_.constEnd() && Covers(*it, least))
       continue;
     Job job;
     job.path = Resolve(name);
+    job.doublePath = ResolveDouble(name);
     job.least = least;
     if (const auto it = pending_.constFind(name); it != pending_.constEnd()) {
       job.source = *it;
@@ -158,7 +214,7 @@ void SkinPictures::Start(std::vector<Job> jobs) {
           job = std::move(queue->jobs.front());
           queue->jobs.pop_front();
         }
-        QImage image = job.source.valid() ? job.source.get() : DecodeSkinImage(job.path);
+        QImage image = job.source.valid() ? job.source.get() : DecodeBest(job.path, job.doublePath);
         if (job.least.isValid() && !image.isNull()) image = DrawSurface(image, job.least);
         job.result.set_value(std::move(image));
       }
@@ -205,7 +261,7 @@ QImage SkinPictures::TakeImage(const QString& fileName) {
     return image;
   }
   ++decodes_;
-  return DecodeSkinImage(Resolve(fileName));
+  return DecodeBest(Resolve(fileName), ResolveDouble(fileName));
 }
 
 std::optional<QPixmap> SkinPictures::Get(const QString& fileName) {
@@ -226,7 +282,7 @@ QPixmap SkinPictures::Required(const QString& fileName) {
 QPixmap SkinPictures::Surface(const QString& fileName, QSize clientSize) {
   const QSize least = LeastSurface(clientSize);
   if (const auto it = surfaces_.constFind(fileName); it != surfaces_.constEnd()) {
-    if (it->width() >= least.width() && it->height() >= least.height()) return *it;
+    if (Covers(*it, least)) return *it;
   }
   QPixmap surface;
   std::shared_future<QImage> ahead;
@@ -242,7 +298,7 @@ QPixmap SkinPictures::Surface(const QString& fileName, QSize clientSize) {
     surface = QPixmap::fromImage(std::move(image));
   } else if (const auto held = pictures_.constFind(fileName); held != pictures_.constEnd()) {
     const QPixmap& picture = *held;
-    if (picture.width() >= least.width() && picture.height() >= least.height()) {
+    if (Covers(picture, least)) {
       surface = picture;
     } else {
       surface = QPixmap::fromImage(DrawSurface(picture.toImage(), least));

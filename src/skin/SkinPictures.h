@@ -49,6 +49,16 @@ class SkinPictures {
   SkinPictures& operator=(const SkinPictures&) = delete;
 
   void SetFolder(QString folder);  // with or without a trailing separator
+  // The device pixel ratio of the screen the window is drawn on. Above 1,
+  // each picture is taken from its twice-sized file when the skin has one
+  // (DoubleSizeName; exactly twice the width and height of the picture),
+  // with a device pixel ratio of 2, so it is drawn at the window's size
+  // without scaling up; otherwise from the file as named. At 1 the larger
+  // files are never read. A change drops what is held.
+  void SetDeviceRatio(qreal ratio);
+  qreal DeviceRatio() const { return ratio_; }
+  // "main_normal.jpg" -> "main_normal@2x.jpg".
+  static QString DoubleSizeName(const QString& fileName);
   QString Folder() const { return folder_; }
   // The file's place in the folder, as named (for messages).
   QString PathOf(const QString& fileName) const;
@@ -95,6 +105,7 @@ class SkinPictures {
  private:
   struct Job {
     QString path;
+    QString doublePath;  // tried first when not empty
     // When valid, the job draws its surface from this decode.
     std::shared_future<QImage> source;
     // When valid, the job's result is the surface of at least this size.
@@ -119,10 +130,13 @@ class SkinPictures {
   // folder (an absolute name, a ".." step, a link leading out), which is
   // said once per name on stderr. Files outside are never opened.
   QString Resolve(const QString& fileName) const;
+  // The twice-sized file to try for fileName: empty at a ratio of 1.
+  QString ResolveDouble(const QString& fileName) const;
   void Start(std::vector<Job> jobs);
   void JoinDecoders();
 
   QString folder_;
+  qreal ratio_ = 1;
   mutable QSet<QString> refused_;  // names reported as outside the folder
   QHash<QString, QPixmap> pictures_;
   QHash<QString, QPixmap> surfaces_;

@@ -6,7 +6,10 @@
 namespace kst {
 
 QImage RenderWindow(QWidget& window) {
-  QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+  // At the window's device pixel ratio, as a screen of that ratio shows it.
+  const qreal ratio = window.devicePixelRatioF();
+  QImage image((QSizeF(window.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
   image.fill(Qt::transparent);
   {
     QPainter painter(&image);
@@ -14,6 +17,7 @@ QImage RenderWindow(QWidget& window) {
   }
   if (!window.mask().isEmpty()) {
     QImage clipped(image.size(), QImage::Format_ARGB32_Premultiplied);
+    clipped.setDevicePixelRatio(ratio);
     clipped.fill(Qt::transparent);
     QPainter painter(&clipped);
     painter.setClipRegion(window.mask());

@@ -3,9 +3,12 @@
 
 #include <QTest>
 
+#include <optional>
+
 #include "foundation/SkinLayout.h"
 #include "main_window_harness.h"
 #include "mainwindow/MainWindowIds.h"
+#include "skin/SkinKeys.h"
 #include "store/MacroRecord.h"
 
 namespace kst::mwtest {
@@ -17,6 +20,31 @@ constexpr int kKeyF1 = 1010;
 constexpr AssignmentSlot kSlotA = 0x1E;
 
 using KeyboardView_ = MainWindowFixture;
+using Look = CPngButton::Look;
+
+const QString kSkins = QStringLiteral(KST_BIN_DIR "/Skins/");
+
+// The part of `picture` a button at `place` shows, in device pixels.
+QImage Region(const QPixmap& picture, const QRect& place) {
+  const qreal ratio = picture.devicePixelRatio();
+  const QRect pixels(QPointF(place.topLeft() * ratio).toPoint(),
+                     QSizeF(QSizeF(place.size()) * ratio).toSize());
+  return picture.toImage().copy(pixels).convertToFormat(QImage::Format_RGB32);
+}
+
+// What the button shows in `look`: its picture under its own rectangle.
+QImage Shown(const CPngButton& button, Look look) {
+  return Region(button.Picture(look), QRect(button.Origin(), button.size()));
+}
+
+// Mean grey level of a column of `image` over its middle half.
+double ColumnGrey(const QImage& image, int x) {
+  double sum = 0;
+  const int top = image.height() / 4;
+  const int bottom = image.height() * 3 / 4;
+  for (int y = top; y < bottom; ++y) sum += qGray(image.pixel(x, y));
+  return sum / (bottom - top);
+}
 
 TEST_F(KeyboardView_, CaptionsAndAssignedLookFollowTheStore) {
   Start();
@@ -128,6 +156,97 @@ TEST_F(KeyboardView_, FlipSwapsF1ToF4ForTheExtraKeysAndIsRemembered) {
   dialog->RefreshKeyButtons();
   EXPECT_FALSE(Button(kGKeyIds[7])->isEnabled());
   EXPECT_FALSE(Button(kGKeyIds[8])->isEnabled());
+}
+
+// With Flip 1 the extra keys take their looks from pictures that draw them
+// where F1-F4 are, so what a key shows, hovered or pressed, is the key under
+// the pointer, and the pointer over a key reaches that key.
+TEST_F(KeyboardView_, InFlip1EachExtraKeyShowsTheKeyDrawnUnderIt) {
+  Start();
+  QTest::mouseClick(Button(kIdFlip1), Qt::LeftButton);
+  ASSERT_EQ(dialog->View()->Flip(), 1);
+  const std::pair<Look, const char*> looks[] = {{Look::Normal, kMainFlipPictureSet.normal},
+                                                {Look::Hover, kMainFlipPictureSet.over},
+                                                {Look::Pressed, kMainFlipPictureSet.down}};
+  std::vector<CPngButton*> extra;
+  for (int i = 0; i < kExtraKeyCount; ++i) extra.push_back(Button(kFirstExtraKeyId + i));
+  for (CPngButton* key : extra) {
+    SCOPED_TRACE(qPrintable(key->objectName()));
+    ASSERT_TRUE(key->isVisible());
+    EXPECT_EQ(key->Origin(), key->pos());
+    EXPECT_EQ(dialog->childAt(key->geometry().center()), key);
+    for (const auto& [look, file] : looks) {
+      const QImage drawn(kSkins + QLatin1String(file));
+      ASSERT_FALSE(drawn.isNull());
+      EXPECT_EQ(Shown(*key, look), Region(QPixmap::fromImage(drawn), key->geometry()))
+          << static_cast<int>(look);
+    }
+  }
+  // The picture has a keycap in each extra key's place: the column where two
+  // neighbours meet is the dark gap between caps, the middle of a key its
+  // lighter face. The F1-F4 caps would span those meeting columns.
+  const QImage flip(kSkins + QLatin1String(kMainFlipPictureSet.normal));
+  for (std::size_t i = 0; i + 1 < extra.size(); ++i) {
+    SCOPED_TRACE(i);
+    const QRect left = extra[i]->geometry();
+    const QImage strip = flip.copy(left.united(extra[i + 1]->geometry()));
+    const double face = ColumnGrey(strip, left.width() / 4);
+    const double gap = ColumnGrey(strip, left.width());
+    EXPECT_GT(face - gap, 15.0) << "face " << face << ", gap " << gap;
+  }
+}
+
+// A button that takes no click shows a look of its own, dimmer than its
+// usual one.
+TEST_F(KeyboardView_, DisabledButtonsLookDisabled) {
+  Start();
+  for (int id : {kGKeyIds[7], kGKeyIds[8], kIdApply}) {
+    CPngButton* button = Button(id);
+    SCOPED_TRACE(qPrintable(button->objectName()));
+    ASSERT_FALSE(button->isEnabled());
+    EXPECT_EQ(button->CurrentLook(), Look::Disabled);
+    const QImage disabled = Shown(*button, Look::Disabled);
+    const QImage normal = Shown(*button, Look::Normal);
+    EXPECT_NE(disabled, normal);
+    double dim = 0, usual = 0;
+    for (int x = 0; x < normal.width(); ++x) {
+      dim += ColumnGrey(disabled, x);
+      usual += ColumnGrey(normal, x);
+    }
+    EXPECT_LT(dim, usual);
+  }
+}
+
+// Nothing reports the keyboard's NUM, CAPS and SCRL state: the indicators
+// stay unlit until it is known, and then show it.
+TEST_F(KeyboardView_, LockIndicatorsAreUnlitUnlessTheStateIsKnown) {
+  Start();
+  // The lit look is in the hover picture, which the window takes once it is up.
+  ASSERT_TRUE(WaitFor([&] { return dialog->View()->Pictures().over.width() > 1; }));
+  const int ids[] = {kIdLockNum, kIdLockCaps, kIdLockScroll};
+  auto lit = [&](int id) {
+    CPngButton* button = Button(id);
+    const QImage shown = Shown(*button, button->CurrentLook());
+    // The LED sits centred, 10 pixels below the indicator's top.
+    return qRed(shown.pixel(shown.width() / 2, 10 * shown.height() / button->height())) > 0xC0;
+  };
+  struct Case {
+    const char* name;
+    std::optional<LockLights> lights;
+    bool expected[3];
+  };
+  const Case cases[] = {
+      {"unknown", std::nullopt, {false, false, false}},
+      {"caps on", LockLights{false, true, false}, {false, true, false}},
+      {"num and scroll on", LockLights{true, false, true}, {true, false, true}},
+      {"unknown again", std::nullopt, {false, false, false}},
+  };
+  for (int id : ids) EXPECT_FALSE(lit(id)) << id << " at start";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialog->View()->ShowLockLights(c.lights);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(lit(ids[i]), c.expected[i]) << ids[i];
+  }
 }
 
 TEST_F(KeyboardView_, KeyClicksOpenTheAssignmentDialogOnTheKeysSlot) {

@@ -76,10 +76,11 @@ TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) 
   // Controls of later parts are not on show.
   EXPECT_FALSE(Button(kIdMacro)->isVisible());
   EXPECT_EQ(dialog->findChild<QWidget*>("FUNC_PROFILE1"), nullptr);
-  // Background, mask, over, down, disabled, arrow and ten busy frames, each
-  // decoded once; a state picture is kept only as its surface, and the
-  // colour pictures wait for the lighting panel.
-  EXPECT_EQ(dialog->Pictures().DecodeCount(), 16);
+  // Background, mask, over, down, disabled, greyed, arrow and ten busy
+  // frames, each decoded once; a state picture is kept only as its surface,
+  // and the colour pictures wait for the lighting panel, the Flip pictures
+  // for Flip 1.
+  EXPECT_EQ(dialog->Pictures().DecodeCount(), 17);
   EXPECT_FALSE(dialog->Pictures().Holds("main_over.jpg"));
   EXPECT_FALSE(dialog->Pictures().Holds("main_color0.jpg"));
 
@@ -97,7 +98,7 @@ TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) 
       EXPECT_TRUE(picture.isNull() || picture.width() > 1) << button->objectName().toStdString();
     }
   }
-  EXPECT_EQ(dialog->Pictures().DecodeCount(), 16);
+  EXPECT_EQ(dialog->Pictures().DecodeCount(), 17);
   ASSERT_NE(dialog->Tray(), nullptr);
   EXPECT_EQ(dialog->Tray()->SingleClickCommand(), kTraySingleClickCommand);
   EXPECT_EQ(context->state.trayIcon, kTrayIconConnected);

@@ -141,6 +141,7 @@ TEST(GeneratedSkin, EveryPictureIsThereAndDecodes) {
   QStringList files = MainWindowPictures() + LightingPanelPictures();
   for (const PictureSet& set : CompositePictureSets()) files += PictureSetFiles(set);
   files += PictureSetFiles(kProfilePictureSet);
+  files += PictureSetFiles(kMainFlipPictureSet);
   files << kIconNoKeyboard << kIconConnected << kIconActivity;
   for (const char* ini : {"Main.ini", "Composite.ini", "Profile.ini"})
     for (const char* name : {"Main", "Mask"})
@@ -154,6 +155,34 @@ TEST(GeneratedSkin, EveryPictureIsThereAndDecodes) {
     if (file.endsWith(".jpg") && file.startsWith("main_")) {
       EXPECT_EQ(image.size(), mainSize);
     }
+  }
+}
+
+// A disabled button must not look like one that can be pressed: its look
+// differs, under its rectangle, from both the normal and the pressed one.
+TEST(GeneratedSkin, DisabledLooksAreTheirOwn) {
+  struct Case {
+    const char* ini;
+    const char* key;
+    PictureSet set;
+  };
+  const PictureSet mainDisabled = {kMainPictureSet.normal, kMainPictureSet.over,
+                                   kMainPictureSet.down, kMainGreyPicture};
+  const Case cases[] = {{"Main.ini", "FUNC_G8", mainDisabled},
+                        {"Main.ini", "FUNC_G9", mainDisabled},
+                        {"Main.ini", "CONTROL2_APPLY", mainDisabled},
+                        {"Profile.ini", "CONTROL2_APPLY", kProfilePictureSet},
+                        {"Profile.ini", "FUNC_DELETE", kProfilePictureSet}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.ini) + " " + c.key);
+    const QRect place = *Place(c.ini, "BUTTONINFO", c.key);
+    auto region = [&](const char* file) {
+      return QImage(kSkins + file).copy(place).convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage disabled = region(c.set.disabled);
+    ASSERT_FALSE(disabled.isNull());
+    EXPECT_NE(disabled, region(c.set.normal));
+    EXPECT_NE(disabled, region(c.set.down));
   }
 }
 

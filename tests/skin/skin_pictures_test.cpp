@@ -200,6 +200,52 @@ TEST_F(SkinPicturesTest, OnlyRegularFilesInsideTheSkinFolderAreOpened) {
   EXPECT_NE(said.find("fifo.png: not a regular file"), std::string::npos) << said;
 }
 
+// Above a ratio of 1 a picture comes from its "@2x" file when that is
+// exactly twice the size, drawn at ratio 2 so it keeps the window size; at 1
+// the larger file is never read (it holds four times the pixels).
+TEST_F(SkinPicturesTest, TwiceSizedPicturesServeScaledScreensOnly) {
+  constexpr QRgb kRed = 0xFFFF0000;
+  ASSERT_TRUE(test::WritePicture(dir_.filePath("small@2x.png"), {60, 40}, kRed));
+  ASSERT_TRUE(test::WritePicture(dir_.filePath("large@2x.png"), {100, 100}, kRed));  // wrong size
+  struct Case {
+    qreal ratio;
+    const char* file;
+    qreal pictureRatio;
+    QRgb colour;
+  };
+  const Case cases[] = {{1, "small.png", 1, kGreen},
+                        {1.5, "small.png", 2, kRed},
+                        {2, "small.png", 2, kRed},
+                        {2, "large.png", 1, kGreen}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.ratio << " " << c.file);
+    for (bool prefetched : {false, true}) {
+      SkinPictures pictures(dir_.path());
+      pictures.SetDeviceRatio(c.ratio);
+      if (prefetched) {
+        pictures.Prefetch({c.file});
+        pictures.PrefetchSurfaces({c.file}, {40, 30});
+      }
+      const auto picture = pictures.Get(c.file);
+      ASSERT_TRUE(picture.has_value());
+      EXPECT_EQ(picture->devicePixelRatio(), c.pictureRatio);
+      EXPECT_EQ(picture->toImage().pixel(1, 1), c.colour);
+      const QPixmap surface = pictures.Surface(c.file, {40, 30});
+      EXPECT_EQ(surface.devicePixelRatio(), c.pictureRatio);
+      EXPECT_GE(surface.deviceIndependentSize().width(), 40 + SkinPictures::kSurfaceMargin);
+      EXPECT_GE(surface.deviceIndependentSize().height(), 30 + SkinPictures::kSurfaceMargin);
+      // The picture keeps its place on the surface, in the surface's pixels.
+      const QImage image = surface.toImage();
+      EXPECT_EQ(image.pixel(1, 1), c.colour);
+      const QSize pixels = picture->size();
+      EXPECT_EQ(image.pixel(pixels.width() - 1, pixels.height() - 1), c.colour);
+      if (image.width() > pixels.width() && image.height() > pixels.height()) {
+        EXPECT_EQ(image.pixel(pixels.width(), pixels.height()), kBlack);
+      }
+    }
+  }
+}
+
 TEST_F(SkinPicturesTest, SurfaceOfAPictureThatCannotBeLoadedEndsTheProcess) {
   for (const char* name : {"missing.png", "text.png"}) {
     EXPECT_EXIT(

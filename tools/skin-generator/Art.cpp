@@ -572,14 +572,20 @@ void DrawControl(QPainter& p, const Control& c, State s, const Theme& theme, Pag
       return;
     }
     case Look::LockLed: {
-      // Shown as a static picture in every state.
+      // Unlit in every picture but the hover one, which holds the lit look
+      // for a window that knows the lock state.
+      const bool lit = s == State::Over;
       const QRectF r = QRectF(cell).adjusted(2, 2, -2, -2);
       RoundedFill(p, r, 6, QColor(0x0e, 0x10, 0x15), QPen(QColor(0x24, 0x29, 0x33), 1));
       const QPointF led(r.center().x(), r.top() + 8);
       p.setPen(Qt::NoPen);
-      p.setBrush(QColor(255, 45, 85, 50));
-      p.drawEllipse(led, 5, 5);
-      p.setBrush(QColor(0xff, 0x5c, 0x7c));
+      if (lit) {
+        p.setBrush(QColor(255, 45, 85, 50));
+        p.drawEllipse(led, 5, 5);
+        p.setBrush(QColor(0xff, 0x5c, 0x7c));
+      } else {
+        p.setBrush(QColor(0x2a, 0x2f, 0x3a));
+      }
       p.drawEllipse(led, 2.5, 2.5);
       DrawText(p, QRectF(r.left(), r.top() + 14, r.width(), r.height() - 14), legend,
                SkinFont(9, true, 1), kMuted);
@@ -683,9 +689,10 @@ void DrawControl(QPainter& p, const Control& c, State s, const Theme& theme, Pag
 
 // ---- Arrow sheet ----------------------------------------------------------------
 
-QImage ArrowSheet() {
+QImage ArrowSheet(int scale) {
   const int count = static_cast<int>(std::size(kArrowCells));
-  QImage sheet(kArrowCellW * count, kArrowCellH, QImage::Format_RGB32);
+  QImage sheet(kArrowCellW * count * scale, kArrowCellH * scale, QImage::Format_RGB32);
+  sheet.setDevicePixelRatio(scale);
   sheet.fill(QColor(0x0e, 0x10, 0x15));  // the plate header beneath the arrows
   QPainter p(&sheet);
   p.setRenderHint(QPainter::Antialiasing);

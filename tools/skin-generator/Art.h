@@ -52,8 +52,9 @@ void DrawControl(QPainter& p, const Control& c, State s, const Theme& theme,
 void DrawKeycap(QPainter& p, const QRect& cell, const QString& legend, const QString& shift,
                 State s, bool gKey);
 
-// Arrow.jpg: one cell per variant of kArrowCells.
-QImage ArrowSheet();
+// Arrow.jpg: one cell per variant of kArrowCells, at `scale` device pixels
+// per window pixel.
+QImage ArrowSheet(int scale = 1);
 
 // Lighting panel bitmaps (opaque, on the panel colour).
 QImage ToggleSwitch(QSize size, bool on, bool rainbow);

@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -52,6 +53,42 @@ std::vector<Item> FromControls(std::span<const Control> controls) {
     items.push_back({QString::fromLatin1(c.key), QRect(c.x, c.y, c.w, c.h), c.look,
                      c.legend ? QString::fromUtf8(c.legend) : QString(), QString()});
   return items;
+}
+
+// The key picture for Flip 1: D1-D6 as keycaps in F1-F4's place, which F1-F4
+// leave free.
+std::vector<Item> FlippedItems(std::vector<Item> items) {
+  const QStringList fKeys = {QStringLiteral("KEY_03B"), QStringLiteral("KEY_03C"),
+                             QStringLiteral("KEY_03D"), QStringLiteral("KEY_03E")};
+  const QStringList extra = ExtraKeySkinKeys();
+  std::vector<Item> flipped;
+  for (Item& item : items) {
+    if (fKeys.contains(item.key)) continue;
+    if (const int n = static_cast<int>(extra.indexOf(item.key)); n >= 0) {
+      item.look = Look::Keycap;
+      item.legend = QStringLiteral("D%1").arg(n + 1);
+    }
+    flipped.push_back(std::move(item));
+  }
+  return flipped;
+}
+
+// The disabled look: what the controls add to the bare background, without
+// colour and at half strength. Pixels where the controls draw nothing stay
+// the background's, so a disabled button shows no edge around it.
+QImage Greyed(const QImage& drawn, const QImage& bare) {
+  QImage out = drawn.convertToFormat(QImage::Format_RGB32);
+  const QImage base = bare.convertToFormat(QImage::Format_RGB32);
+  for (int y = 0; y < out.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    const auto* under = reinterpret_cast<const QRgb*>(base.constScanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      const int added = qGray(line[x]) - qGray(under[x]);
+      auto channel = [&](int b) { return std::clamp(b + added / 2, 0, 255); };
+      line[x] = qRgb(channel(qRed(under[x])), channel(qGreen(under[x])), channel(qBlue(under[x])));
+    }
+  }
+  return out;
 }
 
 std::vector<Item> MainItems() {
@@ -116,13 +153,27 @@ class Generator {
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, format, quality) || !file.commit())
       Fail(QStringLiteral("cannot write %1").arg(Path(name)));
   }
-  void SaveJpeg(const QImage& image, const QString& name) {
-    SaveImage(image.convertToFormat(QImage::Format_RGB888), name, "JPG", kJpegQuality);
+  // A window picture of w by h pixels at the scale being drawn; painters on
+  // it work in the window's pixels.
+  QImage Canvas(int w, int h) const {
+    QImage image(w * scale_, h * scale_, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale_);
+    return image;
   }
+  // Pictures at scale 2 take the toolkit's "@2x" name: "main_normal@2x.jpg".
+  void SaveJpeg(const QImage& image, const QString& name) {
+    QString file = name;
+    if (scale_ != 1)
+      file.insert(file.lastIndexOf(QLatin1Char('.')), QStringLiteral("@%1x").arg(scale_));
+    SaveImage(image.convertToFormat(QImage::Format_RGB888), file, "JPG", kJpegQuality);
+  }
+  // Masks and layout files are in window pixels: written at scale 1 only.
   void SaveBmp(const QImage& image, const QString& name) {
+    if (scale_ != 1) return;
     SaveImage(image.convertToFormat(QImage::Format_RGB888), name, "BMP");
   }
   void SaveText(const QString& name, const QByteArray& bytes) {
+    if (scale_ != 1) return;
     QSaveFile file(Path(name));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
       Fail(QStringLiteral("cannot write %1").arg(Path(name)));
@@ -141,6 +192,7 @@ class Generator {
 
   QString folder_;
   bool ok_ = true;
+  int scale_ = 1;  // device pixels per window pixel of the pictures being drawn
 };
 
 bool Generator::Check(const QString& window, const std::vector<Item>& items,
@@ -188,18 +240,27 @@ void Generator::MainWindow() {
   const State states[] = {State::Normal, State::Over, State::Down, State::Disable};
   const char* const files[] = {kMainPictureSet.normal, kMainPictureSet.over, kMainPictureSet.down,
                                kMainPictureSet.disabled};
-  QImage normal;
-  for (int i = 0; i < 4; ++i) {
-    QImage image(kMainWidth, kMainHeight, QImage::Format_ARGB32_Premultiplied);
+  auto draw = [&](const std::vector<Item>& shown, State s) {
+    QImage image = Canvas(kMainWidth, kMainHeight);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     DrawMainBase(p);
-    DrawItems(p, items, states[i], theme, PageSet::Key);
+    DrawItems(p, shown, s, theme, PageSet::Key);
     p.end();
+    return image;
+  };
+  QImage normal;
+  for (int i = 0; i < 4; ++i) {
+    const QImage image = draw(items, states[i]);
     SaveJpeg(image, QString::fromLatin1(files[i]));
     if (i == 0) normal = image;
   }
+  SaveJpeg(Greyed(normal, draw({}, State::Normal)), QString::fromLatin1(kMainGreyPicture));
+  const std::vector<Item> flipped = FlippedItems(items);
+  SaveJpeg(draw(flipped, State::Normal), QString::fromLatin1(kMainFlipPictureSet.normal));
+  SaveJpeg(draw(flipped, State::Over), QString::fromLatin1(kMainFlipPictureSet.over));
+  SaveJpeg(draw(flipped, State::Down), QString::fromLatin1(kMainFlipPictureSet.down));
   // The two colour pictures: the keyboard lit by its LEDs, as a rainbow wave
   // and in one colour.
   for (int variant = 0; variant < 2; ++variant) {
@@ -222,7 +283,7 @@ void Generator::MainWindow() {
     p.end();
     SaveJpeg(image, QString::fromLatin1(kMainColourPictures[variant]));
   }
-  SaveJpeg(ArrowSheet(), QString::fromLatin1(kArrowPicture));
+  SaveJpeg(ArrowSheet(scale_), QString::fromLatin1(kArrowPicture));
   SaveBmp(WindowMask(kMainWidth, kMainHeight, 14), QStringLiteral("main_mask.bmp"));
 
   QStringList extra;
@@ -272,7 +333,7 @@ void Generator::Composite() {
     for (const Item& item : items)
       if (set == PageSet::Macro || set == PageSet::Macro2 || !macroPageKeys.contains(item.key))
         shown.push_back(item);
-    QImage image(kCompositeWidth, kCompositeHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage image = Canvas(kCompositeWidth, kCompositeHeight);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     DrawCompositeBase(p);
@@ -311,7 +372,7 @@ void Generator::Profile() {
   Theme theme;
   theme.lightPressed = true;
   auto draw = [&](State s) {
-    QImage image(kProfileWidth, kProfileHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage image = Canvas(kProfileWidth, kProfileHeight);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     DrawProfileBase(p);
@@ -321,6 +382,13 @@ void Generator::Profile() {
   SaveJpeg(draw(State::Normal), QString::fromLatin1(kProfilePictureSet.normal));
   SaveJpeg(draw(State::Over), QString::fromLatin1(kProfilePictureSet.over));
   SaveJpeg(draw(State::Down), QString::fromLatin1(kProfilePictureSet.down));
+  QImage bare = Canvas(kProfileWidth, kProfileHeight);
+  {
+    QPainter p(&bare);
+    p.setRenderHint(QPainter::Antialiasing);
+    DrawProfileBase(p);
+  }
+  SaveJpeg(Greyed(draw(State::Normal), bare), QString::fromLatin1(kProfilePictureSet.disabled));
   SaveJpeg(draw(State::Normal), QStringLiteral("profile_bg.jpg"));
   SaveBmp(WindowMask(kProfileWidth, kProfileHeight, 14), QStringLiteral("profile_mask.bmp"));
   SaveText(QString::fromLatin1(kProfileSkinFileName),
@@ -405,9 +473,15 @@ bool Generator::Run() {
   for (const BoardKey& key : BoardKeyList())
     if (!placed.contains(BoardKeySkinKey(key.skinKey)))
       return Fail(QStringLiteral("board key %1 has no place").arg(BoardKeySkinKey(key.skinKey)));
-  MainWindow();
-  Composite();
-  Profile();
+  // The window pictures once more at twice the size, for screens that scale
+  // by more than 1.
+  for (int scale : {1, 2}) {
+    scale_ = scale;
+    MainWindow();
+    Composite();
+    Profile();
+  }
+  scale_ = 1;
   LightingPanel();
   ModeTemplate();
   Icons();

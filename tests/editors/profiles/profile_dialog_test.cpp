@@ -455,8 +455,10 @@ TEST_F(ProfileDialogDeathTest, AMissingOrDamagedButtonPictureEndsTheProcessNamin
   const struct {
     const char* file;
     bool damaged;  // there, but not a picture
-  } cases[] = {
-      {"Profile_normal.jpg", true}, {"Profile_over.jpg", false}, {"Profile_down.jpg", false}};
+  } cases[] = {{"Profile_normal.jpg", true},
+               {"Profile_over.jpg", false},
+               {"Profile_down.jpg", false},
+               {"Profile_disable.jpg", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const QString program = temp.path() + "/program-" + c.file;
