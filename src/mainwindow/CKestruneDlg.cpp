@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,19 @@ constexpr int kLaterLooksPollMs = 10;
 constexpr const char* kPartControlProperty = "partControl";
 // How often a wait for a running Apply looks whether it has finished.
 constexpr int kApplyWaitPollMs = 5;
+
+// Top to bottom, then left to right along a row (centres within half a
+// height of each other).
+void SortInReadingOrder(std::vector<QWidget*>& widgets) {
+  std::stable_sort(widgets.begin(), widgets.end(), [](const QWidget* a, const QWidget* b) {
+    const QRect ra = a->geometry();
+    const QRect rb = b->geometry();
+    const int rowTolerance = std::min(ra.height(), rb.height()) / 2;
+    if (std::abs(ra.center().y() - rb.center().y()) > rowTolerance)
+      return ra.center().y() < rb.center().y();
+    return ra.center().x() < rb.center().x();
+  });
+}
 
 bool IsEnterOrEscape(int key) {
   return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
@@ -317,6 +331,7 @@ bool CKestruneDlg::OnInitDialog() {
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
   // The parts' controls keep their own keys (edit boxes, lists).
   if (parts_.layoutParts) parts_.layoutParts();
+  SetFocusOrder();
   RebuildBackground();
   // First show at start-up: the device count has reported the keyboard
   // present, so the window shows once it is set up, after UM_INIT, rather
@@ -504,7 +519,6 @@ CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
   auto* button = new CPngButton(this);
   button->setObjectName(QString::fromLatin1(skinKey));
   button->setProperty("controlId", controlId);
-  button->setFocusPolicy(Qt::NoFocus);
   const QPixmap normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
   LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey), normal,
                     StateSurface(kMainPictureSet.over), StateSurface(kMainPictureSet.down), normal,
@@ -612,6 +626,33 @@ void CKestruneDlg::LayoutWindowControls() {
   SetAwaitingKeyboard(awaitingKeyboard_);
 
   view_->RefreshKeyButtons();
+}
+
+void CKestruneDlg::SetFocusOrder() {
+  std::vector<QWidget*> bar, panel, window;
+  const std::set<int> ownOrder = {kIdMacro, kIdOk, kIdCancel, kIdApply};
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!(child->focusPolicy() & Qt::TabFocus) || child == inputBlocker_) continue;
+    if (view_ && child == view_->FocusStop()) continue;
+    if (auto* button = qobject_cast<CPngButton*>(child)) {
+      if (button->property(kPartControlProperty).toBool())
+        bar.push_back(button);
+      else if (!ownOrder.count(button->property("controlId").toInt()))
+        window.push_back(button);
+    } else {
+      panel.push_back(child);
+    }
+  }
+  SortInReadingOrder(panel);
+  SortInReadingOrder(window);
+  std::vector<QWidget*> order = bar;
+  if (view_ && view_->FocusStop()) order.push_back(view_->FocusStop());
+  if (CPngButton* macro = Control(kIdMacro)) order.push_back(macro);
+  order.insert(order.end(), panel.begin(), panel.end());
+  for (int id : {kIdOk, kIdCancel, kIdApply})
+    if (CPngButton* button = Control(id)) order.push_back(button);
+  order.insert(order.end(), window.begin(), window.end());
+  for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void CKestruneDlg::SetSkinTooltips() {

@@ -249,7 +249,7 @@ TEST_F(MainWindow, EnterAndEscapeNeitherApplyNorClose) {
   ASSERT_TRUE(dialog->isVisible());
   MakePendingChange(*dialog, *store, 0);
   for (QWidget* target : {static_cast<QWidget*>(dialog.get()), static_cast<QWidget*>(Button(kIdOk)),
-                          static_cast<QWidget*>(Button(kKeyA))}) {
+                          static_cast<QWidget*>(Button(kKeyA)), dialog->View()->FocusStop()}) {
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
       QTest::keyClick(target, key);
       QApplication::processEvents();
