@@ -76,19 +76,6 @@ constexpr const char* kPartControlProperty = "partControl";
 // How often a wait for a running Apply looks whether it has finished.
 constexpr int kApplyWaitPollMs = 5;
 
-// Top to bottom, then left to right along a row (centres within half a
-// height of each other).
-void SortInReadingOrder(std::vector<QWidget*>& widgets) {
-  std::stable_sort(widgets.begin(), widgets.end(), [](const QWidget* a, const QWidget* b) {
-    const QRect ra = a->geometry();
-    const QRect rb = b->geometry();
-    const int rowTolerance = std::min(ra.height(), rb.height()) / 2;
-    if (std::abs(ra.center().y() - rb.center().y()) > rowTolerance)
-      return ra.center().y() < rb.center().y();
-    return ra.center().x() < rb.center().x();
-  });
-}
-
 bool IsEnterOrEscape(int key) {
   return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
 }
@@ -631,12 +618,17 @@ void CKestruneDlg::LayoutWindowControls() {
 void CKestruneDlg::SetFocusOrder() {
   std::vector<QWidget*> bar, panel, window;
   const std::set<int> ownOrder = {kIdMacro, kIdOk, kIdCancel, kIdApply};
+  // A part's buttons above the keyboard picture make the profile bar; those
+  // below it are read with the lighting panel they sit in.
+  int keysTop = height();
+  if (view_)
+    for (const CPngButton* key : view_->KeyButtons()) keysTop = std::min(keysTop, key->y());
   for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (!(child->focusPolicy() & Qt::TabFocus) || child == inputBlocker_) continue;
     if (view_ && child == view_->FocusStop()) continue;
     if (auto* button = qobject_cast<CPngButton*>(child)) {
       if (button->property(kPartControlProperty).toBool())
-        bar.push_back(button);
+        (button->geometry().bottom() < keysTop ? bar : panel).push_back(button);
       else if (!ownOrder.count(button->property("controlId").toInt()))
         window.push_back(button);
     } else {
@@ -652,7 +644,7 @@ void CKestruneDlg::SetFocusOrder() {
   for (int id : {kIdOk, kIdCancel, kIdApply})
     if (CPngButton* button = Control(id)) order.push_back(button);
   order.insert(order.end(), window.begin(), window.end());
-  for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+  SetTabChain(order);
 }
 
 void CKestruneDlg::SetSkinTooltips() {

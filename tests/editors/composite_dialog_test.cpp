@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -509,6 +510,59 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseKeyCase{"EscapeOnKeyPage", AssignmentKind::Default, Qt::Key_Escape},
                       CloseKeyCase{"EnterOnKeyPage", AssignmentKind::Default, Qt::Key_Return}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Keyboard use outside the single-key page: Tab walks the page buttons, the
+// page's controls, then Clear, OK and Cancel; Space acts on a button. On the
+// single-key page Tab is a key to capture and moves nothing.
+TEST_F(CompositeDialogTest, TabWalksTheDialogAndSpaceActsOnTheFocusedButton) {
+  Put(kSlotA, AssignmentKind::MediaKey, 0);
+  auto press = [](int key) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+      QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "");
+      QApplication::sendEvent(target, &event);
+    }
+    QApplication::processEvents();
+  };
+  auto walk = [&] {
+    std::vector<std::string> names;
+    QWidget* start = QApplication::focusWidget();
+    for (int step = 0; step < 40 && QApplication::focusWidget(); ++step) {
+      if (step > 0 && QApplication::focusWidget() == start) break;
+      names.push_back(QApplication::focusWidget()->objectName().toStdString());
+      press(Qt::Key_Tab);
+    }
+    return names;
+  };
+  Run(kSlotA, [&] {
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    Button(1028)->setFocus(Qt::TabFocusReason);  // the single-key page's button
+    ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMedia);
+    const std::vector<std::string> expected = {
+        "CONTROL_KEY",       "CONTROL_MACRO", "CONTROL_MEDIA", "CONTROL_FUNCTION",
+        "FUNC_MEDIA_SELECT", "CONTROL_CLEAR", "CONTROL_OK",    "CONTROL_CANCEL"};
+    EXPECT_EQ(walk(), expected);
+    EXPECT_TRUE(Button(1028)->FocusFrameShown());
+
+    // Space on the function page's button shows that page.
+    dialog->findChild<QWidget*>(QStringLiteral("CONTROL_FUNCTION"))->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    EXPECT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageFunction);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("FUNC_FUNCTION_SELECT"));
+
+    // The single-key page: Tab is captured, the focus stays.
+    Button(1028)->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageSingle);
+    QWidget* focused = QApplication::focusWidget();
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), focused);
+    EXPECT_EQ(EditText(), QStringLiteral("Tab"));
+  });
+}
 
 TEST_F(CompositeDialogTest, CancelAndCloseIfOpenWriteNothing) {
   Put(kSlotA, AssignmentKind::MediaKey, 4);

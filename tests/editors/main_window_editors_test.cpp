@@ -4,6 +4,7 @@
 // window closing the dialog when the keyboard goes.
 
 #include <QByteArray>
+#include <QKeyEvent>
 #include <QTimer>
 
 #include <functional>
@@ -58,6 +59,26 @@ class MainWindowEditors_ : public MainWindowFixture {
 
   std::unique_ptr<MainWindowEditors> editors;
 };
+
+// From the keyboard alone: the key picture's stop on A, Space opens the key
+// assignment dialog on A's slot, as a click does.
+TEST_F(MainWindowEditors_, SpaceOnTheKeyPictureOpensTheDialogOnTheKeyUnderTheStop) {
+  KeyboardView& view = *dialog->View();
+  ASSERT_TRUE(view.SetCurrentKey(kIdKeyA));
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    ran = true;
+    EXPECT_TRUE(Editor().IsOpen());
+    EXPECT_EQ(Editor().EditedSlot(), 0x1E);
+    Editor().OnCommand(kIdCancel);
+  });
+  for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+    QKeyEvent event(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(view.FocusStop(), &event);
+  }
+  EXPECT_TRUE(ran) << "no dialog opened";
+  EXPECT_FALSE(Editor().IsOpen());
+}
 
 TEST_F(MainWindowEditors_, ACapturedKeyGoesFromTheClickToTheKeyboardsKeyMap) {
   CPngButton* keyA = dialog->View()->Button(kIdKeyA);
