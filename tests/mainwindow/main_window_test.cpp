@@ -296,6 +296,34 @@ TEST_F(MainWindow, AboutBoxExistsOnlyOnceAndCanBeOpenedAgainAfterClosing) {
   EXPECT_NE(dialog->AboutBox(), nullptr);
 }
 
+// From the keyboard: the box opens on OK, Tab reaches the link, Space on OK
+// closes the box.
+TEST_F(MainWindow, AboutBoxFromTheKeyboard) {
+  Start();
+  dialog->OnCommand(kCommandAbout);
+  CAboutDlg* box = dialog->AboutBox();
+  ASSERT_NE(box, nullptr);
+  box->activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return box->isActiveWindow(); }));
+  auto press = [](int key) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+      QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "");
+      QApplication::sendEvent(target, &event);
+    }
+    QApplication::processEvents();
+  };
+  auto* ok = box->findChild<QWidget*>(QStringLiteral("1"));
+  auto* link = box->findChild<QWidget*>(QStringLiteral("1124"));
+  EXPECT_EQ(QApplication::focusWidget(), ok);
+  press(Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), link);
+  ok->setFocus(Qt::TabFocusReason);
+  press(Qt::Key_Space);
+  ASSERT_TRUE(WaitFor([&] { return dialog->AboutBox() == nullptr; }));
+}
+
 TEST_F(MainWindow, HelpAndLinksOpenTheirPages) {
   Start();
   dialog->OnCommand(kIdHelp);
