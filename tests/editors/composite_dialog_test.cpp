@@ -553,6 +553,18 @@ TEST_F(CompositeDialogTest, TabWalksTheDialogAndSpaceActsOnTheFocusedButton) {
     press(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("FUNC_FUNCTION_SELECT"));
 
+    // The macro page: its controls between the page buttons and Clear.
+    dialog->findChild<QWidget*>(QStringLiteral("CONTROL_MACRO"))->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
+    // No macro yet: recording and the action buttons are off and skipped.
+    const std::vector<std::string> macroPage = {
+        "CONTROL_MACRO",     "CONTROL_MEDIA",     "CONTROL_FUNCTION", "FUNC_MACRO_LIST",
+        "FUNC_MACRO_ADD",    "FUNC_MACRO_DELETE", "FUNC_MACRO_LIST2", "FUNC_MACRO_RECORD_DELAY",
+        "FUNC_MACRO_CYCLES", "CONTROL_CLEAR",     "CONTROL_OK",       "CONTROL_CANCEL",
+        "CONTROL_KEY"};
+    EXPECT_EQ(walk(), macroPage);
+
     // The single-key page: Tab is captured, the focus stays.
     Button(1028)->setFocus(Qt::TabFocusReason);
     press(Qt::Key_Space);
