@@ -1418,6 +1418,8 @@ bool CKestruneDlg::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (IsEnterOrEscape(key->key())) return true;
+    // Space clicks from the keyboard: held where a click would be.
+    if (key->key() == Qt::Key_Space && HeldWhileAwaitingKeyboard(watched)) return true;
     if (key->key() == Qt::Key_F1 && event->type() == QEvent::KeyPress) {
       OnHelp();
       return true;
