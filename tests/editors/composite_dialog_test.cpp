@@ -33,6 +33,7 @@
 #include "platform/Registry.h"
 #include "skin/CPngButton.h"
 #include "store/AssignmentStore.h"
+#include "support/KeyPresses.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -516,25 +517,6 @@ INSTANTIATE_TEST_SUITE_P(
 // single-key page Tab is a key to capture and moves nothing.
 TEST_F(CompositeDialogTest, TabWalksTheDialogAndSpaceActsOnTheFocusedButton) {
   Put(kSlotA, AssignmentKind::MediaKey, 0);
-  auto press = [](int key) {
-    QWidget* target = QApplication::focusWidget();
-    ASSERT_NE(target, nullptr);
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-      QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "");
-      QApplication::sendEvent(target, &event);
-    }
-    QApplication::processEvents();
-  };
-  auto walk = [&] {
-    std::vector<std::string> names;
-    QWidget* start = QApplication::focusWidget();
-    for (int step = 0; step < 40 && QApplication::focusWidget(); ++step) {
-      if (step > 0 && QApplication::focusWidget() == start) break;
-      names.push_back(QApplication::focusWidget()->objectName().toStdString());
-      press(Qt::Key_Tab);
-    }
-    return names;
-  };
   Run(kSlotA, [&] {
     dialog->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
@@ -543,19 +525,19 @@ TEST_F(CompositeDialogTest, TabWalksTheDialogAndSpaceActsOnTheFocusedButton) {
     const std::vector<std::string> expected = {
         "CONTROL_KEY",       "CONTROL_MACRO", "CONTROL_MEDIA", "CONTROL_FUNCTION",
         "FUNC_MEDIA_SELECT", "CONTROL_CLEAR", "CONTROL_OK",    "CONTROL_CANCEL"};
-    EXPECT_EQ(walk(), expected);
+    EXPECT_EQ(test::TabWalk(*dialog), expected);
     EXPECT_TRUE(Button(1028)->FocusFrameShown());
 
     // Space on the function page's button shows that page.
     dialog->findChild<QWidget*>(QStringLiteral("CONTROL_FUNCTION"))->setFocus(Qt::TabFocusReason);
-    press(Qt::Key_Space);
+    test::PressKey(Qt::Key_Space);
     EXPECT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageFunction);
-    press(Qt::Key_Tab);
+    test::PressKey(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("FUNC_FUNCTION_SELECT"));
 
     // The macro page: its controls between the page buttons and Clear.
     dialog->findChild<QWidget*>(QStringLiteral("CONTROL_MACRO"))->setFocus(Qt::TabFocusReason);
-    press(Qt::Key_Space);
+    test::PressKey(Qt::Key_Space);
     ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
     // No macro yet: recording and the action buttons are off and skipped.
     const std::vector<std::string> macroPage = {
@@ -563,14 +545,14 @@ TEST_F(CompositeDialogTest, TabWalksTheDialogAndSpaceActsOnTheFocusedButton) {
         "FUNC_MACRO_ADD",    "FUNC_MACRO_DELETE", "FUNC_MACRO_LIST2", "FUNC_MACRO_RECORD_DELAY",
         "FUNC_MACRO_CYCLES", "CONTROL_CLEAR",     "CONTROL_OK",       "CONTROL_CANCEL",
         "CONTROL_KEY"};
-    EXPECT_EQ(walk(), macroPage);
+    EXPECT_EQ(test::TabWalk(*dialog), macroPage);
 
     // The single-key page: Tab is captured, the focus stays.
     Button(1028)->setFocus(Qt::TabFocusReason);
-    press(Qt::Key_Space);
+    test::PressKey(Qt::Key_Space);
     ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageSingle);
     QWidget* focused = QApplication::focusWidget();
-    press(Qt::Key_Tab);
+    test::PressKey(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), focused);
     EXPECT_EQ(EditText(), QStringLiteral("Tab"));
   });

@@ -15,6 +15,7 @@
 #include "editors/MainWindowEditors.h"
 #include "mainwindow/MainWindowIds.h"
 #include "mainwindow/main_window_harness.h"
+#include "support/KeyPresses.h"
 
 namespace kst::mwtest {
 namespace {
@@ -72,10 +73,7 @@ TEST_F(MainWindowEditors_, SpaceOnTheKeyPictureOpensTheDialogOnTheKeyUnderTheSto
     EXPECT_EQ(Editor().EditedSlot(), 0x1E);
     Editor().OnCommand(kIdCancel);
   });
-  for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-    QKeyEvent event(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
-    QApplication::sendEvent(view.FocusStop(), &event);
-  }
+  test::PressKey(Qt::Key_Space, view.FocusStop());
   EXPECT_TRUE(ran) << "no dialog opened";
   EXPECT_FALSE(Editor().IsOpen());
 }

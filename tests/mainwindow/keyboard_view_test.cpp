@@ -8,6 +8,7 @@
 #include "main_window_harness.h"
 #include "mainwindow/MainWindowIds.h"
 #include "store/MacroRecord.h"
+#include "support/KeyPresses.h"
 
 namespace kst::mwtest {
 namespace {
@@ -195,10 +196,7 @@ class KeyboardViewKeys : public MainWindowFixture {
   }
   KeyboardView& View() { return *dialog->View(); }
   void Press(int key, bool autoRepeat = false) {
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-      QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "", autoRepeat);
-      QApplication::sendEvent(View().FocusStop(), &event);
-    }
+    test::PressKey(key, View().FocusStop(), autoRepeat);
   }
 };
 

@@ -20,6 +20,7 @@
 #include "mainwindow/MainWindowIds.h"
 #include "skin/SkinRender.h"
 #include "store/ProfileFiles.h"
+#include "support/KeyPresses.h"
 
 namespace kst::mwtest {
 namespace {
@@ -309,22 +310,13 @@ TEST_F(MainWindow, AboutBoxFromTheKeyboard) {
   ASSERT_NE(box, nullptr);
   box->activateWindow();
   ASSERT_TRUE(WaitFor([&] { return box->isActiveWindow(); }));
-  auto press = [](int key) {
-    QWidget* target = QApplication::focusWidget();
-    ASSERT_NE(target, nullptr);
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-      QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "");
-      QApplication::sendEvent(target, &event);
-    }
-    QApplication::processEvents();
-  };
   auto* ok = box->findChild<QWidget*>(QStringLiteral("1"));
   auto* link = box->findChild<QWidget*>(QStringLiteral("1124"));
   EXPECT_EQ(QApplication::focusWidget(), ok);
-  press(Qt::Key_Tab);
+  test::PressKey(Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), link);
   ok->setFocus(Qt::TabFocusReason);
-  press(Qt::Key_Space);
+  test::PressKey(Qt::Key_Space);
   ASSERT_TRUE(WaitFor([&] { return dialog->AboutBox() == nullptr; }));
 }
 

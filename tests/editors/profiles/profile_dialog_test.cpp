@@ -36,6 +36,7 @@
 #include "store/AssignmentStore.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFiles.h"
+#include "support/KeyPresses.h"
 #include "support/Unprivileged.h"
 
 QT_BEGIN_NAMESPACE
@@ -454,46 +455,25 @@ TEST_F(ProfileDialogTest, KeyboardSwitchWhileOpenAndHelp) {
 // joins once something changed); Space checks a row and clicks a button.
 TEST_F(ProfileDialogTest, TabWalksTheDialogAndSpaceActs) {
   host.profile = 0;
-  auto press = [](int key) {
-    QWidget* target = QApplication::focusWidget();
-    ASSERT_NE(target, nullptr);
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-      QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "");
-      QApplication::sendEvent(target, &event);
-    }
-    QApplication::processEvents();
-  };
-  auto walk = [&] {
-    std::vector<std::string> names;
-    QWidget* start = QApplication::focusWidget();
-    for (int step = 0; step < 20 && QApplication::focusWidget(); ++step) {
-      QWidget* now = QApplication::focusWidget();
-      // The list's inner viewport counts as the list.
-      while (now->parentWidget() && now->parentWidget() != dialog.get()) now = now->parentWidget();
-      if (step > 0 && now == start) break;
-      names.push_back(now->objectName().toStdString());
-      press(Qt::Key_Tab);
-    }
-    return names;
-  };
   const int result = Run([&] {
     dialog->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
     dialog->List()->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(walk(), (std::vector<std::string>{"PROGRAM_LIST", "FUNC_ADD", "FUNC_LOAD",
-                                                "FUNC_DELETE", "CONTROL_OK", "CONTROL_CANCEL"}));
+    EXPECT_EQ(test::TabWalk(*dialog),
+              (std::vector<std::string>{"PROGRAM_LIST", "FUNC_ADD", "FUNC_LOAD", "FUNC_DELETE",
+                                        "CONTROL_OK", "CONTROL_CANCEL"}));
     // Space on the third row's check box marks it: Apply comes on and joins the walk.
     dialog->List()->setFocus(Qt::TabFocusReason);
     dialog->List()->setCurrentIndex(Model().index(2, ProfileListModel::kActiveColumn));
-    press(Qt::Key_Space);
+    test::PressKey(Qt::Key_Space);
     EXPECT_EQ(Model().CheckedRow(), 2);
     ASSERT_TRUE(ApplyEnabled());
     dialog->Button(id::kCancel)->setFocus(Qt::TabFocusReason);
-    press(Qt::Key_Tab);
+    test::PressKey(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), dialog->Button(id::kApply));
     // Space on Cancel closes without a write.
     dialog->Button(id::kCancel)->setFocus(Qt::TabFocusReason);
-    press(Qt::Key_Space);
+    test::PressKey(Qt::Key_Space);
     EXPECT_FALSE(dialog->IsOpen());
   });
   EXPECT_EQ(result, QDialog::Rejected);

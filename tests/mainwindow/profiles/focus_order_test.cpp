@@ -17,6 +17,7 @@
 #include "lighting/panel/controls_app.h"
 #include "mainwindow/main_window_harness.h"
 #include "mainwindow/profiles/MainWindowProfiles.h"
+#include "support/KeyPresses.h"
 
 namespace kst::mwtest {
 namespace {
@@ -40,33 +41,13 @@ class FocusOrderTest : public MainWindowFixture {
     MainWindowFixture::TearDown();
   }
 
-  static void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QWidget* target = QApplication::focusWidget();
-    ASSERT_NE(target, nullptr);
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-      QKeyEvent event(type, key, modifiers, key == Qt::Key_Space ? " " : "");
-      QApplication::sendEvent(target, &event);
-    }
-    QApplication::processEvents();
-  }
-
-  // The object names Tab reaches from `first` until it comes back to it.
-  std::vector<std::string> TabWalk(const char* first, int key = Qt::Key_Tab) {
-    std::vector<std::string> names;
+  // The walk from the named control.
+  std::vector<std::string> WalkFrom(const char* first, int key = Qt::Key_Tab) {
     auto* start = dialog->findChild<QWidget*>(QString::fromLatin1(first));
     EXPECT_NE(start, nullptr) << first;
-    if (!start) return names;
+    if (!start) return {};
     start->setFocus(Qt::TabFocusReason);
-    for (int step = 0; step < 100; ++step) {
-      QWidget* now = QApplication::focusWidget();
-      if (!now) break;
-      // An editable list box hands its focus to its edit line.
-      if (now->parentWidget() != dialog.get() && now->parentWidget()) now = now->parentWidget();
-      if (step > 0 && now == start) break;
-      names.push_back(now->objectName().toStdString());
-      Press(key);
-    }
-    return names;
+    return test::TabWalk(*dialog, key);
   }
 
   std::unique_ptr<MainWindowLighting> lighting;
@@ -82,13 +63,13 @@ TEST_F(FocusOrderTest, TabWalksTheWindowInItsOrderAndBacktabTheOtherWay) {
       "CONTROL_OK",       "CONTROL_CANCEL", "CONTROL_MENU",    "CONTROL_HELP",
       "CONTROL_MINIMIZE", "CONTROL_CLOSE",  "TELVIN_LINK",     "CONTROL_Network",
       "CONTROL_Facebook", "CONTROL_twitter"};
-  EXPECT_EQ(TabWalk("FUNC_PROFILE1"), expected);
+  EXPECT_EQ(WalkFrom("FUNC_PROFILE1"), expected);
   std::vector<std::string> backwards(expected.rbegin(), expected.rend() - 1);
   backwards.insert(backwards.begin(), expected.front());
-  EXPECT_EQ(TabWalk("FUNC_PROFILE1", Qt::Key_Backtab), backwards);
+  EXPECT_EQ(WalkFrom("FUNC_PROFILE1", Qt::Key_Backtab), backwards);
   // A pending change enables Apply, which then follows Cancel.
   dialog->SetApplyEnabled(true);
-  const std::vector<std::string> walk = TabWalk("CONTROL_CANCEL");
+  const std::vector<std::string> walk = WalkFrom("CONTROL_CANCEL");
   ASSERT_GE(walk.size(), 2u);
   EXPECT_EQ(walk[1], "CONTROL2_APPLY");
 }
@@ -97,10 +78,10 @@ TEST_F(FocusOrderTest, SpaceOnTheLightingSwitchOpensThePanelWhoseControlsFollowI
   auto* picture = dialog->findChild<QWidget*>(QStringLiteral("CONTROL_DengStaPic"));
   ASSERT_NE(picture, nullptr);
   picture->setFocus(Qt::TabFocusReason);
-  Press(Qt::Key_Space);
+  test::PressKey(Qt::Key_Space);
   ASSERT_TRUE(lighting->Model()->State().editMode);
   // The panel's controls, read row by row, between the switch and OK.
-  const std::vector<std::string> walk = TabWalk("CONTROL_DengStaPic");
+  const std::vector<std::string> walk = WalkFrom("CONTROL_DengStaPic");
   std::size_t at = 0;
   for (const char* name : {"CONTROL_DengStaPic", "FUNC_REPORT1", "CONTROL_XGcombox",
                            "CONTROL_LightSlider", "CONTROL_SpeedSlider", "CONTROL_OK"}) {
@@ -110,7 +91,7 @@ TEST_F(FocusOrderTest, SpaceOnTheLightingSwitchOpensThePanelWhoseControlsFollowI
   }
   // Space on the switch again closes the panel.
   picture->setFocus(Qt::TabFocusReason);
-  Press(Qt::Key_Space);
+  test::PressKey(Qt::Key_Space);
   EXPECT_FALSE(lighting->Model()->State().editMode);
 }
 
