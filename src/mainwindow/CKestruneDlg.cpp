@@ -635,11 +635,13 @@ void CKestruneDlg::SetFocusOrder() {
       panel.push_back(child);
     }
   }
+  // The macro button sits in the profile bar's row.
+  if (CPngButton* macro = Control(kIdMacro)) bar.push_back(macro);
+  SortInReadingOrder(bar);
   SortInReadingOrder(panel);
   SortInReadingOrder(window);
   std::vector<QWidget*> order = bar;
   if (view_ && view_->FocusStop()) order.push_back(view_->FocusStop());
-  if (CPngButton* macro = Control(kIdMacro)) order.push_back(macro);
   order.insert(order.end(), panel.begin(), panel.end());
   for (int id : {kIdOk, kIdCancel, kIdApply})
     if (CPngButton* button = Control(id)) order.push_back(button);

@@ -58,7 +58,7 @@ TEST_F(FocusOrderTest, TabWalksTheWindowInItsOrderAndBacktabTheOtherWay) {
   // The lighting panel is closed: of it only its switch and the report rates show.
   const std::vector<std::string> expected = {
       "FUNC_PROFILE1",    "FUNC_PROFILE2",  "FUNC_PROFILE3",   "FUNC_PROFILE4",
-      "FUNC_DEFAULT",     "FUNC_PROFILES",  "KeyboardPicture", "CONTROL_DengStaPic",
+      "FUNC_PROFILES",    "FUNC_DEFAULT",   "KeyboardPicture", "CONTROL_DengStaPic",
       "FUNC_REPORT1",     "FUNC_REPORT2",   "FUNC_REPORT3",    "FUNC_REPORT4",
       "CONTROL_OK",       "CONTROL_CANCEL", "CONTROL_MENU",    "CONTROL_HELP",
       "CONTROL_MINIMIZE", "CONTROL_CLOSE",  "TELVIN_LINK",     "CONTROL_Network",
