@@ -352,9 +352,10 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
     auto* button = new CPngButton(this);
     button->setObjectName(QString::fromLatin1(info.skinKey));
     button->setProperty("controlId", info.id);
-    button->setFocusPolicy(Qt::NoFocus);
     if (info.id != kIdPagePicture && info.id != kIdTitle)
       connect(button, &CPngButton::clicked, this, command(info.id));
+    else
+      button->setFocusPolicy(Qt::NoFocus);
     d.buttons[info.id] = button;
     d.controls[info.id] = button;
   }
@@ -374,7 +375,8 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
   };
   for (int id : {kIdKeyboardSource, kIdMouseSource}) {
     auto* box = new QCheckBox(this);
-    box->setFocusPolicy(Qt::NoFocus);
+    // Tab only: a click leaves the focus where it was.
+    box->setFocusPolicy(Qt::TabFocus);
     transparentText(box);
     connect(box, &QCheckBox::clicked, this, command(id));
     d.controls[id] = box;
@@ -391,7 +393,7 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
   }
   for (int id : {kIdMouseList, kIdMediaList, kIdFunctionList}) {
     auto* list = new QComboBox(this);
-    list->setFocusPolicy(Qt::NoFocus);
+    list->setFocusPolicy(Qt::TabFocus);
     connect(list, &QComboBox::activated, this, [this] { SetModified(true); });
     d.controls[id] = list;
   }
@@ -513,6 +515,7 @@ void Kestrune_DlgComposite::LayoutControls() {
     }
     if (!d.skinHidden.count(kIdHeading)) d.controls[kIdHeading]->show();
     d.macros->Layout(file, d.sets[kSetMacro]);
+    SetFocusOrder();
     d.laidOut = true;
   }
   // What the last opening may have changed: macro-only looks. Whether a
@@ -962,6 +965,25 @@ void Kestrune_DlgComposite::SetCaptions(int languageIndex) {
   };
   for (const auto& label : labels)
     static_cast<QLabel*>(d.controls[label.id])->setText(text(label.key));
+}
+
+void Kestrune_DlgComposite::SetFocusOrder() {
+  Impl& d = *impl_;
+  std::vector<QWidget*> order;
+  for (int id : {kIdPageKey, kIdPageMacro, kIdPageMedia, kIdPageFunction})
+    order.push_back(d.buttons[id]);
+  // The pages' own controls (one page shows at a time), as they are read.
+  std::vector<QWidget*> pages;
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!(child->focusPolicy() & Qt::TabFocus)) continue;
+    const QVariant id = child->property("controlId");
+    if (id.isValid() && d.buttons.count(id.toInt())) continue;
+    pages.push_back(child);
+  }
+  SortInReadingOrder(pages);
+  order.insert(order.end(), pages.begin(), pages.end());
+  for (int id : {kIdClear, kIdOsk, kIdOk, kIdCancel}) order.push_back(d.buttons[id]);
+  SetTabChain(order);
 }
 
 namespace {

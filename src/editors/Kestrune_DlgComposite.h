@@ -119,6 +119,9 @@ class Kestrune_DlgComposite : public CBaseDialog {
   void StartOnScreenKeyboard();
   void PlaceDialog();
   void LayoutControls();
+  // The Tab order: the page buttons, the shown page's controls as they are
+  // read, then Clear, the on-screen keyboard, OK and Cancel.
+  void SetFocusOrder();
   void MakePictures();
   void MakeFonts();
   void FillLists();

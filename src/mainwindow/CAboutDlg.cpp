@@ -56,6 +56,9 @@ CAboutDlg::CAboutDlg(Language& language, QString linkAddress,
   buttons->addWidget(ok_);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+  // OK has the focus first; Tab goes to the link and back.
+  setTabOrder(ok_, link_);
+  ok_->setFocus();
 }
 
 void CAboutDlg::OnInitDialog() {

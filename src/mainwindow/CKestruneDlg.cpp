@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -325,6 +326,7 @@ bool CKestruneDlg::OnInitDialog() {
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
   // The parts' controls keep their own keys (edit boxes, lists).
   if (parts_.layoutParts) parts_.layoutParts();
+  SetFocusOrder();
   RebuildBackground();
   // First show at start-up: the device count has reported the keyboard
   // present, so the window shows once it is set up, after UM_INIT, rather
@@ -516,7 +518,6 @@ CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
   auto* button = new CPngButton(this);
   button->setObjectName(QString::fromLatin1(skinKey));
   button->setProperty("controlId", controlId);
-  button->setFocusPolicy(Qt::NoFocus);
   const QPixmap normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
   LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey), normal,
                     StateSurface(kMainPictureSet.over), StateSurface(kMainPictureSet.down),
@@ -643,6 +644,40 @@ void CKestruneDlg::LayoutWindowControls() {
   noKeyboard_->hide();
 
   view_->RefreshKeyButtons();
+}
+
+void CKestruneDlg::SetFocusOrder() {
+  std::vector<QWidget*> bar, panel, window;
+  const std::set<int> ownOrder = {kIdMacro, kIdOk, kIdCancel, kIdApply};
+  // A part's buttons above the keyboard picture make the profile bar; those
+  // below it are read with the lighting panel they sit in.
+  int keysTop = height();
+  if (view_)
+    for (const CPngButton* key : view_->KeyButtons()) keysTop = std::min(keysTop, key->y());
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!(child->focusPolicy() & Qt::TabFocus) || child == inputBlocker_) continue;
+    if (view_ && child == view_->FocusStop()) continue;
+    if (auto* button = qobject_cast<CPngButton*>(child)) {
+      if (button->property(kPartControlProperty).toBool())
+        (button->geometry().bottom() < keysTop ? bar : panel).push_back(button);
+      else if (!ownOrder.count(button->property("controlId").toInt()))
+        window.push_back(button);
+    } else {
+      panel.push_back(child);
+    }
+  }
+  // The macro button sits in the profile bar's row.
+  if (CPngButton* macro = Control(kIdMacro)) bar.push_back(macro);
+  SortInReadingOrder(bar);
+  SortInReadingOrder(panel);
+  SortInReadingOrder(window);
+  std::vector<QWidget*> order = bar;
+  if (view_ && view_->FocusStop()) order.push_back(view_->FocusStop());
+  order.insert(order.end(), panel.begin(), panel.end());
+  for (int id : {kIdOk, kIdCancel, kIdApply})
+    if (CPngButton* button = Control(id)) order.push_back(button);
+  order.insert(order.end(), window.begin(), window.end());
+  SetTabChain(order);
 }
 
 void CKestruneDlg::SetSkinTooltips() {
@@ -1525,6 +1560,8 @@ bool CKestruneDlg::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (IsEnterOrEscape(key->key())) return true;
+    // Space clicks from the keyboard: held where a click would be.
+    if (key->key() == Qt::Key_Space && HeldWhileAwaitingKeyboard(watched)) return true;
     if (key->key() == Qt::Key_F1 && event->type() == QEvent::KeyPress) {
       OnHelp();
       return true;

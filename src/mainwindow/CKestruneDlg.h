@@ -363,6 +363,10 @@ class CKestruneDlg : public CBaseDialog,
   // The macro button is on show when the key assignment dialog is plugged in.
   void ShowMacroButton();
   void SetSkinTooltips();
+  // The Tab order: the profile bar with the macro button, the keyboard
+  // picture, the lighting panel (with the report rates), OK, Cancel and
+  // Apply, then the window's own buttons; each group in reading order.
+  void SetFocusOrder();
   // The skin's background with the buttons that are not on show painted
   // over, so no button appears that does nothing.
   void RebuildBackground();

@@ -1,7 +1,12 @@
 #include "mainwindow/KeyboardView.h"
 
+#include <QKeyEvent>
+#include <QPainter>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <mutex>
 
 #include "foundation/BoardKeys.h"
@@ -39,6 +44,41 @@ void MakeStatic(CPngButton& button) {
   button.setAttribute(Qt::WA_TransparentForMouseEvents);
   button.setFocusPolicy(Qt::NoFocus);
 }
+
+// The key picture's tab stop: a widget the mouse passes through, laid over
+// the current key, that draws only the focus outline while it has the focus.
+class KeyFocusStop final : public QWidget {
+ public:
+  using KeyHandler = std::function<bool(int key, bool pressed, bool autoRepeat)>;
+  KeyFocusStop(QWidget& window, KeyHandler onKey, std::function<void()> onFocus)
+      : QWidget(&window), onKey_(std::move(onKey)), onFocus_(std::move(onFocus)) {
+    setObjectName(QStringLiteral("KeyboardPicture"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::TabFocus);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (!hasFocus()) return;
+    QPainter painter(this);
+    DrawFocusOutline(painter, rect());
+  }
+  void focusInEvent(QFocusEvent* event) override {
+    if (onFocus_) onFocus_();
+    QWidget::focusInEvent(event);
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (!onKey_(event->key(), true, event->isAutoRepeat())) QWidget::keyPressEvent(event);
+  }
+  void keyReleaseEvent(QKeyEvent* event) override {
+    if (!onKey_(event->key(), false, event->isAutoRepeat())) QWidget::keyReleaseEvent(event);
+  }
+
+ private:
+  KeyHandler onKey_;
+  std::function<void()> onFocus_;
+};
 
 }  // namespace
 
@@ -104,6 +144,130 @@ void KeyboardView::LayoutKeyButtons(const QString& skinFile, const KeyboardPictu
     button->setEnabled(false);
     button->setVisible(false);
   }
+
+  delete focusStop_;
+  focusStop_ = new KeyFocusStop(
+      window_,
+      [this](int key, bool pressed, bool autoRepeat) {
+        const bool handled = key == Qt::Key_Space || key == Qt::Key_Left || key == Qt::Key_Right ||
+                             key == Qt::Key_Up || key == Qt::Key_Down;
+        if (handled) FocusStopKey(key, pressed, autoRepeat);
+        return handled;
+      },
+      [this] { FollowCurrentKey(); });
+  currentKey_ = -1;
+  FollowCurrentKey();
+}
+
+bool KeyboardView::Reachable(int controlId) const {
+  const CPngButton* button = Button(controlId);
+  return button && !button->isHidden() && button->isEnabled() &&
+         !button->property("skinHidden").toBool() &&
+         std::find(keyButtons_.begin(), keyButtons_.end(), button) != keyButtons_.end();
+}
+
+bool KeyboardView::SetCurrentKey(int controlId) {
+  if (!Reachable(controlId)) return false;
+  currentKey_ = controlId;
+  spaceDown_ = false;
+  if (focusStop_) {
+    focusStop_->setGeometry(Button(controlId)->geometry());
+    focusStop_->raise();
+    focusStop_->show();
+    focusStop_->update();
+  }
+  return true;
+}
+
+void KeyboardView::FollowCurrentKey() {
+  if (Reachable(currentKey_)) {
+    SetCurrentKey(currentKey_);
+    return;
+  }
+  // The nearest reachable key to where the stop stood; the first one at the start.
+  const CPngButton* gone = Button(currentKey_);
+  const QPointF from = gone ? QRectF(gone->geometry()).center() : QPointF();
+  int best = -1;
+  double bestDistance = std::numeric_limits<double>::max();
+  for (const CPngButton* button : keyButtons_) {
+    const int id = button->property("controlId").toInt();
+    if (!Reachable(id)) continue;
+    if (!gone) {
+      best = id;
+      break;
+    }
+    const QPointF d = QRectF(button->geometry()).center() - from;
+    const double distance = std::hypot(d.x(), d.y());
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = id;
+    }
+  }
+  if (best >= 0) {
+    SetCurrentKey(best);
+  } else if (focusStop_) {
+    currentKey_ = -1;
+    focusStop_->hide();
+  }
+}
+
+int KeyboardView::NeighbourKey(int controlId, Direction direction) const {
+  const CPngButton* from = Button(controlId);
+  if (!from) return -1;
+  const QPointF origin = QRectF(from->geometry()).center();
+  int best = -1;
+  double bestScore = std::numeric_limits<double>::max();
+  for (const CPngButton* button : keyButtons_) {
+    const int id = button->property("controlId").toInt();
+    if (id == controlId || !Reachable(id)) continue;
+    const QPointF d = QRectF(button->geometry()).center() - origin;
+    double along = 0;
+    double across = 0;
+    switch (direction) {
+      case Direction::Left:
+        along = -d.x(), across = d.y();
+        break;
+      case Direction::Right:
+        along = d.x(), across = d.y();
+        break;
+      case Direction::Up:
+        along = -d.y(), across = d.x();
+        break;
+      case Direction::Down:
+        along = d.y(), across = d.x();
+        break;
+    }
+    // Half a pixel: keys of one row may sit a rounding apart.
+    if (along < 0.5) continue;
+    const double score = along * along + 4 * across * across;
+    if (score < bestScore) {
+      bestScore = score;
+      best = id;
+    }
+  }
+  return best;
+}
+
+void KeyboardView::FocusStopKey(int key, bool pressed, bool autoRepeat) {
+  if (key == Qt::Key_Space) {
+    // A click acts on release, as a button's Space does: the editor it opens
+    // never sees the release.
+    if (pressed) {
+      if (!autoRepeat) spaceDown_ = true;
+    } else if (!autoRepeat && spaceDown_) {
+      spaceDown_ = false;
+      FollowCurrentKey();
+      if (currentKey_ >= 0) KeyClicked(currentKey_);
+    }
+    return;
+  }
+  if (!pressed) return;
+  FollowCurrentKey();
+  const Direction direction = key == Qt::Key_Left    ? Direction::Left
+                              : key == Qt::Key_Right ? Direction::Right
+                              : key == Qt::Key_Up    ? Direction::Up
+                                                     : Direction::Down;
+  if (const int next = NeighbourKey(currentKey_, direction); next >= 0) SetCurrentKey(next);
 }
 
 void KeyboardView::LayoutIndicators(const QString& skinFile, const KeyboardPictures& pictures) {
@@ -281,6 +445,7 @@ void KeyboardView::ApplyFlip() {
     key->setVisible(flip_ == 1);
     if (flip_ == 1) key->raise();
   }
+  if (focusStop_) FollowCurrentKey();
   if (CPngButton* indicator = Button(kIdFlip0)) {
     indicator->SetStatePictures(pictures_.normal, pictures_.normal, pictures_.normal,
                                 pictures_.normal, pictures_.disable);

@@ -119,6 +119,24 @@ class KeyboardView : public QObject {
 
   void KeyClicked(int controlId);
 
+  // The keyboard's way into the picture: one tab stop that outlines the
+  // current key while it has the focus. The arrow keys move it to the
+  // neighbouring key, Space acts as a click on the key (Enter stays the
+  // window's). Made by LayoutKeyButtons.
+  QWidget* FocusStop() const { return focusStop_; }
+  enum class Direction { Left, Right, Up, Down };
+  // The key the focus stop stands on; -1 before the layout.
+  int CurrentKey() const { return currentKey_; }
+  // Puts the focus stop on the key; false (nothing changes) when the key is
+  // not one the keyboard may reach: unknown, hidden or disabled.
+  bool SetCurrentKey(int controlId);
+  // The reachable key nearest to `controlId` whose centre lies in the
+  // direction (mostly along it: sideways distance counts double); -1 when
+  // there is none.
+  int NeighbourKey(int controlId, Direction direction) const;
+  // Whether the keyboard may reach the key: shown and enabled.
+  bool Reachable(int controlId) const;
+
   CPngButton* Button(int controlId) const { return buttons_.value(controlId, nullptr); }
   // Key buttons (G keys, board keys, Fn, D1-D6) in layout order.
   const std::vector<CPngButton*>& KeyButtons() const { return keyButtons_; }
@@ -151,6 +169,14 @@ class KeyboardView : public QObject {
   KeyboardPictures pictures_;
   QString skinFile_;
 
+  // Keeps the focus stop on a reachable key (the nearest one when its key
+  // went away) and over it.
+  void FollowCurrentKey();
+  void FocusStopKey(int key, bool pressed, bool autoRepeat);
+
+  QWidget* focusStop_ = nullptr;
+  int currentKey_ = -1;
+  bool spaceDown_ = false;
   QHash<int, CPngButton*> buttons_;
   std::vector<CPngButton*> keyButtons_;
   int flip_ = 0;

@@ -1,6 +1,7 @@
 #include "skin/CPngButton.h"
 
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QFont>
 #include <QMouseEvent>
 #include <QMoveEvent>
@@ -44,6 +45,22 @@ Qt::Alignment AlignmentFromFormat(int format) {
 }
 
 }  // namespace
+
+QColor FocusFrameColour() { return QColor(0xFF, 0x2D, 0x55); }
+
+void DrawFocusOutline(QPainter& painter, const QRect& area) {
+  if (area.width() < 4 || area.height() < 4) return;
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  QPen pen(FocusFrameColour(), kFrameWidth);
+  pen.setJoinStyle(Qt::MiterJoin);
+  painter.setPen(pen);
+  painter.setBrush(Qt::NoBrush);
+  // A pen of width 2 on a rectangle's edge covers one pixel either side:
+  // the rectangle one pixel in keeps the whole outline inside `area`.
+  painter.drawRect(QRectF(area).adjusted(1, 1, -1, -1));
+  painter.restore();
+}
 
 QColor ColorFromColorRef(ColorRef colour) {
   return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
@@ -206,16 +223,18 @@ void CPngButton::PaintOnWindow(QPainter& painter) {
   // A look that is the window's own background under the button needs no
   // drawing: the window has painted exactly these pixels beneath it.
   const bool background = !frameOn_ && !textShown && ShowsWindowBackground(Picture(look));
-  if (background && !drawCallback_) return;
+  if (background && !drawCallback_ && !FocusFrameShown()) return;
   painter.save();
   painter.translate(pos());
   // Pictures and frames stay inside the button by construction; text and
   // callbacks are held to it by the clip.
   if (textShown || drawCallback_) painter.setClipRect(rect(), Qt::IntersectClip);
-  if (background)
-    drawCallback_(*this, painter, look == Look::Normal);
-  else
+  if (!background) {
     Draw(painter, look);
+  } else {
+    if (drawCallback_) drawCallback_(*this, painter, look == Look::Normal);
+    DrawFocusFrame(painter);
+  }
   painter.restore();
 }
 
@@ -279,6 +298,15 @@ void CPngButton::Draw(QPainter& painter, Look look) {
   }
 
   if (drawCallback_) drawCallback_(*this, painter, !frameOn_ && look == Look::Normal);
+  DrawFocusFrame(painter);
+}
+
+bool CPngButton::FocusFrameShown() const {
+  return hasFocus() && keyboardFocus_;
+}
+
+void CPngButton::DrawFocusFrame(QPainter& painter) const {
+  if (FocusFrameShown()) DrawFocusOutline(painter, rect());
 }
 
 void CPngButton::mouseMoveEvent(QMouseEvent* event) {
@@ -321,6 +349,23 @@ bool CPngButton::event(QEvent* event) {
     case QEvent::ParentChange:
       FollowParent();
       break;
+    case QEvent::FocusIn:
+      // The window's focus coming back keeps how the button had it.
+      switch (static_cast<QFocusEvent*>(event)->reason()) {
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason:
+          keyboardFocus_ = true;
+          break;
+        case Qt::ActiveWindowFocusReason:
+        case Qt::PopupFocusReason:
+        case Qt::MenuBarFocusReason:
+          break;
+        default:
+          keyboardFocus_ = false;
+          break;
+      }
+      break;
     default:
       break;
   }
@@ -341,6 +386,8 @@ bool CPngButton::event(QEvent* event) {
       break;
     case QEvent::Show:
     case QEvent::Hide:
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
     case QEvent::EnabledChange:
     case QEvent::FontChange:
       RepaintWindowArea(geometry());

@@ -12,6 +12,11 @@ class QPainter;
 
 namespace kst {
 
+// The outline of whatever holds the keyboard focus on a skinned window.
+QColor FocusFrameColour();
+// Draws the focus outline just inside `area` (painter coordinates).
+void DrawFocusOutline(QPainter& painter, const QRect& area);
+
 // Windows COLORREF: red in bits 0-7, green 8-15, blue 16-23.
 using ColorRef = std::uint32_t;
 QColor ColorFromColorRef(ColorRef colour);
@@ -93,6 +98,9 @@ class CPngButton : public QAbstractButton {
   bool TooltipActive() const { return tooltipActive_; }
   // The look that the next paint shows, by the rules of drawing.
   Look CurrentLook() const;
+  // Whether the keyboard focus frame shows: the button has the focus and it
+  // came by keyboard (Tab, Backtab, a shortcut), not by a click or a call.
+  bool FocusFrameShown() const;
   const QPixmap& Picture(Look look) const;
 
  protected:
@@ -113,6 +121,7 @@ class CPngButton : public QAbstractButton {
   // Whether `picture` shows, under this button, the background its window paints.
   bool ShowsWindowBackground(const QPixmap& picture) const;
   void ShowTooltipNow();
+  void DrawFocusFrame(QPainter& painter) const;
   QColor TextColour(Look look) const;
 
   std::array<QPixmap, 5> pictures_;  // by Look
@@ -139,6 +148,7 @@ class CPngButton : public QAbstractButton {
 
   DrawCallback drawCallback_;
   bool paintedByWindow_ = false;
+  bool keyboardFocus_ = false;  // the focus last came by keyboard
 };
 
 }  // namespace kst

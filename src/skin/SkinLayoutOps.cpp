@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "skin/CPngButton.h"
 
@@ -54,6 +55,22 @@ SkinRect LayoutVariantButton(CPngButton& control, const QString& file, const QSt
   const SkinRect origin = ReadSkinRect(file, section2, key2);
   control.SetPictures(origin.x, origin.y, bitmap, bitmap, bitmap, bitmap, bitmap, false);
   return rect;
+}
+
+void SortInReadingOrder(std::vector<QWidget*>& controls) {
+  std::stable_sort(controls.begin(), controls.end(), [](const QWidget* a, const QWidget* b) {
+    const QRect ra = a->geometry();
+    const QRect rb = b->geometry();
+    const int rowTolerance = std::min(ra.height(), rb.height()) / 2;
+    if (std::abs(ra.center().y() - rb.center().y()) > rowTolerance)
+      return ra.center().y() < rb.center().y();
+    return ra.center().x() < rb.center().x();
+  });
+}
+
+void SetTabChain(const std::vector<QWidget*>& controls) {
+  for (std::size_t i = 1; i < controls.size(); ++i)
+    QWidget::setTabOrder(controls[i - 1], controls[i]);
 }
 
 }  // namespace kst

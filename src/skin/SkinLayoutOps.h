@@ -6,6 +6,8 @@
 #include <QPixmap>
 #include <QString>
 
+#include <vector>
+
 #include "foundation/SkinLayout.h"
 
 class QWidget;
@@ -36,5 +38,11 @@ SkinRect LayoutControl(QWidget& control, const QString& file, const QString& sec
 SkinRect LayoutVariantButton(CPngButton& control, const QString& file, const QString& section,
                              const QString& key, const QString& section2, const QString& key2,
                              const QPixmap& bitmap);
+
+// Sorts controls as a page is read: top to bottom, and left to right along a
+// row (controls whose centres lie within half the lower one's height).
+void SortInReadingOrder(std::vector<QWidget*>& controls);
+// Chains the Tab order through `controls`, in that order.
+void SetTabChain(const std::vector<QWidget*>& controls);
 
 }  // namespace kst

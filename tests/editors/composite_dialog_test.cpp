@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -34,6 +35,7 @@
 #include "platform/Registry.h"
 #include "skin/CPngButton.h"
 #include "store/AssignmentStore.h"
+#include "support/KeyPresses.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -586,6 +588,52 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseKeyCase{"EscapeOnKeyPage", AssignmentKind::Default, Qt::Key_Escape},
                       CloseKeyCase{"EnterOnKeyPage", AssignmentKind::Default, Qt::Key_Return}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Keyboard use outside the single-key page: Tab walks the page buttons, the
+// page's controls, then Clear, OK and Cancel; Space acts on a button. On the
+// single-key page Tab is a key to capture and moves nothing.
+TEST_F(CompositeDialogTest, TabWalksTheDialogAndSpaceActsOnTheFocusedButton) {
+  Put(kSlotA, AssignmentKind::MediaKey, 0);
+  Run(kSlotA, [&] {
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    Button(1028)->setFocus(Qt::TabFocusReason);  // the single-key page's button
+    ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMedia);
+    const std::vector<std::string> expected = {
+        "CONTROL_KEY",       "CONTROL_MACRO", "CONTROL_MEDIA", "CONTROL_FUNCTION",
+        "FUNC_MEDIA_SELECT", "CONTROL_CLEAR", "CONTROL_OK",    "CONTROL_CANCEL"};
+    EXPECT_EQ(test::TabWalk(*dialog), expected);
+    EXPECT_TRUE(Button(1028)->FocusFrameShown());
+
+    // Space on the function page's button shows that page.
+    dialog->findChild<QWidget*>(QStringLiteral("CONTROL_FUNCTION"))->setFocus(Qt::TabFocusReason);
+    test::PressKey(Qt::Key_Space);
+    EXPECT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageFunction);
+    test::PressKey(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("FUNC_FUNCTION_SELECT"));
+
+    // The macro page: its controls between the page buttons and Clear.
+    dialog->findChild<QWidget*>(QStringLiteral("CONTROL_MACRO"))->setFocus(Qt::TabFocusReason);
+    test::PressKey(Qt::Key_Space);
+    ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageMacro);
+    // No macro yet: recording and the action buttons are off and skipped.
+    const std::vector<std::string> macroPage = {
+        "CONTROL_MACRO",     "CONTROL_MEDIA",     "CONTROL_FUNCTION", "FUNC_MACRO_LIST",
+        "FUNC_MACRO_ADD",    "FUNC_MACRO_DELETE", "FUNC_MACRO_LIST2", "FUNC_MACRO_RECORD_DELAY",
+        "FUNC_MACRO_CYCLES", "CONTROL_CLEAR",     "CONTROL_OK",       "CONTROL_CANCEL",
+        "CONTROL_KEY"};
+    EXPECT_EQ(test::TabWalk(*dialog), macroPage);
+
+    // The single-key page: Tab is captured, the focus stays.
+    Button(1028)->setFocus(Qt::TabFocusReason);
+    test::PressKey(Qt::Key_Space);
+    ASSERT_EQ(dialog->CurrentPage(), Kestrune_DlgComposite::kPageSingle);
+    QWidget* focused = QApplication::focusWidget();
+    test::PressKey(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), focused);
+    EXPECT_EQ(EditText(), QStringLiteral("Tab"));
+  });
+}
 
 TEST_F(CompositeDialogTest, CancelAndCloseIfOpenWriteNothing) {
   Put(kSlotA, AssignmentKind::MediaKey, 4);

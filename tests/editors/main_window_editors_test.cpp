@@ -4,6 +4,7 @@
 // window closing the dialog when the keyboard goes.
 
 #include <QByteArray>
+#include <QKeyEvent>
 #include <QTimer>
 
 #include <functional>
@@ -14,6 +15,7 @@
 #include "editors/MainWindowEditors.h"
 #include "mainwindow/MainWindowIds.h"
 #include "mainwindow/main_window_harness.h"
+#include "support/KeyPresses.h"
 
 namespace kst::mwtest {
 namespace {
@@ -58,6 +60,23 @@ class MainWindowEditors_ : public MainWindowFixture {
 
   std::unique_ptr<MainWindowEditors> editors;
 };
+
+// From the keyboard alone: the key picture's stop on A, Space opens the key
+// assignment dialog on A's slot, as a click does.
+TEST_F(MainWindowEditors_, SpaceOnTheKeyPictureOpensTheDialogOnTheKeyUnderTheStop) {
+  KeyboardView& view = *dialog->View();
+  ASSERT_TRUE(view.SetCurrentKey(kIdKeyA));
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    ran = true;
+    EXPECT_TRUE(Editor().IsOpen());
+    EXPECT_EQ(Editor().EditedSlot(), 0x1E);
+    Editor().OnCommand(kIdCancel);
+  });
+  test::PressKey(Qt::Key_Space, view.FocusStop());
+  EXPECT_TRUE(ran) << "no dialog opened";
+  EXPECT_FALSE(Editor().IsOpen());
+}
 
 TEST_F(MainWindowEditors_, ACapturedKeyGoesFromTheClickToTheKeyboardsKeyMap) {
   CPngButton* keyA = dialog->View()->Button(kIdKeyA);

@@ -4,7 +4,8 @@
 // key-dialog-single.png (a key captured), key-dialog-macro.png (a macro
 // with its actions), key-dialog-recording.png (a recording in progress),
 // key-dialog-media.png, key-dialog-function.png and key-dialog-macro-only.png
-// (opened from the macro button).
+// (opened from the macro button), and focus-key-dialog.png (the media page
+// with the keyboard focus on OK).
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -128,6 +129,14 @@ int main(int argc, char** argv) {
         WithDialog(window, dialog, kIdKeyE, [&] {
           Click(dialog, 1031);
           ok = Save(dialog, out + "/key-dialog-function.png") && ok;
+        });
+        WithDialog(window, dialog, kIdKeyE, [&] {
+          Click(dialog, 1030);
+          dialog.activateWindow();
+          for (int i = 0; i < 200 && !dialog.isActiveWindow(); ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+          if (QWidget* okButton = dialog.Control(1)) okButton->setFocus(Qt::TabFocusReason);
+          ok = Save(dialog, out + "/focus-key-dialog.png") && ok;
         });
         WithDialog(window, dialog, kst::kIdMacro,
                    [&] { ok = Save(dialog, out + "/key-dialog-macro-only.png") && ok; });

@@ -1,6 +1,7 @@
 // The keyboard picture on the main window: assigned looks and captions from
 // the store, the G-key bank, the orientation switch and key clicks.
 
+#include <QKeyEvent>
 #include <QTest>
 
 #include <optional>
@@ -10,6 +11,7 @@
 #include "mainwindow/MainWindowIds.h"
 #include "skin/SkinKeys.h"
 #include "store/MacroRecord.h"
+#include "support/KeyPresses.h"
 
 namespace kst::mwtest {
 namespace {
@@ -301,6 +303,102 @@ TEST_F(KeyboardView_, ClearKeyColoursTakesFramesAndMarksOff) {
   dialog->View()->ClearKeyColours();
   EXPECT_FALSE(Button(kKeyA)->IsSelected());
   EXPECT_FALSE(Button(kIdFn)->ColourFrameOn());
+}
+
+// The key picture from the keyboard: its one tab stop, the arrow keys that
+// move it by the keys' places, and Space that clicks the key under it.
+class KeyboardViewKeys : public MainWindowFixture {
+ protected:
+  int Id(const char* skinKey) {
+    const auto* button = dialog->findChild<CPngButton*>(QString::fromLatin1(skinKey));
+    return button ? button->property("controlId").toInt() : -1;
+  }
+  KeyboardView& View() { return *dialog->View(); }
+  void Press(int key, bool autoRepeat = false) {
+    test::PressKey(key, View().FocusStop(), autoRepeat);
+  }
+};
+
+TEST_F(KeyboardViewKeys, ArrowsMoveToTheNeighbouringKeyInThatDirection) {
+  Start();
+  struct Case {
+    const char* from;
+    Qt::Key arrow;
+    const char* to;  // nullptr: no key that way, the stop stays
+    int flip;
+  };
+  const Case cases[] = {
+      {"KEY_01E", Qt::Key_Right, "KEY_01F", 0},  // A → S
+      {"KEY_01E", Qt::Key_Up, "KEY_010", 0},     // A → Q (the nearer of Q and W)
+      {"KEY_01E", Qt::Key_Left, "KEY_03A", 0},   // A → Caps Lock
+      {"KEY_01E", Qt::Key_Down, "KEY_02C", 0},   // A → Z, not the wide Shift
+      {"FUNC_G1", Qt::Key_Down, "FUNC_G2", 0},
+      {"FUNC_G1", Qt::Key_Up, nullptr, 0},
+      {"FUNC_G1", Qt::Key_Right, "KEY_001", 0},  // G1 → Esc
+      {"KEY_001", Qt::Key_Left, "FUNC_G1", 0},
+      {"FUNC_G7", Qt::Key_Down, "KEY_01D", 0},   // G8 and G9 are disabled: on to Ctrl
+      {"KEY_039", Qt::Key_Up, "KEY_030", 0},     // Space → B
+      {"KEY_01C", Qt::Key_Up, "KEY_02B", 0},     // Enter → backslash
+      {"KEY_049", Qt::Key_Right, "KEY_04E", 0},  // numpad 9 → the tall +
+      {"KEY_04E", Qt::Key_Down, "KEY_09C", 0},   // numpad + → numpad Enter
+      {"KEY_04A", Qt::Key_Right, nullptr, 0},    // numpad - is the last column
+      {"KEY_0CB", Qt::Key_Up, "KEY_0C8", 0},     // left arrow → up arrow
+      {"KEY_001", Qt::Key_Right, "KEY_03B", 0},  // Esc → F1
+      {"KEY_001", Qt::Key_Right, "KEY_D1", 1},   // flipped: Esc → D1, F1 is off
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.from << " " << c.arrow << " flip " << c.flip);
+    AppProfile(*registry).SetFlip(c.flip);
+    View().ApplyFlip();
+    ASSERT_TRUE(View().SetCurrentKey(Id(c.from)));
+    Press(c.arrow);
+    const int expected = c.to ? Id(c.to) : Id(c.from);
+    ASSERT_GE(expected, 0);
+    EXPECT_EQ(View().CurrentKey(), expected)
+        << "on " << View().Button(View().CurrentKey())->objectName().toStdString();
+    EXPECT_EQ(View().FocusStop()->geometry(), View().Button(expected)->geometry());
+  }
+}
+
+TEST_F(KeyboardViewKeys, DisabledHiddenAndUnknownKeysAreNotReachable) {
+  Start();
+  EXPECT_FALSE(View().SetCurrentKey(kGKeyIds[7]));       // G8
+  EXPECT_FALSE(View().SetCurrentKey(kFirstExtraKeyId));  // D1, hidden while F1-F4 show
+  EXPECT_FALSE(View().SetCurrentKey(kIdFlip1));          // not a key
+  EXPECT_FALSE(View().SetCurrentKey(-5));
+  // The stop on F1 moves to a reachable key when the flip turns F1 off.
+  ASSERT_TRUE(View().SetCurrentKey(kKeyF1));
+  AppProfile(*registry).SetFlip(1);
+  View().ApplyFlip();
+  EXPECT_NE(View().CurrentKey(), kKeyF1);
+  EXPECT_TRUE(View().Reachable(View().CurrentKey()));
+}
+
+TEST_F(KeyboardViewKeys, SpaceClicksTheKeyUnderTheStopOnceAndEnterDoesNothing) {
+  Start();
+  std::vector<AssignmentSlot> opened;
+  CKestruneDlg::Parts parts;
+  parts.openKeyAssignment = [&](AssignmentSlot slot, bool, int) { opened.push_back(slot); };
+  dialog->SetParts(parts);
+  ASSERT_TRUE(View().SetCurrentKey(kKeyA));
+  Press(Qt::Key_Space);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], kSlotA);
+  // A held Space repeats presses; it clicks once, on the release.
+  {
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(View().FocusStop(), &down);
+    Press(Qt::Key_Space, true);
+    EXPECT_EQ(opened.size(), 1u);
+    QKeyEvent up(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(View().FocusStop(), &up);
+    EXPECT_EQ(opened.size(), 2u);
+  }
+  // Enter and Escape stay the window's: they reach no key.
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+    QTest::keyClick(View().FocusStop(), key);
+  EXPECT_EQ(opened.size(), 2u);
+  EXPECT_TRUE(dialog->isVisible());
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "mainwindow/MainWindowIds.h"
 #include "skin/SkinRender.h"
 #include "store/ProfileFiles.h"
+#include "support/KeyPresses.h"
 
 namespace kst::mwtest {
 namespace {
@@ -126,6 +127,9 @@ TEST_F(MainWindow, ShowsOnceSetUpAndHoldsTheKeysUntilTheKeyboardIsRead) {
   // The keys and the macro button would act on content not read yet.
   QTest::mouseClick(Button(kKeyA), Qt::LeftButton);
   QTest::mouseClick(Button(kIdMacro), Qt::LeftButton);
+  // Nor does Space on the key picture.
+  ASSERT_TRUE(dialog->View()->SetCurrentKey(kKeyA));
+  QTest::keyClick(dialog->View()->FocusStop(), Qt::Key_Space);
   EXPECT_TRUE(opened.empty());
   // The window's own buttons answer.
   QTest::mouseClick(Button(kIdCancel), Qt::LeftButton);
@@ -139,7 +143,8 @@ TEST_F(MainWindow, ShowsOnceSetUpAndHoldsTheKeysUntilTheKeyboardIsRead) {
   dialog->ShowMainWindow();
   QTest::mouseClick(Button(kKeyA), Qt::LeftButton);
   QTest::mouseClick(Button(kIdMacro), Qt::LeftButton);
-  EXPECT_EQ(opened, (std::vector<int>{kKeyA, kIdMacro}));
+  QTest::keyClick(dialog->View()->FocusStop(), Qt::Key_Space);
+  EXPECT_EQ(opened, (std::vector<int>{kKeyA, kIdMacro, kKeyA}));
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -255,7 +260,7 @@ TEST_F(MainWindow, EnterAndEscapeNeitherApplyNorClose) {
   ASSERT_TRUE(dialog->isVisible());
   MakePendingChange(*dialog, *store, 0);
   for (QWidget* target : {static_cast<QWidget*>(dialog.get()), static_cast<QWidget*>(Button(kIdOk)),
-                          static_cast<QWidget*>(Button(kKeyA))}) {
+                          static_cast<QWidget*>(Button(kKeyA)), dialog->View()->FocusStop()}) {
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
       QTest::keyClick(target, key);
       QApplication::processEvents();
@@ -322,6 +327,25 @@ TEST_F(MainWindow, AboutBoxExistsOnlyOnceAndCanBeOpenedAgainAfterClosing) {
   ASSERT_TRUE(WaitFor([&] { return dialog->AboutBox() == nullptr; }));
   dialog->OnCommand(kCommandAbout);
   EXPECT_NE(dialog->AboutBox(), nullptr);
+}
+
+// From the keyboard: the box opens on OK, Tab reaches the link, Space on OK
+// closes the box.
+TEST_F(MainWindow, AboutBoxFromTheKeyboard) {
+  Start();
+  dialog->OnCommand(kCommandAbout);
+  CAboutDlg* box = dialog->AboutBox();
+  ASSERT_NE(box, nullptr);
+  box->activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return box->isActiveWindow(); }));
+  auto* ok = box->findChild<QWidget*>(QStringLiteral("1"));
+  auto* link = box->findChild<QWidget*>(QStringLiteral("1124"));
+  EXPECT_EQ(QApplication::focusWidget(), ok);
+  test::PressKey(Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), link);
+  ok->setFocus(Qt::TabFocusReason);
+  test::PressKey(Qt::Key_Space);
+  ASSERT_TRUE(WaitFor([&] { return dialog->AboutBox() == nullptr; }));
 }
 
 TEST_F(MainWindow, HelpAndLinksOpenTheirPages) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -171,6 +173,56 @@ TEST_P(PngButtonTest, DoubleClickActsAsTwoClicks) {
   send(QEvent::MouseButtonDblClick);
   send(QEvent::MouseButtonRelease);
   EXPECT_EQ(clicks, 2);
+}
+
+// Keyboard use: Tab reaches the button and shows the focus frame over its
+// picture; focus given otherwise (a click) shows none; Space clicks it.
+TEST_P(PngButtonTest, TabShowsTheFocusFrameAndSpaceClicks) {
+  auto* other = new CPngButton(window_.get());
+  other->setGeometry(70, 20, 24, 16);
+  other->SetPictures(70, 20, pictures_[0], pictures_[1], pictures_[2], pictures_[3], pictures_[4]);
+  other->show();
+  window_->activateWindow();
+  QElapsedTimer timer;
+  timer.start();
+  while (!window_->isActiveWindow() && timer.elapsed() < 10000)
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  ASSERT_TRUE(window_->isActiveWindow());
+  int clicks = 0;
+  QObject::connect(button_, &QAbstractButton::clicked, [&] { ++clicks; });
+  auto press = [](QWidget* target, int key) {
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+      QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "");
+      QApplication::sendEvent(target, &event);
+    }
+    QApplication::processEvents();
+  };
+
+  button_->setFocus(Qt::MouseFocusReason);
+  ASSERT_TRUE(button_->hasFocus());
+  EXPECT_FALSE(button_->FocusFrameShown());
+  EXPECT_EQ(Shown(), Expected(0)) << "focus from the mouse shows no frame";
+
+  other->setFocus(Qt::MouseFocusReason);
+  press(other, Qt::Key_Tab);
+  ASSERT_TRUE(button_->hasFocus()) << "Tab does not reach the button";
+  EXPECT_TRUE(button_->FocusFrameShown());
+  const QImage framed = Shown();
+  const QRgb accent = FocusFrameColour().rgb();
+  for (QPoint p : {QPoint(0, 0), QPoint(1, 8), QPoint(12, 1), QPoint(23, 15), QPoint(22, 8)})
+    EXPECT_EQ(framed.pixel(p), accent) << p.x() << "," << p.y();
+  // Inside the frame the picture stays.
+  EXPECT_EQ(framed.pixel(12, 8), Expected(0).pixel(12, 8));
+  EXPECT_FALSE(other->FocusFrameShown());
+
+  press(button_, Qt::Key_Space);
+  EXPECT_EQ(clicks, 1);
+
+  // Focus moved by the mouse takes the frame away and shows none.
+  other->setFocus(Qt::MouseFocusReason);
+  QApplication::processEvents();
+  EXPECT_EQ(Shown(), Expected(0)) << "the frame stays after the focus left";
+  EXPECT_FALSE(other->FocusFrameShown());
 }
 
 TEST_P(PngButtonTest, TooltipIgnoresAnEmptyText) {

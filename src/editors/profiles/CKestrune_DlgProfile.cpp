@@ -141,7 +141,6 @@ CKestrune_DlgProfile::CKestrune_DlgProfile(ProfileManagerHost& host, ProfileFile
     auto* button = new CPngButton(this);
     button->setObjectName(QString::fromLatin1(info.skinKey));
     button->setProperty("controlId", info.id);
-    button->setFocusPolicy(Qt::NoFocus);
     button->setText(QString::fromUtf8(info.caption));
     button->hide();
     connect(button, &CPngButton::clicked, this,
@@ -164,6 +163,8 @@ CKestrune_DlgProfile::CKestrune_DlgProfile(ProfileManagerHost& host, ProfileFile
   d.list->setSelectionMode(QAbstractItemView::SingleSelection);
   d.list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   d.list->setWordWrap(false);
+  // The arrows move among the rows; Tab goes on to the buttons.
+  d.list->setTabKeyNavigation(false);
   d.list->setItemDelegate(new ProfileRowDelegate(d.list));
   d.list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   d.list->verticalHeader()->hide();
@@ -262,6 +263,9 @@ void CKestrune_DlgProfile::LayoutControls() {
   }
   LayoutControl(*d.list, file, section, QString::fromLatin1(kListSkinKey));
   d.list->show();
+  // The list, the buttons acting on its rows, then OK, Cancel and Apply.
+  SetTabChain({d.list, d.buttons[id::kAdd], d.buttons[id::kLoad], d.buttons[id::kDelete],
+               d.buttons[id::kOk], d.buttons[id::kCancel], d.buttons[id::kApply]});
   d.laidOut = true;
 }
 

@@ -2,9 +2,11 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRegularExpressionValidator>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include "lighting/panel/CBitmapSlider.h"
 #include "lighting/panel/CSkinColorBtn.h"
 #include "lighting/panel/ColorStatic.h"
+#include "skin/CPngButton.h"
 #include "skin/SkinKeys.h"
 #include "skin/SkinLayoutOps.h"
 
@@ -187,6 +190,7 @@ QLabel* LightingPanel::MakePicture(int controlId, const char* skinKey) {
   auto* picture = new QLabel(&window_);
   picture->setAttribute(Qt::WA_TranslucentBackground);
   picture->setCursor(Qt::PointingHandCursor);
+  picture->setFocusPolicy(Qt::TabFocus);
   Place(picture, controlId, skinKey);
   return picture;
 }
@@ -524,6 +528,24 @@ bool LightingPanel::eventFilter(QObject* watched, QEvent* event) {
   const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
                      type == QEvent::MouseButtonDblClick;
   if (mouse && clicksHeld_ && clicksHeld_()) return true;
+  auto* picture = qobject_cast<QLabel*>(watched);
+  if (picture && qobject_cast<ColorStatic*>(picture)) picture = nullptr;
+  if (picture && type == QEvent::KeyRelease) {
+    // Space acts on a picture as a click does.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Space && !key->isAutoRepeat()) {
+      if (clicksHeld_ && clicksHeld_()) return true;
+      if (const int id = controls_.key(picture, 0); id != 0) PictureClicked(id);
+      return true;
+    }
+  }
+  if (picture && type == QEvent::Paint && picture->hasFocus()) {
+    // The picture first, then the focus outline over it.
+    static_cast<QObject*>(picture)->event(event);
+    QPainter painter(picture);
+    DrawFocusOutline(painter, picture->rect());
+    return true;
+  }
   if (type == QEvent::MouseButtonRelease) {
     const auto* release = static_cast<QMouseEvent*>(event);
     auto* widget = qobject_cast<QWidget*>(watched);

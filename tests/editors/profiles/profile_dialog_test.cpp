@@ -4,10 +4,12 @@
 // inside the open dialog (Run) and looks at the registry afterwards.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -34,6 +36,7 @@
 #include "store/AssignmentStore.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFiles.h"
+#include "support/KeyPresses.h"
 #include "support/Unprivileged.h"
 
 QT_BEGIN_NAMESPACE
@@ -446,6 +449,35 @@ TEST_F(ProfileDialogTest, KeyboardSwitchWhileOpenAndHelp) {
     QTest::keyClick(dialog.get(), Qt::Key_F1);
     EXPECT_EQ(host.calls, std::vector<std::string>{"help"});
   });
+}
+
+// From the keyboard: Tab walks the list, its buttons, OK and Cancel (Apply
+// joins once something changed); Space checks a row and clicks a button.
+TEST_F(ProfileDialogTest, TabWalksTheDialogAndSpaceActs) {
+  host.profile = 0;
+  const int result = Run([&] {
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    dialog->List()->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(test::TabWalk(*dialog),
+              (std::vector<std::string>{"PROGRAM_LIST", "FUNC_ADD", "FUNC_LOAD", "FUNC_DELETE",
+                                        "CONTROL_OK", "CONTROL_CANCEL"}));
+    // Space on the third row's check box marks it: Apply comes on and joins the walk.
+    dialog->List()->setFocus(Qt::TabFocusReason);
+    dialog->List()->setCurrentIndex(Model().index(2, ProfileListModel::kActiveColumn));
+    test::PressKey(Qt::Key_Space);
+    EXPECT_EQ(Model().CheckedRow(), 2);
+    ASSERT_TRUE(ApplyEnabled());
+    dialog->Button(id::kCancel)->setFocus(Qt::TabFocusReason);
+    test::PressKey(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog->Button(id::kApply));
+    // Space on Cancel closes without a write.
+    dialog->Button(id::kCancel)->setFocus(Qt::TabFocusReason);
+    test::PressKey(Qt::Key_Space);
+    EXPECT_FALSE(dialog->IsOpen());
+  });
+  EXPECT_EQ(result, QDialog::Rejected);
+  EXPECT_FALSE(Stored(0).has_value());
 }
 
 using ProfileDialogDeathTest = ProfileDialogTest;

@@ -4,7 +4,8 @@
 // its lighting shown and a report rate of its own), profile-menu.png (the
 // profile menu open under the profile name button) and
 // profile-switch-prompt.png (the question before a switch with unapplied
-// changes, over the window).
+// changes, over the window); focus-main-keys.png and focus-main-profile.png
+// (the keyboard focus on the key picture and on a profile button).
 
 #include <QAction>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include "lighting/EffectList.h"
 #include "lighting/LightingModel.h"
 #include "lighting/panel/MainWindowLighting.h"
+#include "mainwindow/KeyboardView.h"
 #include "mainwindow/profiles/MainWindowProfiles.h"
 #include "mainwindow/profiles/ProfileBar.h"
 #include "skin/CPngButton.h"
@@ -99,6 +101,26 @@ int main(int argc, char** argv) {
              SaveWithOverlay(window, menuPicture, name.bottomLeft() + QPoint(0, 2),
                              out + "/profile-menu.png") &&
              ok;
+
+        // Keyboard focus: the key picture's stop on W, and a profile button
+        // reached by Tab; the lighting panel closed, so that no key wears
+        // its colour frame.
+        if (model->State().editMode) model->ToggleEditMode();
+        window.show();
+        window.activateWindow();
+        for (int i = 0; i < 200 && !window.isActiveWindow(); ++i)
+          QApplication::processEvents(QEventLoop::AllEvents, 5);
+        constexpr int kIdKeyW = 1045;
+        if (KeyboardView* view = window.View(); view && view->SetCurrentKey(kIdKeyW)) {
+          view->FocusStop()->setFocus(Qt::TabFocusReason);
+          rig.Settle();
+          ok = SaveRender(window, out + "/focus-main-keys.png") && ok;
+        }
+        if (auto* second = window.findChild<CPngButton*>(QStringLiteral("FUNC_PROFILE2"))) {
+          second->setFocus(Qt::TabFocusReason);
+          rig.Settle();
+          ok = SaveRender(window, out + "/focus-main-profile.png") && ok;
+        }
 
         // The question before a switch with a key change not applied: the
         // window's own message box, answered No once it is drawn.
