@@ -619,6 +619,8 @@ TEST_F(MainWindow, OpensCentredOnThePointersScreenThenWhereTheUserLeftItAcrossRu
   pointer = QPoint(10, 10);
   dialog->ShowMainWindow();
   EXPECT_EQ(dialog->pos(), QPoint((1920 - size.width()) / 2, (1040 - size.height()) / 2));
+}
+
 // The picture of an icon: icons loaded apart are different objects.
 QImage IconImage(const QIcon& icon) {
   return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
