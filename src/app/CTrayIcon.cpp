@@ -10,6 +10,7 @@
 #include "app/AppIcons.h"
 #include "device/DeviceHost.h"
 #include "foundation/Language.h"
+#include "skin/AppStyle.h"
 
 namespace kst {
 
@@ -59,6 +60,7 @@ std::unique_ptr<QMenu> LoadMenuResource(int resourceId) {
     return nullptr;
   }
   auto menu = std::make_unique<QMenu>();
+  UseAppStyleSheet(*menu);
   for (const MenuEntry& entry : entries) {
     QAction* action = menu->addAction(QString::fromLatin1(entry.builtIn));
     action->setData(entry.command);

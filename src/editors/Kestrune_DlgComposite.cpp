@@ -31,6 +31,7 @@
 #include "foundation/SkinLayout.h"
 #include "mainwindow/KeyCaptions.h"
 #include "platform/FileStamp.h"
+#include "skin/AppStyle.h"
 #include "skin/CPngButton.h"
 #include "skin/SkinLayoutOps.h"
 #include "skin/SkinPictures.h"
@@ -343,6 +344,7 @@ Kestrune_DlgComposite::Kestrune_DlgComposite(KeyEditorHost& host, AssignmentStor
     : CBaseDialog(kCompositeDialogTemplate, parent, CompositeSkinFile(paths), SkinFolder(paths)),
       impl_(std::make_unique<Impl>(host, store, language, appProfile, paths)) {
   Impl& d = *impl_;
+  UseAppStyleSheet(*this);
   auto command = [this](int id) { return [this, id] { OnCommand(id); }; };
   // Modal to the main window only: the tray icon's menu (Exit above all)
   // stays usable while the dialog is open, as the window's other ways out do.

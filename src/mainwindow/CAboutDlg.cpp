@@ -1,5 +1,7 @@
 #include "mainwindow/CAboutDlg.h"
 
+#include "skin/AppStyle.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -20,6 +22,7 @@ CAboutDlg::CAboutDlg(Language& language, QString linkAddress,
       openUrl_(std::move(openUrl)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
+  UseAppStyleSheet(*this);
   // Escape ends the box through done() without a close event.
   connect(this, &QDialog::finished, this, &QObject::deleteLater);
   title_ = new QLabel(this);

@@ -42,6 +42,7 @@
 #include "mainwindow/MainWindowIds.h"
 #include "mainwindow/WindowPlacement.h"
 #include "platform/Registry.h"
+#include "skin/AppStyle.h"
 #include "skin/CPngButton.h"
 #include "skin/SkinKeys.h"
 #include "skin/SkinLayoutOps.h"
@@ -1398,6 +1399,7 @@ bool CKestruneDlg::Show(const QString& text, MessageKind kind) {
     box.setStandardButtons(QMessageBox::Ok);
   }
   box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  UseAppStyleSheet(box);
   return box.exec() == QMessageBox::Yes;
 }
 
@@ -1417,6 +1419,7 @@ void CKestruneDlg::ShowPrompt(const QString& text, PromptReason reason) {
   auto* box = new QMessageBox(QMessageBox::Information, QString::fromLatin1(kAppTitle), text,
                               QMessageBox::Ok, this);
   box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  UseAppStyleSheet(*box);
   connect(box, &QDialog::finished, box, &QObject::deleteLater);
   prompts_.push_back({box, text, reason});
   box->open();
@@ -1499,6 +1502,7 @@ void CKestruneDlg::OnAbout() {
 void CKestruneDlg::contextMenuEvent(QContextMenuEvent* event) {
   // The frameless window's system menu: the about entry.
   QMenu menu(this);
+  UseAppStyleSheet(menu);
   QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
   if (menu.exec(event->globalPos()) == about) SendMessage(kSysCommandMessage, kSysAboutCommand, 0);
 }
@@ -1520,8 +1524,7 @@ void CKestruneDlg::OnImport() {
   if (seams_.chooseFile) {
     path = seams_.chooseFile(false);
   } else {
-    path = QFileDialog::getOpenFileName(this, QString(), QString(), ProfileFileFilter(language()),
-                                        nullptr, QFileDialog::DontUseNativeDialog);
+    path = ChooseOpenFile(this, QString(), ProfileFileFilter(language()));
   }
   if (path.isEmpty() || !upload_ || exited_) return;
   upload_->ImportConfiguration(path);
@@ -1534,8 +1537,7 @@ void CKestruneDlg::OnExport() {
   } else {
     const QString filters = ProfileFileFilter(language());
     QString filter;
-    path = QFileDialog::getSaveFileName(this, QString(), QString(), filters, &filter,
-                                        QFileDialog::DontUseNativeDialog);
+    path = ChooseSaveFile(this, QString(), filters, QString(), &filter);
     if (!path.isEmpty() && filter == filters.section(QStringLiteral(";;"), 0, 0) &&
         QFileInfo(path).suffix().isEmpty())
       path += QStringLiteral(".") + QLatin1String(kExchangeFileExtension);

@@ -1,5 +1,8 @@
 #include "skin/AppStyle.h"
 
+#include <QFileDialog>
+#include <QWidget>
+
 #include <QApplication>
 #include <QStyle>
 #include <QStyleFactory>
@@ -135,7 +138,40 @@ QCheckBox::indicator:checked:disabled { background: #6b1a2c; border-color: #6b1a
 void ApplyAppStyle(QApplication& app) {
   if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
   app.setPalette(AppPalette());
-  app.setStyleSheet(AppStyleSheet());
+}
+
+void UseAppStyleSheet(QWidget& window) {
+  static const QString sheet = AppStyleSheet();
+  if (window.styleSheet() != sheet) window.setStyleSheet(sheet);
+}
+
+namespace {
+
+QString RunFileDialog(QFileDialog& dialog, const QString& filters, QString* chosenFilter) {
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilter(filters);
+  UseAppStyleSheet(dialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  if (chosenFilter) *chosenFilter = dialog.selectedNameFilter();
+  return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+QString ChooseOpenFile(QWidget* parent, const QString& directory, const QString& filters) {
+  QFileDialog dialog(parent, QString(), directory);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  return RunFileDialog(dialog, filters, nullptr);
+}
+
+QString ChooseSaveFile(QWidget* parent, const QString& directory, const QString& filters,
+                       const QString& defaultSuffix, QString* chosenFilter) {
+  QFileDialog dialog(parent, QString(), directory);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(defaultSuffix);
+  return RunFileDialog(dialog, filters, chosenFilter);
 }
 
 }  // namespace kst

@@ -11,6 +11,7 @@
 #include <QString>
 
 class QApplication;
+class QWidget;
 
 namespace kst {
 
@@ -30,15 +31,32 @@ inline constexpr QRgb kStyleSelection = 0x9c102e;  // selected rows and menu ent
 // selection, in all three colour groups.
 QPalette AppPalette();
 
-// The style sheet of the whole application. Its rules name the standard
+// The style sheet of the standard windows. Its rules name the standard
 // widgets they style (or their parents: message boxes, file dialogs), never
 // a bare QWidget or QAbstractButton, so the skin's image buttons and
 // pictures are left as they are.
 QString AppStyleSheet();
 
 // Gives the application the Fusion style (the one that honours palettes on
-// every platform), AppPalette and AppStyleSheet. Call once, right after the
-// QApplication is made and before any window.
+// every platform) and AppPalette: every window is dark from the start. Call
+// once, right after the QApplication is made and before any window.
+//
+// The style sheet is not the application's: a sheet there would be matched
+// against every widget of every window, the skinned windows' hundreds of
+// image buttons included, each time they are polished. The windows that show
+// standard controls take it themselves (UseAppStyleSheet).
 void ApplyAppStyle(QApplication& app);
+
+// Gives a window the style sheet: menus, message boxes, file dialogs, the
+// editors and the about box. Its child windows (drop-down lists, tooltips of
+// its controls) follow it.
+void UseAppStyleSheet(QWidget& window);
+
+// The file dialogs of the utility, in Qt's own (styled) dialog: a file to
+// open, or to save (with the overwrite question and the default suffix).
+// An empty path when cancelled.
+QString ChooseOpenFile(QWidget* parent, const QString& directory, const QString& filters);
+QString ChooseSaveFile(QWidget* parent, const QString& directory, const QString& filters,
+                       const QString& defaultSuffix, QString* chosenFilter = nullptr);
 
 }  // namespace kst

@@ -119,6 +119,8 @@ TEST_F(AppStyleTest, StandardWindowsAreDarkWithLightText) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<QWidget> widget = c.make();
+    // As the utility's menus, boxes, file dialogs and editors take it.
+    UseAppStyleSheet(*widget);
     const Lightness lightness = Measure(Shot(*widget));
     // A plain light window measures above 200.
     EXPECT_LT(lightness.mean, 60);
@@ -130,6 +132,7 @@ TEST_F(AppStyleTest, StandardWindowsAreDarkWithLightText) {
 TEST_F(AppStyleTest, MessageBoxButtonsAndMenuEntriesTakeTheSkinsColours) {
   QMessageBox box(QMessageBox::Information, QStringLiteral("Title"), QStringLiteral("Text"),
                   QMessageBox::Ok);
+  UseAppStyleSheet(box);
   Shot(box);
   QAbstractButton* ok = box.button(QMessageBox::Ok);
   ASSERT_NE(ok, nullptr);
@@ -137,6 +140,7 @@ TEST_F(AppStyleTest, MessageBoxButtonsAndMenuEntriesTakeTheSkinsColours) {
   EXPECT_EQ(QColor(button.pixel(button.width() / 2, 4)), QColor(kStyleButton));
 
   QMenu menu;
+  UseAppStyleSheet(menu);
   menu.addAction(QStringLiteral("Import..."));
   menu.addAction(QStringLiteral("Export..."));
   const QImage picture = Shot(menu);

@@ -26,6 +26,7 @@
 #include "foundation/SkinLayout.h"
 #include "foundation/TextTable.h"
 #include "platform/Registry.h"
+#include "skin/AppStyle.h"
 #include "skin/CPngButton.h"
 #include "skin/SkinKeys.h"
 #include "skin/SkinLayoutOps.h"
@@ -133,7 +134,7 @@ CKestrune_DlgProfile::CKestrune_DlgProfile(ProfileManagerHost& host, ProfileFile
     : CBaseDialog(kProfileDialogTemplate, parent, ProfileSkinFile(paths), SkinFolder(paths)),
       impl_(std::make_unique<Impl>(host, files, language, registry, boxes)) {
   Impl& d = *impl_;
-  setStyleSheet(QString::fromLatin1(kListStyle));
+  setStyleSheet(AppStyleSheet() + QString::fromLatin1(kListStyle));
   // Modal to the main window only: the tray icon's menu stays usable.
   setWindowModality(Qt::WindowModal);
 

@@ -15,6 +15,7 @@
 #include "mainwindow/CKestruneDlg.h"
 #include "mainwindow/KeyboardView.h"
 #include "mainwindow/MainWindowIds.h"
+#include "skin/AppStyle.h"
 #include "skin/CPngButton.h"
 #include "store/AssignmentStore.h"
 #include "store/ProfileFiles.h"
@@ -200,6 +201,7 @@ QString ProfileBar::ProfileMenuText(int) const {
 void ProfileBar::BuildProfileMenu(bool create) {
   if (create || !menu_) {
     menu_ = std::make_unique<QMenu>();
+    UseAppStyleSheet(*menu_);
   } else {
     menu_->clear();
   }
