@@ -25,11 +25,13 @@
 #include <string>
 #include <vector>
 
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 
 #include "app/InstanceMessenger.h"
@@ -155,6 +157,19 @@ class EndToEndTest : public ::testing::Test {
   QStringList VisibleMainWindows() const { return VisibleWindows(WindowKind::Main); }
 
   bool MainWindowShown() const { return VisibleMainWindows().size() == 1; }
+  // The one main window on show, waited for; empty when none shows in time.
+  // (A window just shown can be unseen for a moment while it is placed.)
+  QString ShownMainWindow(int timeoutMs = kShowTimeoutMs) const {
+    QString id;
+    WaitFor(
+        [&] {
+          const QStringList windows = VisibleMainWindows();
+          if (windows.size() == 1) id = windows.front();
+          return !id.isEmpty();
+        },
+        timeoutMs);
+    return id;
+  }
 
   // Visible windows of the program by size: the tray icon (at most 64 pixels
   // each way), the main window (the skin's 1200 x 712), and between them
@@ -183,6 +198,9 @@ class EndToEndTest : public ::testing::Test {
     QProcess& process = *programs_.back();
     process.setProcessEnvironment(Environment());
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that dies leaves no program behind: it would keep the test
+    // runner's output pipe open and the run would wait for it for ever.
+    process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process.start(ProgramFile("kestrune"), arguments);
     EXPECT_TRUE(process.waitForStarted(5000));
     return process;

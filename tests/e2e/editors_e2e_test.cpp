@@ -97,8 +97,8 @@ class EditorsEndToEndTest : public EndToEndTest {
 
 TEST_F(EditorsEndToEndTest, AKeyPressedInTheDialogIsOnTheKeyboardAfterApply) {
   Start();
-  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
-  const QString main = VisibleMainWindows().front();
+  const QString main = ShownMainWindow();
+  ASSERT_FALSE(main.isEmpty());
 
   ASSERT_TRUE(ClickControl(main, QStringLiteral("KEY_01E")));  // A
   const QString dialog = WaitForDialog();
@@ -121,8 +121,8 @@ TEST_F(EditorsEndToEndTest, AKeyPressedInTheDialogIsOnTheKeyboardAfterApply) {
 
 TEST_F(EditorsEndToEndTest, AMacroRecordedFromRealKeyPressesIsInTheKeyboardsMacroArea) {
   Start();
-  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
-  const QString main = VisibleMainWindows().front();
+  const QString main = ShownMainWindow();
+  ASSERT_FALSE(main.isEmpty());
 
   ASSERT_TRUE(ClickControl(main, QStringLiteral("FUNC_MACRO")));
   const QString dialog = WaitForDialog();
@@ -158,8 +158,9 @@ TEST_F(EditorsEndToEndTest, AMacroRecordedFromRealKeyPressesIsInTheKeyboardsMacr
 
 TEST_F(EditorsEndToEndTest, ExitFromTheTrayMenuWhileTheDialogIsOpenEndsTheProgram) {
   QProcess& program = Start();
-  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
-  ASSERT_TRUE(ClickControl(VisibleMainWindows().front(), QStringLiteral("KEY_01E")));
+  const QString main = ShownMainWindow();
+  ASSERT_FALSE(main.isEmpty());
+  ASSERT_TRUE(ClickControl(main, QStringLiteral("KEY_01E")));
   ASSERT_FALSE(WaitForDialog().isEmpty()) << "the key assignment dialog did not open";
   // The dialog is on show beside the menu.
   const std::string failed = ChooseExitInTrayMenu(1);

@@ -88,8 +88,8 @@ TEST_F(ProfilesEndToEndTest, TheWindowFollowsTheKeyboardsProfileKey) {
   ASSERT_EQ(Sim(QStringLiteral("plug")), 0);
   ASSERT_TRUE(WaitFor([&] { return TrayPicture() == kTrayIconConnected; }, kStepTimeoutMs));
   ASSERT_EQ(RunToEnd({}), 0);  // a second start opens the running instance's window
-  ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
-  const QString main = VisibleMainWindows().front();
+  const QString main = ShownMainWindow();
+  ASSERT_FALSE(main.isEmpty());
   Xdotool({"mousemove", "0", "0"});  // no hover look on the buttons compared
   const QImage before = SteadyCapture(main);
   ASSERT_FALSE(before.isNull());
