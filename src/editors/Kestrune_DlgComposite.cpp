@@ -12,9 +12,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -331,6 +333,8 @@ struct Kestrune_DlgComposite::Impl {
   // Set while the dialog ends its own modal loop; reject() from anything
   // else (Escape, the window's close) is ignored.
   bool closing = false;
+  // The control that takes the focus when the opening window shows.
+  QPointer<QWidget> openingFocus;
 
   int LanguageIndex() const { return ClampLanguageIndex(language.GetLanguageIndex()); }
   QRect ScreenAt(QPoint point) const {
@@ -616,6 +620,14 @@ bool Kestrune_DlgComposite::OnInitDialog() {
   d.captureEdit->clear();
   ShowPage(true);
   SetModified(false);
+  // Every opening starts on the button of the page shown, whatever had the
+  // focus when the dialog last closed (macro-only: the macro page's button).
+  // Given once the window shows (see showEvent).
+  const int pageButton = page_ == kPageMacro      ? kIdPageMacro
+                         : page_ == kPageMedia    ? kIdPageMedia
+                         : page_ == kPageFunction ? kIdPageFunction
+                                                  : kIdPageKey;
+  d.openingFocus = d.buttons[pageButton];
 
   PlaceDialog();
 
@@ -923,7 +935,7 @@ void Kestrune_DlgComposite::CloseDialog(int result) {
   --openCount_;
   d.host.ShowKeyEditing(buttonId_, false);
   d.closing = true;
-  QDialog::done(result);
+  EndDialog(result);
   d.closing = false;
 }
 
@@ -997,6 +1009,17 @@ bool EndsPlainDialog(const QKeyEvent& event) {
 }
 
 }  // namespace
+
+void Kestrune_DlgComposite::showEvent(QShowEvent* event) {
+  CBaseDialog::showEvent(event);
+  // Given here rather than before the show: a window the system still counts
+  // as active from its last opening gets no activation that would hand the
+  // focus to the chosen control.
+  if (!event->spontaneous() && impl_->openingFocus) {
+    impl_->openingFocus->setFocus(Qt::OtherFocusReason);
+    impl_->openingFocus = nullptr;
+  }
+}
 
 void Kestrune_DlgComposite::keyPressEvent(QKeyEvent* event) {
   if (EndsPlainDialog(*event)) {

@@ -101,6 +101,7 @@ class Kestrune_DlgComposite : public CBaseDialog {
   KeyboardHook& Hook();
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void reject() override;

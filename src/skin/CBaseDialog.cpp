@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTransform>
 #include <QWindow>
 
@@ -149,7 +150,19 @@ void CBaseDialog::ReleaseSkin() {
 
 void CBaseDialog::accept() {
   ReleaseSkin();
-  QDialog::accept();
+  EndDialog(Accepted);
+}
+
+void CBaseDialog::EndDialog(int result) {
+  const QPointer<CBaseDialog> alive(this);
+  setResult(result);
+  hide();  // ends exec()'s loop
+  if (!alive) return;
+  if (result == Accepted)
+    emit accepted();
+  else if (result == Rejected)
+    emit rejected();
+  if (alive) emit finished(result);
 }
 
 void CBaseDialog::paintEvent(QPaintEvent* event) {

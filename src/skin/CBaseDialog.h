@@ -66,6 +66,14 @@ class CBaseDialog : public QDialog {
   // OK: releases the pictures, then closes with Accepted. Cancel keeps them.
   void accept() override;
 
+  // Ends the modal loop with `result` as QDialog::done does (result,
+  // accepted/rejected, finished), but only hides the window: its native
+  // window is kept for the next opening. Closing it would destroy the native
+  // window, and each new one is tied to the same signals again by the
+  // toolkit, so every opening would cost a window and leave a connection
+  // behind that every later focus change pays for.
+  void EndDialog(int result);
+
  protected:
   // Paints the background, then the image buttons over it.
   void paintEvent(QPaintEvent* event) final;

@@ -13,9 +13,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <functional>
 #include <initializer_list>
@@ -633,6 +635,42 @@ TEST_F(CompositeDialogTest, TabWalksTheDialogAndSpaceActsOnTheFocusedButton) {
     EXPECT_EQ(QApplication::focusWidget(), focused);
     EXPECT_EQ(EditText(), QStringLiteral("Tab"));
   });
+}
+
+// Each opening starts with the focus on the button of the page shown, not
+// where the last opening left it; closing hides the window but keeps its
+// native window for the next opening, and still reports how it ended.
+TEST_F(CompositeDialogTest, EachOpeningFocusesThePageShownAndKeepsTheWindow) {
+  QSignalSpy finished(dialog.get(), &QDialog::finished);
+  Put(kSlotA, AssignmentKind::MediaKey, 0);
+  Put(kSlotB, AssignmentKind::FunctionKey, 1);
+  struct Opening {
+    AssignmentSlot slot;
+    const char* focused;
+  };
+  for (const Opening& opening :
+       {Opening{kSlotA, "CONTROL_MEDIA"}, Opening{kSlotB, "CONTROL_FUNCTION"},
+        Opening{kSlotA, "CONTROL_MEDIA"}}) {
+    SCOPED_TRACE(opening.focused);
+    const int result = Run(opening.slot, [&] {
+      dialog->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+      // The offscreen platform keeps a hidden window as the focus window, so
+      // the window shown again is never activated anew, as a desktop's
+      // window manager would do.
+      if (!QApplication::activeWindow()) QApplication::setActiveWindow(dialog.get());
+      ASSERT_NE(QApplication::focusWidget(), nullptr);
+      EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), opening.focused);
+      // Where a user might leave it before closing.
+      Button(1)->setFocus(Qt::TabFocusReason);
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_FALSE(dialog->isVisible());
+    ASSERT_NE(dialog->windowHandle(), nullptr);
+    EXPECT_NE(dialog->windowHandle()->handle(), nullptr);
+  }
+  ASSERT_EQ(finished.count(), 3);
+  EXPECT_EQ(finished.at(2).at(0).toInt(), QDialog::Rejected);
 }
 
 TEST_F(CompositeDialogTest, CancelAndCloseIfOpenWriteNothing) {

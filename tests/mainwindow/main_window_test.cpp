@@ -111,8 +111,9 @@ TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) 
 }
 
 TEST_F(MainWindow, ShowsOnceSetUpAndHoldsTheKeysUntilTheKeyboardIsRead) {
-  // Slow enough that the connection worker's reads outlast the set-up.
-  setenv("KESTRUNE_SIM_LATENCY_US", "3000", 1);
+  // Slow enough (10 ms a report) that the connection worker's reads outlast
+  // the set-up, even on a loaded machine.
+  setenv("KESTRUNE_SIM_LATENCY_US", "10000", 1);
   dialog->OnInitDialog();
   std::vector<int> opened;
   CKestruneDlg::Parts parts;

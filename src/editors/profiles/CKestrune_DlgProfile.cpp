@@ -410,7 +410,7 @@ void CKestrune_DlgProfile::CloseDialog(int result) {
   SetModified(false);
   --openCount_;
   d.closing = true;
-  QDialog::done(result);
+  EndDialog(result);
   ReleaseSkin();
   d.closing = false;
 }
