@@ -47,6 +47,8 @@ constexpr std::array kVocabulary = {
     "IDS_ABOUT_OK",
     "IDS_DEFAULT_PROFILE_NAME",
     "IDS_PROFILE_SELECT_PROMPT",
+    "IDS_PROFILE_CREATE_FAILED",
+    "IDS_PROFILE_LIST_SAVE_FAILED",
 
     // Lighting panel labels.
     "IDS_KEYBOARD_FUNC_COLOURFUL",

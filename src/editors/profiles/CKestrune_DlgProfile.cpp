@@ -316,7 +316,9 @@ void CKestrune_DlgProfile::OnAdd() {
   path = WithDefaultExtension(path);
   QString why;
   if (d.files.WriteDefaultProfileFile(path, &why) != 1) {
-    d.boxes.Show(QStringLiteral("The new profile file could not be created:\n%1").arg(why),
+    d.boxes.Show(d.language.LoadLangText(QStringLiteral("IDS_PROFILE_CREATE_FAILED"),
+                                         d.language.GetLanguageIndex()) +
+                     QLatin1Char('\n') + why,
                  MessageKind::Information);
     return;
   }
@@ -361,8 +363,10 @@ bool CKestrune_DlgProfile::OnApply() {
   if (recorded) recorded = d.appProfile.SetProfileValue(0, QString::number(count));
   if (!recorded) {
     const QString file = QDir::toNativeSeparators(d.registry.FilePath());
-    d.boxes.Show(QStringLiteral("The profile list could not be saved:\n%1: %2")
-                     .arg(file, WriteFailureReason(d.registry.FilePath())),
+    d.boxes.Show(d.language.LoadLangText(QStringLiteral("IDS_PROFILE_LIST_SAVE_FAILED"),
+                                         d.language.GetLanguageIndex()) +
+                     QLatin1Char('\n') + file + QStringLiteral(": ") +
+                     WriteFailureReason(d.registry.FilePath()),
                  MessageKind::Information);
     return false;
   }

@@ -252,6 +252,9 @@ TEST_F(ProfileDialogTest, AddThatCannotCreateTheFileSaysWhyAndAppendsNoRow) {
         newFile = c.path(own.path());
         dialog->OnCommand(id::kAdd);
         if (messages.size() != 1) return 2;
+        if (!messages[0].startsWith(language->LoadLangText(
+                QStringLiteral("IDS_PROFILE_CREATE_FAILED"), language->GetLanguageIndex())))
+          return 7;
         if (!messages[0].contains(QDir::toNativeSeparators(*newFile))) return 3;
         if (!messages[0].contains(qt_error_string(c.reason))) return 4;
         if (Model().RowCount() != 4) return 5;
@@ -377,6 +380,9 @@ TEST_F(ProfileDialogTest, ReadOnlyRegistryFileGivesAMessageAndApplyStaysOn) {
     const int failed = test::RunUnprivileged([&] {
       dialog->OnCommand(id::kApply);
       if (messages.size() != 1) return 1;
+      if (!messages[0].startsWith(language->LoadLangText(
+              QStringLiteral("IDS_PROFILE_LIST_SAVE_FAILED"), language->GetLanguageIndex())))
+        return 7;
       if (!messages[0].contains(QDir::toNativeSeparators(paths.registryFile))) return 2;
       if (!messages[0].contains(qt_error_string(EACCES))) return 3;
       if (!dialog->Modified() || !ApplyEnabled()) return 4;
