@@ -9,6 +9,7 @@ packages=(
   libclang-rt-14-dev
   xvfb xauth xdotool x11-utils x11-apps trayer
   fonts-dejavu-core
+  dpkg-dev file binutils
 )
 missing=()
 for p in "${packages[@]}"; do
