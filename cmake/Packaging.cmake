@@ -31,7 +31,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Release binaries without their debugging sections: a fraction of the size,
 # and no paths of the machine that built them.
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian/staging-fixup.cmake)
 set(CPACK_SOURCE_IGNORE_FILES "/build[^/]*/;/\\\\.git/")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
