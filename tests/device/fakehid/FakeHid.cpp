@@ -17,10 +17,10 @@
 //   hid fail-write <n>                         the n-th write from now fails
 //   hid extra <n>                              n more nodes of another device
 //   hid events                                 udev events raised so far
+// KESTRUNE_FAKE_HID_DENY=<node>[,<node>] starts with those nodes denied.
 //
 // Refuses to start when a real keyboard is attached: tests never reach one.
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <hidapi/hidapi.h>
@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "device/TolvaneApi.h"
+#include "device/hid/HidSupport.h"
 #include "device/sim/SimLayout.h"
 #include "device/sim/TolvaneSimControl.h"
 #include "foundation/DeviceIdentity.h"
@@ -349,7 +350,17 @@ class FakeLayer {
   }
 
  private:
-  FakeLayer() = default;
+  // KESTRUNE_FAKE_HID_DENY=<led|cons|ctrl>[,...]: those nodes start denied,
+  // for a test that runs a program on this layer and cannot reach its
+  // control interface before the program opens the keyboard.
+  FakeLayer() {
+    const char* deny = std::getenv("KESTRUNE_FAKE_HID_DENY");
+    const std::string names = deny ? deny : "";
+    for (std::size_t i = 0; i < kNodes.size(); ++i) {
+      std::istringstream list(names);
+      for (std::string name; std::getline(list, name, ',');) denied_[i] |= name == kNodes[i].name;
+    }
+  }
 
   static int Callback(const TolvaneNotification* notification) {
     if (!notification) return 1;
@@ -473,21 +484,11 @@ class FakeLayer {
 
   // A hidraw node of the keyboard's vendor and product on this machine.
   static bool RealKeyboardAttached() {
-    DIR* dir = opendir("/sys/class/hidraw");
-    if (!dir) return false;
-    char wanted[32];
-    std::snprintf(wanted, sizeof wanted, "%08X:%08X", kst::kKeyboardVendorId,
-                  kst::kKeyboardProductId);
-    bool found = false;
-    while (dirent* entry = readdir(dir)) {
-      std::ifstream uevent(std::string("/sys/class/hidraw/") + entry->d_name + "/device/uevent");
-      std::string line;
-      while (std::getline(uevent, line)) {
-        if (line.rfind("HID_ID=", 0) == 0 && line.find(wanted) != std::string::npos) found = true;
-      }
+    for (const kst::hid::HidrawNode& node :
+         kst::hid::ScanHidrawNodes("/sys", kst::kKeyboardVendorId, kst::kKeyboardProductId)) {
+      if (node.matches) return true;
     }
-    closedir(dir);
-    return found;
+    return false;
   }
 
   std::mutex mutex_;
