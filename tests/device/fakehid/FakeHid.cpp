@@ -17,7 +17,7 @@
 //   hid fail-write <n>                         the n-th write from now fails
 //   hid extra <n>                              n more nodes of another device
 //   hid events                                 udev events raised so far
-// KESTRUNE_FAKE_HID_DENY=<node>[,<node>] starts with those nodes denied.
+// KESTRUNE_FAKE_HID_DENY=<node>[,<node>]: those nodes, and only they, start denied.
 //
 // Refuses to start when a real keyboard is attached: tests never reach one.
 
@@ -134,6 +134,17 @@ class FakeLayer {
         return -1;
       }
       if (!LoadLocked()) return -1;
+      // KESTRUNE_FAKE_HID_DENY=<node>[,<node>], when set, names the nodes
+      // that start denied: for a test that runs a program on this layer and
+      // cannot reach its control interface before the program opens them.
+      if (const char* deny = std::getenv("KESTRUNE_FAKE_HID_DENY")) {
+        for (std::size_t i = 0; i < kNodes.size(); ++i) {
+          std::istringstream list(deny);
+          denied_[i] = false;
+          for (std::string name; std::getline(list, name, ',');)
+            denied_[i] |= name == kNodes[i].name;
+        }
+      }
       if (folder_.empty()) {
         char pattern[] = "/tmp/kst-fake-hid-XXXXXX";
         if (!mkdtemp(pattern)) return -1;
@@ -350,17 +361,7 @@ class FakeLayer {
   }
 
  private:
-  // KESTRUNE_FAKE_HID_DENY=<led|cons|ctrl>[,...]: those nodes start denied,
-  // for a test that runs a program on this layer and cannot reach its
-  // control interface before the program opens the keyboard.
-  FakeLayer() {
-    const char* deny = std::getenv("KESTRUNE_FAKE_HID_DENY");
-    const std::string names = deny ? deny : "";
-    for (std::size_t i = 0; i < kNodes.size(); ++i) {
-      std::istringstream list(names);
-      for (std::string name; std::getline(list, name, ',');) denied_[i] |= name == kNodes[i].name;
-    }
-  }
+  FakeLayer() = default;
 
   static int Callback(const TolvaneNotification* notification) {
     if (!notification) return 1;
