@@ -38,6 +38,13 @@
 
 #define TOLVANE_EXPORT extern "C" __attribute__((visibility("default")))
 
+// Where sysfs is mounted. A test build links a stand-in for hidapi that
+// defines its own (its strong definition wins over this weak one), so that
+// it can present the report descriptors of its nodes.
+extern "C" __attribute__((weak, visibility("hidden"))) const char* TolvaneSysfsRoot() {
+  return "/sys";
+}
+
 namespace kst::hid {
 namespace {
 
@@ -258,7 +265,7 @@ class HidService {
   }
 
   static bool ReportsNumbered(const std::string& path) {
-    std::ifstream in(DescriptorPathOf(path), std::ios::binary);
+    std::ifstream in(DescriptorPathOf(path, TolvaneSysfsRoot()), std::ios::binary);
     if (!in) return true;  // this system's reports begin with their id
     std::vector<std::uint8_t> bytes;
     char c;
