@@ -287,8 +287,9 @@ class HidService {
         info.productId = d->product_id;
         info.usagePage = d->usage_page;
         info.usage = d->usage;
-        // Opened once to know: access() cannot see every refusal (an ACL
-        // udev has not set yet, a security module, an exclusive grab).
+        // Opened once to know: access() says yes to root for every node and
+        // misses what only the open meets (a security module, a driver that
+        // refuses a second opener).
         errno = 0;
         hid_device* probe = info.path.empty() ? nullptr : hid_open_path(info.path.c_str());
         info.accessible = probe != nullptr;
