@@ -5,13 +5,19 @@
 #include <QFileInfo>
 #include <QPixmap>
 #include <QPointer>
+#include <QTextStream>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <vector>
 
 #include "app/AppContext.h"
+#include "app/CommandLine.h"
+#include "device/ServiceLibrary.h"
+#include "device/diagnosis/KeyboardDiagnosis.h"
 #include "foundation/SkinLayout.h"
 
 namespace kst {
@@ -86,6 +92,19 @@ StartupGate RunInstanceGate(AppContext& context) {
   StartCompanionProgram(context.executableFolder + QLatin1Char('/') +
                         QLatin1String(kCompanionProgramName));
   return StartupGate::Continue;
+}
+
+int WriteDiagnosis(QTextStream& out, const CommandLine& line, const QString& executableFolder) {
+  std::vector<std::string_view> arguments;
+  if (line.Has(Switch::Simulate)) arguments.push_back(kSimulateOption);
+  DiagnosisInputs inputs;
+  inputs.executableFolder = executableFolder;
+  inputs.serviceLibraryFile = QString::fromLatin1(ServiceLibraryFileName(
+      SimulatedKeyboardRequested(arguments, std::getenv(kDeviceEnvironment))));
+  const DiagnosisReport report = DiagnoseKeyboard(inputs);
+  for (const QString& text : DiagnosisLines(report)) out << text << '\n';
+  out.flush();
+  return report.ExitCode();
 }
 
 void EndProcessNow(int code) {

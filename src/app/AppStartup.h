@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QTextStream;
 class QWidget;
 
 namespace kst {
@@ -17,5 +18,12 @@ QString ResolveProgramFolder(const QString& executableFolder);
 // `file` (PNG) and prints "screenshot: <file>" on stdout; a failed save is
 // reported on stderr. The window keeps running.
 void ScreenshotOnFirstShow(QWidget* window, const QString& file);
+
+struct CommandLine;
+
+// "--diagnose": diagnoses the keyboard with the service library the command
+// line and the environment choose from executableFolder, writes the report
+// to out and gives the report's exit code. Needs no display.
+int WriteDiagnosis(QTextStream& out, const CommandLine& line, const QString& executableFolder);
 
 }  // namespace kst

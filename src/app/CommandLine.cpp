@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/diagnosis/KeyboardDiagnosis.h"
+
 namespace kst {
 
 bool CommandLine::Has(Switch s) const {
@@ -24,6 +26,10 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
       line.switches.push_back(Switch::Simulate);
     } else if (a == QLatin1String("--list-keys")) {
       line.switches.push_back(Switch::ListKeys);
+    } else if (a == QLatin1String("--diagnose")) {
+      line.switches.push_back(Switch::Diagnose);
+    } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      line.switches.push_back(Switch::Help);
     } else if (a.startsWith(screenshotPrefix)) {
       line.switches.push_back(Switch::Screenshot);
       line.screenshotFile = a.mid(screenshotPrefix.size());
@@ -37,6 +43,27 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
                         line.switches.end());
   }
   return line;
+}
+
+QStringList HelpLines() {
+  QStringList lines = {
+      QStringLiteral("Usage: kestrune [switch]"),
+      QStringLiteral("Configuration utility of the Z-ORMIT M350RGB keyboard."),
+      QString(),
+      QStringLiteral("  /Start, --start        start without showing the window (at log-in)"),
+      QStringLiteral("  /Kill, --kill          end the running instance"),
+      QStringLiteral(
+          "  --simulate             use the simulated keyboard (or KESTRUNE_DEVICE=sim)"),
+      QStringLiteral("  --list-keys            print the key table and end"),
+      QStringLiteral("  --screenshot <file>    save a picture of the main window once shown"),
+      QStringLiteral("  --diagnose             print why the keyboard answers or not, without"),
+      QStringLiteral("                         a window or display, and end with the exit code"),
+      QStringLiteral("  --help, -h             print this text and end"),
+      QString(),
+      QStringLiteral("Exit codes of --diagnose:"),
+  };
+  for (const QString& line : DiagnosisExitCodeLines()) lines << QStringLiteral("  ") + line;
+  return lines;
 }
 
 }  // namespace kst

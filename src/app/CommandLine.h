@@ -18,6 +18,8 @@ enum class Switch {
   Simulate,    // "--simulate": use the simulated keyboard
   ListKeys,    // "--list-keys": print the key table and end
   Screenshot,  // "--screenshot <file>" or "--screenshot=<file>": save the first shown main window
+  Diagnose,    // "--diagnose": print why the keyboard answers or not, end with its code
+  Help,        // "--help", "-h": print the switches and exit codes and end
 };
 
 struct CommandLine {
@@ -31,5 +33,8 @@ struct CommandLine {
   // arguments: without the program name.
   static CommandLine Parse(const QStringList& arguments);
 };
+
+// What "--help" prints: every switch, and the exit codes of "--diagnose".
+QStringList HelpLines();
 
 }  // namespace kst

@@ -1,5 +1,5 @@
-// kestrune: the keyboard's configuration utility. "--list-keys" prints the
-// key table in the current language and ends, without a display.
+// kestrune: the keyboard's configuration utility. "--list-keys", "--diagnose"
+// and "--help" print and end, without a display.
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -10,6 +10,7 @@
 
 #include "app/AppStartup.h"
 #include "app/CKestruneApp.h"
+#include "app/CommandLine.h"
 #include "app/KeyListing.h"
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
@@ -35,10 +36,27 @@ int ListKeys(int argc, char** argv) {
   return 0;
 }
 
+// Runs the text-only switches ("--help", "--diagnose") without a display;
+// -1 when the command line has neither.
+int TextOnly(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const kst::CommandLine line = kst::CommandLine::Parse(arguments);
+  if (!line.Has(kst::Switch::Help) && !line.Has(kst::Switch::Diagnose)) return -1;
+  QCoreApplication app(argc, argv);
+  QTextStream out(stdout);
+  if (line.Has(kst::Switch::Help)) {
+    for (const QString& text : kst::HelpLines()) out << text << '\n';
+    return 0;
+  }
+  return kst::WriteDiagnosis(out, line, QCoreApplication::applicationDirPath());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (HasArgument(argc, argv, "--list-keys")) return ListKeys(argc, argv);
+  if (const int code = TextOnly(argc, argv); code >= 0) return code;
 #ifdef KST_HAVE_MAIN_WINDOW
   QApplication app(argc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral("kestrune"));

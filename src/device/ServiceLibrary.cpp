@@ -54,6 +54,7 @@ ServiceBinding BindServiceLibrary(const std::filesystem::path& programFolder,
   TOLVANE_ENTRY_POINTS(KST_TOLVANE_RESOLVE)
 #undef KST_TOLVANE_RESOLVE
   if (!binding.message.empty()) return binding;
+  api.NodeStates = reinterpret_cast<TolvaneNodeStatesFn>(dlsym(handle, TOLVANE_NODE_STATES_NAME));
   const int init = api.Init(0);
   if (init <= 0) {
     binding.message = "the keyboard service library " + path.string() +

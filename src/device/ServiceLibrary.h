@@ -19,6 +19,8 @@ struct TolvaneApi {
 #define KST_TOLVANE_MEMBER(name, type) type name = nullptr;
   TOLVANE_ENTRY_POINTS(KST_TOLVANE_MEMBER)
 #undef KST_TOLVANE_MEMBER
+  // Optional: null when the library does not tell which nodes open.
+  TolvaneNodeStatesFn NodeStates = nullptr;
 
   // True when every entry point is resolved.
   bool Complete() const;
@@ -42,8 +44,8 @@ struct ServiceBinding {
 };
 
 // Loads programFolder/fileName, resolves the entry points in their fixed
-// order and calls Init(0). Fails on the first missing piece: the library, an
-// entry point (by name) or an Init result of 0 or less.
+// order (and the optional TolvaneNodeStates) and calls Init(0). Fails on the first missing piece:
+// the library, an entry point (by name) or an Init result of 0 or less.
 ServiceBinding BindServiceLibrary(const std::filesystem::path& programFolder,
                                   std::string_view fileName);
 

@@ -100,6 +100,20 @@ typedef int (*TolvaneRequestAsyncReadFn)(const DeviceSelector* selector, Tolvane
   X(RequestAsyncRead, TolvaneRequestAsyncReadFn)               \
   X(RequestStatusSetFeature, TolvaneRequestWriteFn)
 
+/* Optional entry point, not one of the twelve: the keyboard's interfaces
+ * that are present, each with whether it opens. Fills at most capacity
+ * records and gives the number present (which may be more). A library
+ * without it is asked nothing; the simulated keyboard has none. */
+#define TOLVANE_NODE_PATH_BYTES 256
+typedef struct TolvaneNodeState {
+  char path[TOLVANE_NODE_PATH_BYTES]; /* zero-terminated, cut to fit */
+  uint16_t usagePage;
+  uint16_t usage;
+  int32_t openError; /* errno of the failed open; 0 when it opens */
+} TolvaneNodeState;
+typedef int (*TolvaneNodeStatesFn)(TolvaneNodeState* states, uint32_t capacity);
+#define TOLVANE_NODE_STATES_NAME "TolvaneNodeStates"
+
 #ifdef __cplusplus
 }
 #endif

@@ -34,6 +34,7 @@
 #include "device/OwedUpload.h"
 #include "device/UploadDevice.h"
 #include "device/UploadSnapshot.h"
+#include "device/diagnosis/KeyboardDiagnosis.h"
 #include "foundation/IniFile.h"
 #include "foundation/Language.h"
 #include "mainwindow/CAboutDlg.h"
@@ -884,14 +885,37 @@ void CKestruneDlg::TellKeyboardGone() {
   }
 }
 
+bool CKestruneDlg::KeyboardRefused() const {
+  return bound_ && NotFoundCause(api_) == DiagnosisCause::NoPermission;
+}
+
 void CKestruneDlg::SetNoKeyboardText() {
+  const bool refused = KeyboardRefused();
   const QString title =
-      language().LoadLangText(QStringLiteral("IDS_KEYBOARD_GONE_TITLE"), LanguageIndex());
+      language().LoadLangText(refused ? QStringLiteral("IDS_MAIN_PROMPT_NO_PERMISSION_TITLE")
+                                      : QStringLiteral("IDS_KEYBOARD_GONE_TITLE"),
+                              LanguageIndex());
   const QString text =
-      language().LoadLangText(QStringLiteral("IDS_KEYBOARD_GONE_TEXT"), LanguageIndex());
+      language().LoadLangText(refused ? QStringLiteral("IDS_MAIN_PROMPT_NO_PERMISSION")
+                                      : QStringLiteral("IDS_KEYBOARD_GONE_TEXT"),
+                              LanguageIndex());
+  // The command, when there is one, below: one step a line, selectable, and
+  // still one command when copied.
+  QString command;
+  if (refused) {
+    const QString steps =
+        UdevRuleFixCommand(context_.executableFolder)
+            .toHtmlEscaped()
+            .replace(QStringLiteral(" &amp;&amp; "), QStringLiteral(" &amp;&amp;<br>"));
+    command = QStringLiteral(
+                  "<div style=\"font-family:monospace; font-size:10pt; "
+                  "margin-top:12px; color:#ffd27a;\">%1</div>")
+                  .arg(steps);
+  }
+  noKeyboard_->setTextInteractionFlags(refused ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
   noKeyboard_->setText(QStringLiteral("<div style=\"font-size:20pt; font-weight:600;\">%1</div>"
-                                      "<div style=\"font-size:12pt; margin-top:10px;\">%2</div>")
-                           .arg(title.toHtmlEscaped(), text.toHtmlEscaped()));
+                                      "<div style=\"font-size:12pt; margin-top:10px;\">%2</div>%3")
+                           .arg(title.toHtmlEscaped(), text.toHtmlEscaped(), command));
 }
 
 void CKestruneDlg::ShowNoKeyboardState(bool shown) {
@@ -971,8 +995,13 @@ void CKestruneDlg::ShowMainWindow() {
   }
   // Reached from a second start too, which waits for this handler: the
   // prompt must not hold it.
-  ShowPrompt(language().LoadLangText(QStringLiteral("IDS_MAIN_DEVICE_PROMRT"), LanguageIndex()),
-             PromptReason::NoKeyboard);
+  const QString text =
+      KeyboardRefused()
+          ? language().LoadLangText(QStringLiteral("IDS_MAIN_PROMPT_NO_PERMISSION"),
+                                    LanguageIndex()) +
+                QStringLiteral("\n\n") + UdevRuleFixCommand(context_.executableFolder)
+          : language().LoadLangText(QStringLiteral("IDS_MAIN_DEVICE_PROMRT"), LanguageIndex());
+  ShowPrompt(text, PromptReason::NoKeyboard);
 }
 
 void CKestruneDlg::PlaceForShow() {

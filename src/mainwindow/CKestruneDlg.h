@@ -398,6 +398,9 @@ class CKestruneDlg : public CBaseDialog,
   // keyboard are disabled while it shows and get their state back after.
   void ShowNoKeyboardState(bool shown);
   void SetNoKeyboardText();
+  // The keyboard is plugged in but this user may not open it (the service
+  // library's and the system's view, asked when needed).
+  bool KeyboardRefused() const;
   // Places the window before a show from hidden: where it last hid, brought
   // onto a screen (WindowPlacement); centred on the pointer's screen at first.
   void PlaceForShow();

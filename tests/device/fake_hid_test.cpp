@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "link_harness.h"
 
@@ -100,6 +102,63 @@ TEST_F(FakeHidTest, PlugCyclesLeaveNoThreadAndTheKeyboardAnswering) {
   ASSERT_TRUE(Idle());
   EXPECT_EQ(ReadProfile(), 0);
   EXPECT_EQ(ThreadCount(), threads);
+}
+
+TEST_F(FakeHidTest, NumberedAndUnnumberedReportsGiveTheSameBytesOnTheWire) {
+  // Reports on an interface without report ids go to hidapi behind a 0 that
+  // never reaches the keyboard; with ids they go as they are.
+  struct Case {
+    const char* numbered;
+    const char* hidapiStart;
+  };
+  std::vector<std::string> wires;
+  for (const Case& c : {Case{"0", "0004"}, Case{"1", "04"}}) {
+    SCOPED_TRACE(c.numbered);
+    Sim(std::string("hid numbered ") + c.numbered);
+    Replug();  // the write handles read the descriptors anew
+    std::array<std::uint8_t, kSettingsBlockBytes> settings{};
+    ASSERT_EQ(ReadSettings(*link, settings), kDeviceOk);
+    const std::string last = Sim("hid last-write");
+    const std::size_t wire = last.find("\nwire ");
+    ASSERT_NE(wire, std::string::npos) << last;
+    EXPECT_EQ(last.rfind(std::string("hidapi ") + c.hidapiStart, 0), 0u) << last;
+    wires.push_back(last.substr(wire + 6));
+  }
+  ASSERT_EQ(wires.size(), 2u);
+  EXPECT_EQ(wires[0], wires[1]);
+  EXPECT_EQ(wires[0].size(), 2 * kCommandReportBytes);
+}
+
+TEST_F(FakeHidTest, OversizedUnsolicitedReportsAreTakenWithoutLosingTheNextExchange) {
+  for (int bytes : {65, 1024, 4096}) {
+    SCOPED_TRACE(bytes);
+    Sim("hid inject " + std::to_string(bytes));
+    EXPECT_EQ(ReadProfile(), 0);
+  }
+}
+
+TEST_F(FakeHidTest, AReplyWithTheWrongCommandByteIsNotTakenForTheAnswer) {
+  std::array<std::uint8_t, kSettingsBlockBytes> before{};
+  ASSERT_EQ(ReadSettings(*link, before), kDeviceOk);
+  Sim("fault wrong-command 1");
+  std::array<std::uint8_t, kSettingsBlockBytes> after{};
+  // The attempt that got the wrong reply is repeated; the block is the real one.
+  EXPECT_EQ(ReadSettings(*link, after), kDeviceOk);
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(FakeHidTest, UnplugInTheMiddleOfAChunkedReadFailsItAndTheNextReadIsWhole) {
+  std::array<std::uint8_t, kDeviceKeyMapBytes> whole{};
+  ASSERT_EQ(ReadKeyMap(*link, whole, 0), kDeviceOk);
+  Sim("fault unplug 3");
+  std::array<std::uint8_t, kDeviceKeyMapBytes> cut{};
+  EXPECT_NE(ReadKeyMap(*link, cut, 0), kDeviceOk);
+  ASSERT_TRUE(Idle());
+  Sim("plug");
+  ASSERT_TRUE(Idle());
+  std::array<std::uint8_t, kDeviceKeyMapBytes> again{};
+  ASSERT_EQ(ReadKeyMap(*link, again, 0), kDeviceOk);
+  EXPECT_EQ(again, whole);
 }
 
 }  // namespace

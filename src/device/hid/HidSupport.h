@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/TolvaneApi.h"
@@ -29,7 +30,12 @@ struct InterfaceInfo {
   std::uint16_t usagePage = 0;
   std::uint16_t usage = 0;
   bool accessible = false;  // the user may read and write the node
+  int openError = 0;        // errno of a failed open; 0 when it opens
 };
+
+// File name of the udev rule the project ships (resources/udev), which lets
+// the user at the seat open the keyboard's nodes.
+inline constexpr const char* kUdevRuleFileName = "70-z-ormit-m350rgb.rules";
 
 // True when every field the selector's mask names equals the interface's.
 bool SelectorMatches(const DeviceSelector& selector, const InterfaceInfo& info);
@@ -59,8 +65,25 @@ std::vector<std::uint8_t> FrameOutputReport(std::span<const std::uint8_t> report
 // data, zero-padded.
 std::vector<std::uint8_t> PadReport(std::span<const std::uint8_t> data, std::size_t size);
 
-// sysfs file holding the report descriptor of a hidraw node.
-std::string DescriptorPathOf(const std::string& hidrawPath);
+// sysfs file holding the report descriptor of a hidraw node; sysfsRoot is
+// the mount point of sysfs.
+std::string DescriptorPathOf(const std::string& hidrawPath, const std::string& sysfsRoot = "/sys");
+
+// True when a hidraw node's device uevent text names the vendor and product
+// in its line "HID_ID=<bus>:<vendor>:<product>" (hexadecimal, any case).
+bool UeventNamesDevice(std::string_view uevent, std::uint16_t vendorId, std::uint16_t productId);
+
+// One hidraw node as sysfs shows it.
+struct HidrawNode {
+  std::string name;      // "hidrawN"; the node is /dev/<name>
+  bool matches = false;  // its device has the vendor and product asked for
+};
+
+// Every node under <sysfsRoot>/class/hidraw, sorted by name, each with
+// whether it belongs to the vendor and product. A missing folder gives none;
+// each uevent file is read up to 4096 bytes.
+std::vector<HidrawNode> ScanHidrawNodes(const std::string& sysfsRoot, std::uint16_t vendorId,
+                                        std::uint16_t productId);
 
 // The one-time notice for a keyboard this user may not open, with the fix.
 std::string PermissionNotice(const std::vector<std::string>& paths);

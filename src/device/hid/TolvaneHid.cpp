@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -36,6 +37,13 @@
 #include "foundation/DeviceIdentity.h"
 
 #define TOLVANE_EXPORT extern "C" __attribute__((visibility("default")))
+
+// Where sysfs is mounted. A test build links a stand-in for hidapi that
+// defines its own (its strong definition wins over this weak one), so that
+// it can present the report descriptors of its nodes.
+extern "C" __attribute__((weak, visibility("hidden"))) const char* TolvaneSysfsRoot() {
+  return "/sys";
+}
 
 namespace kst::hid {
 namespace {
@@ -257,7 +265,7 @@ class HidService {
   }
 
   static bool ReportsNumbered(const std::string& path) {
-    std::ifstream in(DescriptorPathOf(path), std::ios::binary);
+    std::ifstream in(DescriptorPathOf(path, TolvaneSysfsRoot()), std::ios::binary);
     if (!in) return true;  // this system's reports begin with their id
     std::vector<std::uint8_t> bytes;
     char c;
@@ -279,7 +287,14 @@ class HidService {
         info.productId = d->product_id;
         info.usagePage = d->usage_page;
         info.usage = d->usage;
-        info.accessible = !info.path.empty() && access(info.path.c_str(), R_OK | W_OK) == 0;
+        // Opened once to know: access() says yes to root for every node and
+        // misses what only the open meets (a security module, a driver that
+        // refuses a second opener).
+        errno = 0;
+        hid_device* probe = info.path.empty() ? nullptr : hid_open_path(info.path.c_str());
+        info.accessible = probe != nullptr;
+        info.openError = probe != nullptr ? 0 : (errno != 0 ? errno : EIO);
+        if (probe != nullptr) hid_close(probe);
         found.push_back(std::move(info));
       }
       hid_free_enumeration(list);
@@ -355,6 +370,24 @@ class HidService {
     }
   }
 
+ public:
+  // Every interface of the keyboard the last refresh found, opening or not.
+  int NodeStates(TolvaneNodeState* states, std::uint32_t capacity) {
+    std::lock_guard lock(mutex_);
+    std::uint32_t filled = 0;
+    for (const InterfaceInfo& info : interfaces_) {
+      if (states == nullptr || filled >= capacity) break;
+      TolvaneNodeState& state = states[filled++];
+      state = TolvaneNodeState{};
+      std::snprintf(state.path, sizeof state.path, "%s", info.path.c_str());
+      state.usagePage = info.usagePage;
+      state.usage = info.usage;
+      state.openError = info.openError;
+    }
+    return static_cast<int>(interfaces_.size());
+  }
+
+ private:
   // The node the selector picks, opened; null when there is none or it
   // cannot be opened.
   hid_device* OpenForReading(const DeviceSelector& selector) {
@@ -566,4 +599,8 @@ TOLVANE_EXPORT int RequestStatusSetFeature(const DeviceSelector* selector, Tolva
                                            uint32_t, const uint8_t* data, uint32_t length, uint32_t,
                                            uint32_t*) {
   return HidService::Instance().Feature(selector, data, nullptr, length);
+}
+
+TOLVANE_EXPORT int TolvaneNodeStates(TolvaneNodeState* states, uint32_t capacity) {
+  return HidService::Instance().NodeStates(states, capacity);
 }

@@ -17,10 +17,15 @@
 //   hid fail-write <n>                         the n-th write from now fails
 //   hid extra <n>                              n more nodes of another device
 //   hid events                                 udev events raised so far
+//   hid numbered <0|1>                         the nodes' report descriptors
+//                                              declare report ids, or not
+//   hid inject <n>                             an unsolicited n-byte CTRL report
+//   hid last-write                             the last CTRL write as hidapi took
+//                                              it and as it reached the keyboard
+// KESTRUNE_FAKE_HID_DENY=<node>[,<node>]: those nodes, and only they, start denied.
 //
 // Refuses to start when a real keyboard is attached: tests never reach one.
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <hidapi/hidapi.h>
@@ -30,6 +35,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -38,6 +44,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -45,6 +52,7 @@
 #include <vector>
 
 #include "device/TolvaneApi.h"
+#include "device/hid/HidSupport.h"
 #include "device/sim/SimLayout.h"
 #include "device/sim/TolvaneSimControl.h"
 #include "foundation/DeviceIdentity.h"
@@ -133,12 +141,25 @@ class FakeLayer {
         return -1;
       }
       if (!LoadLocked()) return -1;
+      // KESTRUNE_FAKE_HID_DENY=<node>[,<node>], when set, names the nodes
+      // that start denied: for a test that runs a program on this layer and
+      // cannot reach its control interface before the program opens them.
+      if (const char* deny = std::getenv("KESTRUNE_FAKE_HID_DENY")) {
+        for (std::size_t i = 0; i < kNodes.size(); ++i) {
+          std::istringstream list(deny);
+          denied_[i] = false;
+          for (std::string name; std::getline(list, name, ',');)
+            denied_[i] |= name == kNodes[i].name;
+        }
+      }
       if (folder_.empty()) {
         char pattern[] = "/tmp/kst-fake-hid-XXXXXX";
         if (!mkdtemp(pattern)) return -1;
         folder_ = pattern;
       }
       for (std::size_t i = 0; i < kNodes.size(); ++i) std::ofstream(NodePath(static_cast<int>(i)));
+      if (sysfsRoot_.empty()) sysfsRoot_ = folder_ + "/sys";
+      WriteDescriptorsLocked();
     }
     // The simulated library calls back on its own thread: no lock of ours
     // is held while it is called.
@@ -240,9 +261,20 @@ class FakeLayer {
       if (device->gone || !running_) return -1;
       if (failWriteIn_ > 0 && --failWriteIn_ == 0) return -1;
       report.assign(data, data + length);
-      // hidapi's first byte is the report id, 0 for an unnumbered report:
-      // the keyboard never sees that 0.
-      if (report.front() == 0) report.erase(report.begin());
+      // hidapi's first byte is the report id. An interface without report
+      // ids takes 0 there, which the keyboard never sees; any other byte is
+      // a report this interface does not have.
+      if (!numbered_) {
+        if (report.front() != 0) {
+          errno = EINVAL;
+          return -1;
+        }
+        report.erase(report.begin());
+      }
+      if (device->iface == kControlNode) {
+        lastHidapi_.assign(data, data + length);
+        lastWire_ = report;
+      }
     }
     const DeviceSelector s = SelectorOf(device->iface);
     std::uint32_t unit = 0;
@@ -318,6 +350,7 @@ class FakeLayer {
     in >> verb >> arg;
     std::string answer = "ok";
     int result = TOLVANE_SIM_OK;
+    int inject = -1;
     {
       std::lock_guard lock(mutex_);
       if (verb == "deny" || verb == "allow") {
@@ -332,14 +365,29 @@ class FakeLayer {
       } else if (verb == "extra" && !arg.empty()) {
         extra_ = std::max(0, std::atoi(arg.c_str()));
         RaiseLocked('c');
+      } else if (verb == "numbered" && (arg == "0" || arg == "1")) {
+        numbered_ = arg == "1";
+        WriteDescriptorsLocked();
+      } else if (verb == "inject" && !arg.empty()) {
+        inject = std::clamp(std::atoi(arg.c_str()), 0, 1 << 16);
+      } else if (verb == "last-write") {
+        answer = "hidapi " + Hex(lastHidapi_) + "\nwire " + Hex(lastWire_);
       } else if (verb == "events") {
         answer = "added " + std::to_string(added_) + "\nremoved " + std::to_string(removed_);
       } else {
         answer =
             "hid deny <led|cons|ctrl> | hid allow | hid short-read <n> | "
-            "hid fail-write <n> | hid extra <n> | hid events";
+            "hid fail-write <n> | hid extra <n> | hid events | hid numbered <0|1> | "
+            "hid inject <n> | hid last-write";
         result = TOLVANE_SIM_BAD_ARGUMENT;
       }
+    }
+    if (inject >= 0) {
+      // An input report of the command interface that answers nothing: the
+      // report id, then zeros.
+      std::vector<std::uint8_t> report(static_cast<std::size_t>(inject), 0);
+      if (!report.empty()) report[0] = kReportId;
+      Queue(kControlNode, std::move(report));
     }
     if (reply && capacity > 0) {
       std::snprintf(reply, capacity, "%s", answer.c_str());
@@ -467,27 +515,54 @@ class FakeLayer {
     return true;
   }
 
+  static std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    std::string out;
+    char two[3];
+    for (std::uint8_t b : bytes) {
+      std::snprintf(two, sizeof two, "%02x", b);
+      out += two;
+    }
+    return out;
+  }
+
+  // Each node's report descriptor where the library looks for it: a vendor
+  // collection of 64-byte input and output reports, with or without the
+  // report id the command reports begin with.
+  void WriteDescriptorsLocked() {
+    if (sysfsRoot_.empty()) return;
+    std::vector<std::uint8_t> descriptor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01};
+    if (numbered_) descriptor.insert(descriptor.end(), {0x85, kReportId});
+    descriptor.insert(descriptor.end(), {0x75, 0x08, 0x95, 0x3F, 0x09, 0x01, 0x81, 0x02, 0x09, 0x01,
+                                         0x91, 0x02, 0xC0});
+    for (std::size_t i = 0; i < kNodes.size(); ++i) {
+      const std::string path = NodePath(static_cast<int>(i));
+      const std::string device =
+          sysfsRoot_ + "/class/hidraw/" + path.substr(path.find_last_of('/') + 1) + "/device";
+      std::filesystem::create_directories(device);
+      std::ofstream(device + "/report_descriptor", std::ios::binary | std::ios::trunc)
+          .write(reinterpret_cast<const char*>(descriptor.data()),
+                 static_cast<std::streamsize>(descriptor.size()));
+    }
+  }
+
+ public:
+  const char* SysfsRoot() {
+    std::lock_guard lock(mutex_);
+    return sysfsRoot_.empty() ? "/sys" : sysfsRoot_.c_str();
+  }
+
+ private:
   std::string NodePath(int node) const {
     return folder_ + "/kst-fake-hidraw-" + kNodes[static_cast<std::size_t>(node)].name;
   }
 
   // A hidraw node of the keyboard's vendor and product on this machine.
   static bool RealKeyboardAttached() {
-    DIR* dir = opendir("/sys/class/hidraw");
-    if (!dir) return false;
-    char wanted[32];
-    std::snprintf(wanted, sizeof wanted, "%08X:%08X", kst::kKeyboardVendorId,
-                  kst::kKeyboardProductId);
-    bool found = false;
-    while (dirent* entry = readdir(dir)) {
-      std::ifstream uevent(std::string("/sys/class/hidraw/") + entry->d_name + "/device/uevent");
-      std::string line;
-      while (std::getline(uevent, line)) {
-        if (line.rfind("HID_ID=", 0) == 0 && line.find(wanted) != std::string::npos) found = true;
-      }
+    for (const kst::hid::HidrawNode& node :
+         kst::hid::ScanHidrawNodes("/sys", kst::kKeyboardVendorId, kst::kKeyboardProductId)) {
+      if (node.matches) return true;
     }
-    closedir(dir);
-    return found;
+    return false;
   }
 
   std::mutex mutex_;
@@ -504,6 +579,10 @@ class FakeLayer {
   std::vector<hid_device*> open_;
   std::vector<udev_monitor*> monitors_;
   std::array<bool, kNodes.size()> denied_{};
+  std::string sysfsRoot_;  // set once, at the first Init
+  bool numbered_ = true;
+  std::vector<std::uint8_t> lastHidapi_;
+  std::vector<std::uint8_t> lastWire_;
   int shortRead_ = -1;
   int failWriteIn_ = 0;
   int extra_ = 0;
@@ -582,6 +661,11 @@ extern "C" __attribute__((visibility("hidden"))) int poll(struct pollfd* fds, nf
   Layer().MonitorWaiting(fds, nfds);
   const timespec wait = {timeout / 1000, (timeout % 1000) * 1000000L};
   return ppoll(fds, nfds, timeout < 0 ? nullptr : &wait, nullptr);
+}
+
+// The library reads its nodes' report descriptors from this layer's folder.
+extern "C" __attribute__((visibility("hidden"))) const char* TolvaneSysfsRoot() {
+  return Layer().SysfsRoot();
 }
 
 // ---- the test's handle on the keyboard ----
