@@ -1,5 +1,6 @@
 #include "app/AppStartup.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -11,11 +12,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "app/AppContext.h"
 #include "app/CommandLine.h"
+#include "app/InstanceMessenger.h"
+#include "app/SingleInstance.h"
+#include "device/DeviceHost.h"
 #include "device/ServiceLibrary.h"
 #include "device/diagnosis/KeyboardDiagnosis.h"
 #include "foundation/SkinLayout.h"
@@ -94,6 +99,33 @@ StartupGate RunInstanceGate(AppContext& context) {
   return StartupGate::Continue;
 }
 
+namespace {
+
+// This user's running utility, when there is one: it holds the keyboard, and
+// is asked over its socket whether the keyboard answers it.
+std::optional<KeyboardOwner> RunningOwner() {
+  const QString runtime = UserRuntimeFolder();
+  if (runtime.isEmpty()) return std::nullopt;
+  InstanceLock lock(runtime);
+  if (lock.TryAcquire() != InstanceLock::Result::HeldElsewhere) return std::nullopt;
+  KeyboardOwner owner;
+  owner.pid = lock.HolderPid();
+  SendTimeouts timeouts;
+  timeouts.connectMs = 1000;
+  timeouts.replyMs = 5000;
+  if (const std::optional<std::intptr_t> icon =
+          SendInstanceMessage(InstanceSocketPath(runtime), {UM_STATUS, kStatusWParam, 0}, timeouts))
+    owner.connected = *icon == kTrayIconConnected;
+  // A lock whose holder neither answers nor is this program is no owner.
+  if (!owner.connected &&
+      FindRunningInstance(QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
+                          QCoreApplication::applicationPid()) == 0)
+    return std::nullopt;
+  return owner;
+}
+
+}  // namespace
+
 int WriteDiagnosis(QTextStream& out, const CommandLine& line, const QString& executableFolder) {
   std::vector<std::string_view> arguments;
   if (line.Has(Switch::Simulate)) arguments.push_back(kSimulateOption);
@@ -101,6 +133,7 @@ int WriteDiagnosis(QTextStream& out, const CommandLine& line, const QString& exe
   inputs.executableFolder = executableFolder;
   inputs.serviceLibraryFile = QString::fromLatin1(ServiceLibraryFileName(
       SimulatedKeyboardRequested(arguments, std::getenv(kDeviceEnvironment))));
+  inputs.owner = RunningOwner();
   const DiagnosisReport report = DiagnoseKeyboard(inputs);
   for (const QString& text : DiagnosisLines(report)) out << text << '\n';
   out.flush();

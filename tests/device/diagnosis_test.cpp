@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "device/diagnosis/KeyboardDiagnosis.h"
 #include "device/hid/HidSupport.h"
@@ -31,6 +32,7 @@ constexpr const char* kMouseUevent = "HID_ID=0003:0000046D:0000C077\n";
 struct StubLibrary {
   int deviceCount = 0;
   std::vector<TolvaneNodeState> states;
+  int exchanges = 0;  // writes, status reads and reads asked for
 };
 StubLibrary stub;
 
@@ -45,13 +47,16 @@ int StubDeleteHandle(uintptr_t) { return 0; }
 // Writes fail: a keyboard that opens but never answers.
 int StubWrite(const DeviceSelector*, TolvaneCallback, uint32_t, const uint8_t*, uint32_t, uint32_t,
               uint32_t*) {
+  ++stub.exchanges;
   return -1;
 }
 int StubStatusGet(const DeviceSelector*, TolvaneCallback, uint32_t, uint8_t*, uint32_t, uint32_t,
                   uint32_t*) {
+  ++stub.exchanges;
   return -1;
 }
 int StubRead(const DeviceSelector*, TolvaneCallback, uint32_t, uint32_t, uint32_t* unit) {
+  ++stub.exchanges;
   if (unit != nullptr) *unit = 7;
   return 1;
 }
@@ -246,6 +251,36 @@ TEST_F(DiagnosisTest, EachCauseFromWhatTheMachineAndTheLibraryShow) {
       EXPECT_EQ(report.nodes.back().path, QStringLiteral("/nonexistent/hidraw9"));
       EXPECT_FALSE(report.nodes.back().opens);
     }
+  }
+}
+
+// While the utility runs it holds the keyboard: the diagnosis takes its word
+// and sends the keyboard nothing.
+TEST_F(DiagnosisTest, ARunningUtilityIsAskedAndTheKeyboardIsLeftToIt) {
+  struct Case {
+    const char* name;
+    bool keyboardNode;
+    std::optional<bool> connected;
+    DiagnosisCause cause;
+  };
+  const Case cases[] = {
+      {"the utility reads it", true, true, DiagnosisCause::KeyboardAnswers},
+      {"the utility does not find it", true, false, DiagnosisCause::NoAnswer},
+      {"the utility does not say", true, std::nullopt, DiagnosisCause::NoAnswer},
+      {"nothing plugged in", false, false, DiagnosisCause::NoKeyboardInterfaces},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(root + "/sys/class/hidraw").removeRecursively();
+    if (c.keyboardNode) AddNode("hidraw0", kKeyboardUevent, 0666);
+    stub = StubLibrary{};
+    stub.deviceCount = c.keyboardNode ? 1 : 0;
+    Load();
+    inputs.owner = KeyboardOwner{4242, c.connected};
+    const DiagnosisReport report = DiagnoseKeyboard(inputs);
+    EXPECT_EQ(report.cause, c.cause);
+    EXPECT_EQ(stub.exchanges, 0);
+    EXPECT_TRUE(report.settingsRead.contains("process 4242")) << report.settingsRead.toStdString();
   }
 }
 

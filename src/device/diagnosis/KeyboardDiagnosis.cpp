@@ -199,7 +199,17 @@ DiagnosisReport DiagnoseKeyboard(const DiagnosisInputs& inputs) {
   report.udevRuleFix = UdevRuleFixCommand(inputs.executableFolder);
 
   bool answered = false;
-  if (binding.ok) {
+  if (binding.ok && inputs.owner) {
+    const KeyboardOwner& owner = *inputs.owner;
+    answered = owner.connected.value_or(false);
+    report.settingsRead =
+        QStringLiteral("not made here: the running utility (process %1) holds the keyboard, %2")
+            .arg(owner.pid)
+            .arg(!owner.connected ? QStringLiteral("and did not say whether it answers")
+                 : answered       ? QStringLiteral("and reads it")
+                                  : QStringLiteral("and does not find it"));
+    binding.api.End();
+  } else if (binding.ok) {
     report.settingsRead = ReadSettingsOnce(binding.api, answered);
     binding.api.End();
   } else {
@@ -213,7 +223,8 @@ DiagnosisReport DiagnoseKeyboard(const DiagnosisInputs& inputs) {
     report.cause = DiagnosisCause::KeyboardAnswers;
   } else if (AnyRefused(openErrors)) {
     report.cause = DiagnosisCause::NoPermission;
-  } else if (!anyKeyboardNode && report.settingsRead.startsWith(QLatin1String("not tried"))) {
+  } else if (!anyKeyboardNode &&
+             (inputs.owner || report.settingsRead.startsWith(QLatin1String("not tried")))) {
     report.cause = DiagnosisCause::NoKeyboardInterfaces;
   } else {
     report.cause = DiagnosisCause::NoAnswer;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -58,6 +59,15 @@ struct DiagnosisReport {
 using ServiceLoader =
     std::function<ServiceBinding(const std::filesystem::path& folder, std::string_view file)>;
 
+// Another process of this user that holds the keyboard (the running
+// utility): the keyboard takes one command sequence at a time, so the
+// diagnosis asks it instead of reading the keyboard itself.
+struct KeyboardOwner {
+  qint64 pid = 0;
+  // Whether the owner has the keyboard connected; nullopt when it did not say.
+  std::optional<bool> connected;
+};
+
 struct DiagnosisInputs {
   QString sysfsRoot = QStringLiteral("/sys");
   QString devRoot = QStringLiteral("/dev");
@@ -68,6 +78,8 @@ struct DiagnosisInputs {
   QString executableFolder;  // holds the service library; decides the fix command
   QString serviceLibraryFile = QString::fromLatin1(kServiceLibraryName);
   ServiceLoader load = BindServiceLibrary;
+  // Set when the keyboard has an owner: no settings read is made then.
+  std::optional<KeyboardOwner> owner;
 };
 
 // Loads and starts the service library, looks at the nodes and the rule and,
