@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QVariant>
@@ -100,7 +101,6 @@ bool InstanceServer::Listen(const QString& socketPath, InstanceMessageHandler ha
   Close();
   path_ = socketPath;
   handler_ = std::move(handler);
-  relisten_->start(limits_.relistenMs);
   return ListenNow();
 }
 
@@ -121,15 +121,37 @@ bool InstanceServer::ListenNow() {
   if (!server->listen(path_)) {
     lastError_ = server->errorString();
     delete server;
+    relisten_->start(limits_.relistenMs);
     return false;
   }
   server_ = server;
   lastError_.clear();
+  // A listening server costs no wake-ups: instead of asking it every
+  // relistenMs, the server is watched for the one way it stops by itself.
+  // When an accept fails, Qt closes the listening socket and deletes its
+  // notifier; the notifier's end starts the retries. The connection is
+  // bound to the server, so closing or replacing the server here (which
+  // deletes the notifier with it) does not.
+  if (auto* notifier = server->findChild<QSocketNotifier*>()) {
+    connect(notifier, &QObject::destroyed, server, [this, server] {
+      if (server == server_ && !path_.isEmpty()) relisten_->start(limits_.relistenMs);
+    });
+    relisten_->stop();
+  } else {
+    relisten_->start(limits_.relistenMs);
+  }
   return true;
 }
 
 void InstanceServer::CheckListening() {
-  if (!IsListening()) ListenNow();
+  if (path_.isEmpty()) {
+    relisten_->stop();
+  } else if (IsListening()) {
+    // Listening again without a notifier to watch: keep asking.
+    if (server_->findChild<QSocketNotifier*>() != nullptr) relisten_->stop();
+  } else {
+    ListenNow();
+  }
 }
 
 void InstanceServer::Close() {
@@ -145,6 +167,8 @@ void InstanceServer::Close() {
   server_ = nullptr;
   QFile::remove(path);
 }
+
+bool InstanceServer::RetryPending() const { return relisten_->isActive(); }
 
 bool InstanceServer::IsListening() const { return server_ != nullptr && server_->isListening(); }
 

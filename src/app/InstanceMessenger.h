@@ -91,11 +91,14 @@ class InstanceServer : public QObject {
   // live instance owns the file. False when the socket cannot be made now;
   // until Close the server tries again every relistenMs, and it listens
   // again the same way whenever it stops listening by itself (Qt closes a
-  // local server, and removes its socket, when an accept fails).
+  // local server, and removes its socket, when an accept fails). While it
+  // listens, no timer of its own runs.
   bool Listen(const QString& socketPath, InstanceMessageHandler handler);
   // Stops accepting; requests already being handled still get their reply.
   void Close();
   bool IsListening() const;
+  // Whether the server waits to try listening again.
+  bool RetryPending() const;
   // Why the last attempt to listen failed; empty after a success.
   QString LastError() const { return lastError_; }
 

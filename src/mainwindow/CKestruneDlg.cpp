@@ -8,16 +8,19 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QShowEvent>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -455,27 +458,107 @@ void CKestruneDlg::TakeLaterLooks() {
   laterLooksTaken_ = true;
   const QPixmap over = StateSurface(kMainPictureSet.over);
   const QPixmap down = StateSurface(kMainPictureSet.down);
-  auto replaced = [&](const QPixmap& picture) -> const QPixmap& {
-    if (picture.cacheKey() == overPlaceholder_.cacheKey()) return over;
-    if (picture.cacheKey() == downPlaceholder_.cacheKey()) return down;
+  const qint64 overKey = overPlaceholder_.cacheKey();
+  const qint64 downKey = downPlaceholder_.cacheKey();
+  ReplaceLooks([&](const QPixmap& picture) -> QPixmap {
+    if (picture.cacheKey() == overKey) return over;
+    if (picture.cacheKey() == downKey) return down;
     return picture;
-  };
-  for (CPngButton* button : findChildren<CPngButton*>()) {
-    using Look = CPngButton::Look;
-    button->SetStatePictures(
-        replaced(button->Picture(Look::Normal)), replaced(button->Picture(Look::Hover)),
-        replaced(button->Picture(Look::Pressed)), replaced(button->Picture(Look::Disabled)),
-        replaced(button->Picture(Look::Selected)), false);
-    button->update();
-  }
-  if (view_) {
-    KeyboardPictures pictures = view_->Pictures();
-    pictures.over = over;
-    pictures.down = down;
-    view_->SetPictures(pictures);
-  }
+  });
   overPlaceholder_ = QPixmap();
   downPlaceholder_ = QPixmap();
+}
+
+void CKestruneDlg::ReplaceLooks(const std::function<QPixmap(const QPixmap&)>& replaced) {
+  for (CPngButton* button : findChildren<CPngButton*>()) {
+    using Look = CPngButton::Look;
+    std::array<QPixmap, 5> looks;
+    bool changed = false;
+    for (const Look look :
+         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
+      const QPixmap& before = button->Picture(look);
+      QPixmap& after = looks[static_cast<std::size_t>(look)];
+      after = before.isNull() ? before : replaced(before);
+      changed = changed || after.cacheKey() != before.cacheKey();
+    }
+    if (!changed) continue;
+    button->SetStatePictures(looks[0], looks[1], looks[2], looks[3], looks[4], false);
+    button->update();
+  }
+  if (!view_) return;
+  auto swap = [&](QPixmap& picture) {
+    if (!picture.isNull()) picture = replaced(picture);
+  };
+  KeyboardPictures pictures = view_->Pictures();
+  for (QPixmap* p : {&pictures.normal, &pictures.over, &pictures.down, &pictures.disable,
+                     &pictures.grey, &pictures.arrow})
+    swap(*p);
+  view_->SetPictures(pictures);
+  FlipPictures flip = view_->HeldFlipPictures();
+  for (QPixmap* p : {&flip.normal, &flip.over, &flip.down}) swap(*p);
+  view_->SetFlipPictures(flip);
+}
+
+namespace {
+
+// The full-window surfaces a hidden window gives up.
+QStringList ReleasableSurfaces() {
+  QStringList files = PictureSetFiles(kMainPictureSet);
+  files << QString::fromLatin1(kMainGreyPicture);
+  for (const QString& file : PictureSetFiles(kMainFlipPictureSet)) {
+    if (!files.contains(file)) files << file;
+  }
+  return files;
+}
+
+}  // namespace
+
+void CKestruneDlg::ReleaseLooksWhileHidden() {
+  // Before the later looks have arrived their decodes may still run: the
+  // window keeps what it has until then.
+  if (!laterLooksTaken_ || exited_ || LooksReleased()) return;
+  std::map<qint64, QPixmap> standIns;
+  for (const QString& file : ReleasableSurfaces()) {
+    const std::optional<QPixmap> surface = Pictures().HeldSurface(file);
+    if (!surface) continue;
+    QPixmap standIn(1, 1);
+    standIn.fill(Qt::transparent);
+    standIns.emplace(surface->cacheKey(), standIn);
+    releasedLooks_.emplace(file, standIn);
+    Pictures().DropSurface(file);
+  }
+  if (releasedLooks_.empty()) return;
+  ReplaceLooks([&](const QPixmap& picture) -> QPixmap {
+    const auto it = standIns.find(picture.cacheKey());
+    return it == standIns.end() ? picture : it->second;
+  });
+  shownBackground_ = QPixmap();
+  // The freed pixels go back to the system, not only to the allocator.
+  ReturnFreedMemory();
+}
+
+void CKestruneDlg::TakeLooksBackForShow() {
+  if (!LooksReleased()) return;
+  std::map<qint64, QPixmap> surfaces;
+  for (const auto& [file, standIn] : releasedLooks_)
+    surfaces.emplace(standIn.cacheKey(), Pictures().Surface(file, size()));
+  releasedLooks_.clear();
+  ReplaceLooks([&](const QPixmap& picture) -> QPixmap {
+    const auto it = surfaces.find(picture.cacheKey());
+    return it == surfaces.end() ? picture : it->second;
+  });
+  RebuildBackground();
+}
+
+void CKestruneDlg::showEvent(QShowEvent* event) {
+  TakeLooksBackForShow();
+  CBaseDialog::showEvent(event);
+}
+
+void CKestruneDlg::hideEvent(QHideEvent* event) {
+  CBaseDialog::hideEvent(event);
+  // Minimised is not hidden: the task bar may show the window's preview.
+  if (!event->spontaneous() && isHidden()) ReleaseLooksWhileHidden();
 }
 
 void CKestruneDlg::LoadMainPictures() {

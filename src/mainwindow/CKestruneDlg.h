@@ -262,6 +262,10 @@ class CKestruneDlg : public CBaseDialog,
   // went while the desktop has no notification area; hidden otherwise.
   QLabel* NoKeyboardState() const { return noKeyboard_; }
   QString LinkAddress() const { return linkAddress_; }
+  // Whether the window's full-window surfaces are released (while hidden).
+  bool LooksReleased() const { return !releasedLooks_.empty(); }
+  // Whether the hovered and pressed looks have replaced their placeholders.
+  bool LaterLooksTaken() const { return laterLooksTaken_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -271,6 +275,8 @@ class CKestruneDlg : public CBaseDialog,
   void contextMenuEvent(QContextMenuEvent* event) override;
   void PaintBackground(QPainter& painter) override;
   void reject() override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   using MessageHandler = std::intptr_t (CKestruneDlg::*)(std::uintptr_t, std::intptr_t);
@@ -355,6 +361,14 @@ class CKestruneDlg : public CBaseDialog,
   // placeholders; once, after the start-up messages. Ends the process when
   // a picture cannot be decoded.
   void TakeLaterLooks();
+  // Gives every button, the keyboard view and its Flip looks `replaced(p)`
+  // in place of each of their pictures p.
+  void ReplaceLooks(const std::function<QPixmap(const QPixmap&)>& replaced);
+  // A hidden window keeps no full-window surfaces: each is swapped for a
+  // 1x1 stand-in of its file and dropped, with the shown background; on
+  // show the surfaces come back, decoded again, before the first paint.
+  void ReleaseLooksWhileHidden();
+  void TakeLooksBackForShow();
   void LayoutWindowControls();
   CPngButton* LayoutButton(int controlId, const char* skinKey);
   void SetButtonCaptionStyle(CPngButton& button, int size, const char* face, int format);
@@ -450,6 +464,8 @@ class CKestruneDlg : public CBaseDialog,
   QPixmap overPlaceholder_;
   QPixmap downPlaceholder_;
   bool laterLooksTaken_ = false;
+  // While hidden: the stand-ins of released surfaces, by file.
+  std::map<QString, QPixmap> releasedLooks_;
   int busyFrame_ = 0;
   std::map<std::uint32_t, QTimer*> timers_;
   QString linkAddress_;

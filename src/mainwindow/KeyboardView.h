@@ -92,6 +92,9 @@ class KeyboardView : public QObject {
   // themselves are the window's to update).
   void SetPictures(const KeyboardPictures& pictures) { pictures_ = pictures; }
   const KeyboardPictures& Pictures() const { return pictures_; }
+  // The Flip looks once Flip has asked for them; null until then.
+  void SetFlipPictures(const FlipPictures& pictures) { flipPictures_ = pictures; }
+  const FlipPictures& HeldFlipPictures() const { return flipPictures_; }
 
   // Every button from the store for the current profile and bank, under the
   // store's lock: the assigned look and the caption (tooltip); then

@@ -12,6 +12,10 @@
 #include <cstdlib>
 #include <memory>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "foundation/SkinLayout.h"
 #include "platform/RegularFile.h"
 
@@ -77,6 +81,12 @@ void EndProcessForMissingPicture(const QString& path) {
   std::fflush(stderr);
   // At once: nothing of a half-built window may run on.
   std::_Exit(0);
+}
+
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 SkinPictures::SkinPictures(QString folder) : queue_(std::make_shared<JobQueue>()) {
@@ -317,6 +327,17 @@ QPixmap SkinPictures::Surface(const QString& fileName, QSize clientSize) {
     pictures_.erase(it);
   }
   return surface;
+}
+
+std::optional<QPixmap> SkinPictures::HeldSurface(const QString& fileName) const {
+  if (const auto it = surfaces_.constFind(fileName); it != surfaces_.constEnd()) return *it;
+  return std::nullopt;
+}
+
+void SkinPictures::DropSurface(const QString& fileName) {
+  surfaces_.remove(fileName);
+  pictures_.remove(fileName);
+  pendingSurfaces_.remove(fileName);
 }
 
 void SkinPictures::Clear() {

@@ -30,6 +30,10 @@ QImage DecodeSkinImage(const QString& path);
 // on stderr, then the process ends at once with exit code 0.
 [[noreturn]] void EndProcessForMissingPicture(const QString& path);
 
+// Hands the pages of freed memory back to the system, where the C library
+// can (pictures of megabytes freed while the process stays resident).
+void ReturnFreedMemory();
+
 // The pictures of one window: each file is decoded once, however many
 // buttons show it; the pixmaps handed out share the decoded image. Owned by
 // the window, released with it. Used on the window's thread only; the
@@ -100,6 +104,11 @@ class SkinPictures {
   bool Ready(const QString& fileName) const;
   // Whether the decoded picture (not a surface) of the file is held.
   bool Holds(const QString& fileName) const { return pictures_.contains(fileName); }
+  // The surface Surface made of the file, while held.
+  std::optional<QPixmap> HeldSurface(const QString& fileName) const;
+  // Forgets the file's surface and decoded picture (a later Surface or Get
+  // decodes it again); pixmaps handed out keep their pixels until released.
+  void DropSurface(const QString& fileName);
   void Clear();
 
  private:

@@ -252,6 +252,8 @@ TEST_F(InstanceMessengerTest, ListensAgainWhenFileDescriptorsComeBack) {
   InstanceServer server;
   server.SetLimits({2000, 16, 50});
   ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+  // Listening, it wakes the process for nothing: no retry timer runs.
+  EXPECT_FALSE(server.RetryPending());
 
   const QByteArray path = QFile::encodeName(socket_);
   sockaddr_un addr{};
@@ -275,6 +277,7 @@ TEST_F(InstanceMessengerTest, ListensAgainWhenFileDescriptorsComeBack) {
 
   EXPECT_TRUE(test::SpinUntil([&] { return server.IsListening(); }, 15000));
   EXPECT_EQ(Send({UM_OPEN, kOpenWParam, 0}), std::optional<std::intptr_t>(1));
+  EXPECT_TRUE(test::SpinUntil([&] { return !server.RetryPending(); }, 15000));
 }
 
 // Runs `work` in a child process as user nobody while this thread serves the

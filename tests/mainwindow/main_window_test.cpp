@@ -2,6 +2,7 @@
 // messages with right and wrong protocol values, showing and hiding, OK,
 // Cancel, Apply, the about box, help, import and export.
 
+#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -23,6 +24,7 @@
 #include "main_window_harness.h"
 #include "mainwindow/CAboutDlg.h"
 #include "mainwindow/MainWindowIds.h"
+#include "skin/SkinKeys.h"
 #include "skin/SkinRender.h"
 #include "store/ProfileFiles.h"
 #include "support/KeyPresses.h"
@@ -254,6 +256,63 @@ TEST_F(MainWindow, OkAppliesAndHidesCancelHidesAndKeepsApply) {
   ASSERT_TRUE(WaitFor([&] { return !dialog->Upload()->ApplyRunning(); }));
   EXPECT_FALSE(dialog->ApplyPending());
   EXPECT_FALSE(Button(kIdApply)->isEnabled());
+}
+
+// Every button's five looks as drawn: the part of each look's picture under it.
+std::vector<QImage> ButtonLooks(CKestruneDlg& dialog) {
+  std::vector<QImage> looks;
+  for (CPngButton* button : dialog.findChildren<CPngButton*>()) {
+    using Look = CPngButton::Look;
+    for (const Look look :
+         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
+      const QPixmap& picture = button->Picture(look);
+      const qreal ratio = picture.devicePixelRatio();
+      looks.push_back(picture.isNull() ? QImage()
+                                       : picture
+                                             .copy(QRectF(QPointF(button->Origin()) * ratio,
+                                                          QSizeF(button->size()) * ratio)
+                                                       .toRect())
+                                             .toImage());
+    }
+  }
+  return looks;
+}
+
+TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  ASSERT_TRUE(WaitFor([&] { return dialog->LaterLooksTaken(); }));
+  const std::vector<QImage> looks = ButtonLooks(*dialog);
+  // Where the focus comes back to after a show is not at stake here.
+  auto grabUnfocused = [&] {
+    if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+    return dialog->grab().toImage();
+  };
+  const QImage shown = grabUnfocused();
+
+  QTest::mouseClick(Button(kIdCancel), Qt::LeftButton);
+  ASSERT_FALSE(dialog->isVisible());
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(dialog->LooksReleased());
+  QStringList surfaces = PictureSetFiles(kMainPictureSet);
+  surfaces << QString::fromLatin1(kMainGreyPicture);
+  for (const QString& file : surfaces)
+    EXPECT_FALSE(dialog->Pictures().HeldSurface(file).has_value()) << file.toStdString();
+  // Nothing of the idle hidden window wakes the process.
+  QList<QObject*> objects = dialog->findChildren<QObject*>();
+  objects.push_back(dialog.get());
+  objects.push_back(&context->instance.Server());
+  for (QObject* object : objects) {
+    for (const auto& timer : QAbstractEventDispatcher::instance()->registeredTimers(object))
+      ADD_FAILURE() << object->metaObject()->className() << " "
+                    << object->objectName().toStdString() << ": a timer of " << timer.interval
+                    << " ms runs while hidden";
+  }
+
+  dialog->ShowMainWindow();
+  EXPECT_FALSE(dialog->LooksReleased());
+  EXPECT_TRUE(ButtonLooks(*dialog) == looks);
+  EXPECT_TRUE(grabUnfocused() == shown);
 }
 
 TEST_F(MainWindow, EnterAndEscapeNeitherApplyNorClose) {
