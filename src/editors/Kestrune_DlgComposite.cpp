@@ -26,7 +26,6 @@
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
-#include "editors/MediaKeys.h"
 #include "foundation/Language.h"
 #include "foundation/SkinLayout.h"
 #include "mainwindow/KeyCaptions.h"
@@ -36,6 +35,7 @@
 #include "skin/SkinLayoutOps.h"
 #include "skin/SkinPictures.h"
 #include "store/AssignmentStore.h"
+#include "store/MediaKeys.h"
 
 namespace kst {
 
