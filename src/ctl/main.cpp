@@ -21,6 +21,9 @@
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
 #include "platform/RuntimeFolder.h"
+#ifdef KST_CTL_INSTANCE
+#include "app/InstanceMessenger.h"
+#endif
 
 namespace {
 
@@ -118,6 +121,31 @@ int main(int argc, char** argv) {
       return Finish(result);
     }
   }
+
+#ifdef KST_CTL_INSTANCE
+  // The running utility owns the keyboard: it runs the command.
+  if (!runtime.path.empty()) {
+    const CtlSendOutcome sent = SendCtlRequest(
+        InstanceSocketPath(QString::fromStdString(runtime.path)), RequestArguments(*request));
+    switch (sent.status) {
+      case CtlSendStatus::Answered:
+        result.exit = static_cast<CtlExit>(sent.reply.exitCode);
+        result.out = sent.reply.out;
+        result.error = sent.reply.error;
+        return Finish(result);
+      case CtlSendStatus::Refused:
+        result.exit = CtlExit::Refused;
+        result.error = QStringLiteral("the utility's socket belongs to another user: refused");
+        return Finish(result);
+      case CtlSendStatus::NoAnswer:
+        result.exit = CtlExit::NoAnswer;
+        result.error = QStringLiteral("the running utility did not answer within 5 s");
+        return Finish(result);
+      case CtlSendStatus::NoInstance:
+        break;
+    }
+  }
+#endif
 
   StandaloneCtlHost host(paths, executableFolder, simulated);
   QString why;
