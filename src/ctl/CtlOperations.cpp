@@ -148,8 +148,18 @@ CtlResult Lighting(const CtlRequest& request, CtlHost& host) {
   }
   LightingModel* model = host.Lighting();
   if (model == nullptr) return NoKeyboard(host);
-  if (request.profile >= 0 && request.profile != model->State().activeProfile) {
-    const int shown = model->SetActiveProfile(request.profile);
+  int profile = request.profile;
+  if (profile < 0) {
+    // The keyboard's current profile, whichever one the window shows.
+    SettingsBlock settings{};
+    const int read = host.Device()->ReadSettings(settings);
+    if (read != kDeviceOk) return KeyboardFailed(QStringLiteral("answer"), read);
+    profile = settings[kSettingsCurrentProfile] < kDeviceProfileCount
+                  ? settings[kSettingsCurrentProfile]
+                  : model->State().activeProfile;
+  }
+  if (profile != model->State().activeProfile) {
+    const int shown = model->SetActiveProfile(profile);
     if (shown < 0) return KeyboardFailed(QStringLiteral("answer"), shown);
   }
   int written = 0;

@@ -3,11 +3,14 @@
 // (read back by status and export, which read the keyboard anew).
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <QDeadlineTimer>
 #include <QLockFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include "ctl/CtlExit.h"
 
@@ -161,6 +164,70 @@ TEST_F(CtlProgramTest, SecondCommandLineWaitsThenGivesUp) {
   const CtlRun run = Ctl({QStringLiteral("profile")});
   EXPECT_EQ(run.exit, ExitCode(CtlExit::Busy));
   EXPECT_TRUE(run.err.contains(QStringLiteral("another kestrunectl is running")));
+}
+
+}  // namespace
+}  // namespace kst
+
+namespace kst {
+namespace {
+
+// With the utility's window process running, the command runs there. The
+// command line is given no service library of its own (no --simulate): a
+// command it ran itself would find no keyboard.
+class CtlWindowTest : public CtlProgramTest {
+ protected:
+  void SetUp() override {
+    CtlProgramTest::SetUp();
+    QProcessEnvironment windowEnv = env_;
+    windowEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    window_.setProcessEnvironment(windowEnv);
+    window_.start(QStringLiteral(KST_BIN_DIR "/kestrune"), {QStringLiteral("--simulate")});
+    ASSERT_TRUE(window_.waitForStarted());
+    env_.remove(QStringLiteral("KESTRUNE_DEVICE"));
+    env_.insert(QStringLiteral("KESTRUNE_SIM_PRESENT"), QStringLiteral("0"));
+    // Until the window listens and has read the keyboard.
+    QDeadlineTimer deadline(60000);
+    while (Ctl({QStringLiteral("profile")}).exit != 0 && !deadline.hasExpired())
+      QThread::msleep(100);
+  }
+  void TearDown() override {
+    ::kill(static_cast<pid_t>(window_.processId()), SIGCONT);
+    window_.kill();
+    window_.waitForFinished();
+  }
+  QProcess window_;
+};
+
+TEST_F(CtlWindowTest, CommandsRunInTheWindow) {
+  ASSERT_EQ(Ctl({QStringLiteral("profile"), QStringLiteral("2")}).exit, 0);
+  EXPECT_EQ(Ctl({QStringLiteral("profile")}).out, QStringLiteral("2\n"));
+  ASSERT_EQ(
+      Ctl({QStringLiteral("lighting"), QStringLiteral("brightness"), QStringLiteral("1")}).exit, 0);
+  EXPECT_TRUE(
+      Ctl({QStringLiteral("status")})
+          .out.contains(QStringLiteral("Profile 2: effect Spectrum-cycle (4), brightness 1")));
+  ASSERT_EQ(Ctl({QStringLiteral("assign"), QStringLiteral("F5"), QStringLiteral("function"),
+                 QStringLiteral("paste")})
+                .exit,
+            0);
+  ASSERT_EQ(Ctl({QStringLiteral("export"), File("w.kst")}).exit, 0);
+  EXPECT_TRUE(Ctl({QStringLiteral("dump"), File("w.kst")})
+                  .out.contains(QStringLiteral("F5            function paste")));
+  // The same refusal, and code, as without the window.
+  const CtlRun run =
+      Ctl({QStringLiteral("lighting"), QStringLiteral("speed"), QStringLiteral("9")});
+  EXPECT_EQ(run.exit, ExitCode(CtlExit::BadValue));
+  EXPECT_TRUE(run.err.contains(QStringLiteral("speed out of range (0-4): 9")));
+}
+
+TEST_F(CtlWindowTest, WindowThatDoesNotAnswerIsGivenUpAfterFiveSeconds) {
+  ASSERT_EQ(Ctl({QStringLiteral("profile")}).exit, 0);
+  ASSERT_EQ(::kill(static_cast<pid_t>(window_.processId()), SIGSTOP), 0);
+  const CtlRun run = Ctl({QStringLiteral("profile")});
+  EXPECT_EQ(run.exit, ExitCode(CtlExit::NoAnswer));
+  EXPECT_TRUE(run.err.contains(QStringLiteral("did not answer within 5 s")))
+      << run.err.toStdString();
 }
 
 }  // namespace
