@@ -166,6 +166,14 @@ QString DumpText(const StoreContent& content) {
     text += QLatin1Char('\n');
   }
   if (shownProfile == 0) text += QStringLiteral("No key assignments (every key does its own)\n");
+  // Names looked up once: a large file holds 200000 events.
+  std::vector<QString> names(kFirstDeviceKey);
+  for (KeyIndex key = 0; key < kFirstDeviceKey; ++key) {
+    const QString name = KeyCliName(key);
+    names[key] = name.isEmpty() ? QStringLiteral("0x%1").arg(key, 3, 16, QLatin1Char('0')) : name;
+  }
+  const QString press = QStringLiteral("  press ");
+  const QString release = QStringLiteral("  release ");
   for (const MacroRecord& macro : macros) {
     text += QStringLiteral("Macro %1 \"%2\", repeat %3, %4 events\n")
                 .arg(macro.number)
@@ -173,7 +181,11 @@ QString DumpText(const StoreContent& content) {
                 .arg(macro.repeatCount)
                 .arg(macro.Events().size());
     for (const MacroEvent& event : macro.Events()) {
-      text += QStringLiteral("  %1, %2 ms\n").arg(EventText(event)).arg(event.delayMs);
+      text += event.direction == kEventPress ? press : release;
+      text += event.key < kFirstDeviceKey ? names[event.key] : EventText(event).section(' ', 1);
+      text += QStringLiteral(", ");
+      text += QString::number(event.delayMs);
+      text += QStringLiteral(" ms\n");
     }
   }
   return text;

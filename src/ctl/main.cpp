@@ -34,7 +34,10 @@ constexpr int kLockWaitMs = 5000;
 constexpr const char* kLockName = "kestrunectl.lock";
 
 int Finish(const CtlResult& result) {
-  if (!result.out.isEmpty()) std::fputs(result.out.toUtf8().constData(), stdout);
+  if (!result.out.isEmpty()) {
+    const QByteArray out = result.out.toUtf8();
+    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+  }
   if (!result.error.isEmpty())
     std::fprintf(stderr, "kestrunectl: %s\n", result.error.toUtf8().constData());
   return ExitCode(result.exit);
