@@ -71,13 +71,6 @@ class ScreenshotFilter : public QObject {
 
 }  // namespace
 
-QString ResolveProgramFolder(const QString& executableFolder) {
-  const QString installed =
-      QDir::cleanPath(executableFolder + QStringLiteral("/../share/kestrune"));
-  if (QFileInfo(installed).isDir()) return installed;
-  return QDir::cleanPath(executableFolder);
-}
-
 void ScreenshotOnFirstShow(QWidget* window, const QString& file) {
   if (window == nullptr || file.isEmpty()) return;
   window->installEventFilter(new ScreenshotFilter(window, file));

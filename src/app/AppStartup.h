@@ -4,15 +4,12 @@
 
 #include <QString>
 
+#include "platform/AppPaths.h"
+
 class QTextStream;
 class QWidget;
 
 namespace kst {
-
-// The folder of the program's data files. Installed, the executable lies in
-// <prefix>/bin and its data in <prefix>/share/kestrune; in the build tree
-// both lie in one folder.
-QString ResolveProgramFolder(const QString& executableFolder);
 
 // Once the window is first shown (not minimised) and has painted, saves a picture of it to
 // `file` (PNG) and prints "screenshot: <file>" on stdout; a failed save is

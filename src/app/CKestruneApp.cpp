@@ -31,6 +31,9 @@
 #ifdef KST_HAVE_PROFILE_MANAGER
 #include "editors/profiles/MainWindowProfileManager.h"
 #endif
+#ifdef KST_HAVE_CTL
+#include "app/WindowCtlHost.h"
+#endif
 
 namespace kst {
 
@@ -86,6 +89,11 @@ int CKestruneApp::InitInstance() {
 #ifdef KST_HAVE_PROFILE_MANAGER
     MainWindowProfileManager profileManager(dialog, context, profiles.Bar());
 #endif
+#endif
+#if defined(KST_HAVE_CTL) && defined(KST_HAVE_LIGHTING)
+    WindowCtlHost ctl(dialog, context, [&lighting] { return lighting.Model(); });
+#elif defined(KST_HAVE_CTL)
+    WindowCtlHost ctl(dialog, context, [] { return nullptr; });
 #endif
     if (commandLine.Has(Switch::Screenshot)) {
       ScreenshotOnFirstShow(&dialog, commandLine.screenshotFile);

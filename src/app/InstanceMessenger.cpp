@@ -82,6 +82,103 @@ std::optional<std::intptr_t> DecodeReply(std::span<const std::uint8_t> bytes) {
   return static_cast<std::intptr_t>(ReadLe(bytes, kResultOffset, 8));
 }
 
+namespace {
+
+constexpr std::size_t kCtlLengthOffset = 4;
+constexpr std::size_t kCtlExitOffset = 4;
+constexpr std::size_t kCtlOutLengthOffset = 8;
+constexpr std::size_t kCtlErrorLengthOffset = 12;
+static_assert(kCtlLengthOffset + 4 == kCtlRequestHeaderBytes);
+static_assert(kCtlErrorLengthOffset + 4 == kCtlReplyHeaderBytes);
+
+QByteArray CutUtf8(const QString& text) {
+  QByteArray bytes = text.toUtf8();
+  if (static_cast<std::size_t>(bytes.size()) > kMaxCtlReplyText) {
+    bytes.truncate(static_cast<qsizetype>(kMaxCtlReplyText));
+    // Not in the middle of a character.
+    while (!bytes.isEmpty() && (static_cast<std::uint8_t>(bytes.back()) & 0xC0) == 0x80)
+      bytes.chop(1);
+    if (!bytes.isEmpty() && (static_cast<std::uint8_t>(bytes.back()) & 0x80) != 0) bytes.chop(1);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeCtlRequest(const QStringList& arguments) {
+  std::vector<std::uint8_t> bytes(kCtlRequestHeaderBytes);
+  for (const QString& argument : arguments) {
+    if (argument.contains(QChar(0))) return {};
+    const QByteArray utf8 = argument.toUtf8();
+    bytes.insert(bytes.end(), utf8.begin(), utf8.end());
+    bytes.push_back(0);
+  }
+  const std::size_t payload = bytes.size() - kCtlRequestHeaderBytes;
+  if (payload > kMaxCtlRequestBytes) return {};
+  WriteLe(bytes, kMagicOffset, 4, kCtlRequestMagic);
+  WriteLe(bytes, kCtlLengthOffset, 4, payload);
+  return bytes;
+}
+
+std::optional<QStringList> DecodeCtlRequest(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < kCtlRequestHeaderBytes) return std::nullopt;
+  if (ReadLe(bytes, kMagicOffset, 4) != kCtlRequestMagic) return std::nullopt;
+  const std::uint64_t payload = ReadLe(bytes, kCtlLengthOffset, 4);
+  if (payload > kMaxCtlRequestBytes || bytes.size() != kCtlRequestHeaderBytes + payload)
+    return std::nullopt;
+  const auto text = bytes.subspan(kCtlRequestHeaderBytes);
+  if (!text.empty() && text.back() != 0) return std::nullopt;
+  QStringList arguments;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != 0) continue;
+    arguments << QString::fromUtf8(reinterpret_cast<const char*>(text.data() + start),
+                                   static_cast<qsizetype>(i - start));
+    start = i + 1;
+  }
+  return arguments;
+}
+
+std::vector<std::uint8_t> EncodeCtlReply(const CtlReply& reply) {
+  const QByteArray out = CutUtf8(reply.out);
+  const QByteArray error = CutUtf8(reply.error);
+  std::vector<std::uint8_t> bytes(kCtlReplyHeaderBytes);
+  WriteLe(bytes, kMagicOffset, 4, kCtlReplyMagic);
+  WriteLe(bytes, kCtlExitOffset, 4, static_cast<std::uint32_t>(reply.exitCode));
+  WriteLe(bytes, kCtlOutLengthOffset, 4, static_cast<std::uint64_t>(out.size()));
+  WriteLe(bytes, kCtlErrorLengthOffset, 4, static_cast<std::uint64_t>(error.size()));
+  bytes.insert(bytes.end(), out.begin(), out.end());
+  bytes.insert(bytes.end(), error.begin(), error.end());
+  return bytes;
+}
+
+namespace {
+
+// The reply's size from its header; nullopt for a header that is not one.
+std::optional<std::size_t> CtlReplySize(std::span<const std::uint8_t> header) {
+  if (header.size() < kCtlReplyHeaderBytes) return std::nullopt;
+  if (ReadLe(header, kMagicOffset, 4) != kCtlReplyMagic) return std::nullopt;
+  const std::uint64_t out = ReadLe(header, kCtlOutLengthOffset, 4);
+  const std::uint64_t error = ReadLe(header, kCtlErrorLengthOffset, 4);
+  if (out > kMaxCtlReplyText || error > kMaxCtlReplyText) return std::nullopt;
+  return kCtlReplyHeaderBytes + out + error;
+}
+
+}  // namespace
+
+std::optional<CtlReply> DecodeCtlReply(std::span<const std::uint8_t> bytes) {
+  const std::optional<std::size_t> size = CtlReplySize(bytes);
+  if (!size || bytes.size() != *size) return std::nullopt;
+  const auto outBytes = static_cast<std::size_t>(ReadLe(bytes, kCtlOutLengthOffset, 4));
+  CtlReply reply;
+  reply.exitCode = static_cast<std::int32_t>(ReadLe(bytes, kCtlExitOffset, 4));
+  const auto* text = reinterpret_cast<const char*>(bytes.data() + kCtlReplyHeaderBytes);
+  reply.out = QString::fromUtf8(text, static_cast<qsizetype>(outBytes));
+  reply.error = QString::fromUtf8(text + outBytes,
+                                  static_cast<qsizetype>(*size - kCtlReplyHeaderBytes - outBytes));
+  return reply;
+}
+
 QString InstanceSocketPath(const QString& runtimeFolder) {
   if (runtimeFolder.isEmpty()) return {};
   return runtimeFolder + QLatin1Char('/') + QLatin1String(kSocketName);
@@ -176,6 +273,8 @@ void InstanceServer::SetStatusProvider(std::function<std::intptr_t()> provider) 
   status_ = std::move(provider);
 }
 
+void InstanceServer::SetCtlHandler(CtlRequestHandler handler) { ctl_ = std::move(handler); }
+
 namespace {
 
 void Drop(QLocalSocket* socket) {
@@ -223,8 +322,42 @@ void InstanceServer::Accept() {
   }
 }
 
+bool InstanceServer::ReadCtlRequest(QLocalSocket* socket) {
+  std::array<std::uint8_t, kCtlRequestHeaderBytes> header{};
+  const qint64 peeked =
+      socket->peek(reinterpret_cast<char*>(header.data()), static_cast<qint64>(header.size()));
+  if (peeked < 4 || ReadLe(header, kMagicOffset, 4) != kCtlRequestMagic) return false;
+  if (peeked < static_cast<qint64>(header.size())) return true;  // the rest is on its way
+  const std::uint64_t payload = ReadLe(header, 4, 4);
+  if (payload > kMaxCtlRequestBytes || !ctl_) {
+    socket->setProperty("kst_answered", true);
+    socket->abort();
+    return true;
+  }
+  const auto total = static_cast<qint64>(kCtlRequestHeaderBytes + payload);
+  if (socket->bytesAvailable() < total) return true;
+  const QByteArray raw = socket->read(total);
+  socket->setProperty("kst_answered", true);
+  const std::optional<QStringList> arguments = DecodeCtlRequest(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(raw.constData()),
+                                    static_cast<std::size_t>(raw.size())));
+  if (!arguments || socket->bytesAvailable() > 0) {
+    socket->abort();
+    return true;
+  }
+  QPointer<QLocalSocket> guard(socket);
+  const CtlReply reply = ctl_(*arguments);
+  if (!guard || guard->state() != QLocalSocket::ConnectedState) return true;
+  const std::vector<std::uint8_t> bytes = EncodeCtlReply(reply);
+  guard->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  guard->waitForBytesWritten(1000);
+  guard->disconnectFromServer();
+  return true;
+}
+
 void InstanceServer::ReadRequest(QLocalSocket* socket) {
   if (Answered(socket)) return;
+  if (ReadCtlRequest(socket)) return;
   if (socket->bytesAvailable() < static_cast<qint64>(kRequestBytes)) return;
   const QByteArray raw = socket->read(kRequestBytes);
   const auto* data = reinterpret_cast<const std::uint8_t*>(raw.constData());
@@ -290,6 +423,53 @@ std::optional<std::intptr_t> SendInstanceMessage(const QString& socketPath,
   const QByteArray raw = socket.read(kReplyBytes);
   const auto* data = reinterpret_cast<const std::uint8_t*>(raw.constData());
   return DecodeReply(std::span<const std::uint8_t>(data, static_cast<std::size_t>(raw.size())));
+}
+
+CtlSendOutcome SendCtlRequest(const QString& socketPath, const QStringList& arguments,
+                              int replyMs) {
+  CtlSendOutcome outcome;
+  if (socketPath.isEmpty() || !SocketPathFits(QFile::encodeName(socketPath).toStdString()) ||
+      !QFile::exists(socketPath)) {
+    return outcome;
+  }
+  QLocalSocket socket;
+  socket.connectToServer(socketPath);
+  // A socket file that nobody serves is refused at once; a live instance
+  // accepts from its listen backlog even while its thread is busy.
+  if (!socket.waitForConnected(1000)) return outcome;
+  // A server of another user learns nothing, not even the request.
+  if (!PeerIsThisUser(static_cast<int>(socket.socketDescriptor()))) {
+    outcome.status = CtlSendStatus::Refused;
+    return outcome;
+  }
+  outcome.status = CtlSendStatus::NoAnswer;
+  const std::vector<std::uint8_t> request = EncodeCtlRequest(arguments);
+  if (request.empty()) return outcome;
+  QDeadlineTimer deadline(replyMs);
+  socket.write(reinterpret_cast<const char*>(request.data()), static_cast<qint64>(request.size()));
+  if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) return outcome;
+
+  QByteArray raw;
+  std::optional<std::size_t> size;
+  for (;;) {
+    raw += socket.readAll();
+    const std::span<const std::uint8_t> bytes(
+        reinterpret_cast<const std::uint8_t*>(raw.constData()),
+        static_cast<std::size_t>(raw.size()));
+    if (!size && bytes.size() >= kCtlReplyHeaderBytes) {
+      size = CtlReplySize(bytes);
+      if (!size) return outcome;
+    }
+    if (size && bytes.size() >= *size) {
+      if (const auto reply = DecodeCtlReply(bytes.first(*size))) {
+        outcome.status = CtlSendStatus::Answered;
+        outcome.reply = *reply;
+      }
+      return outcome;
+    }
+    if (deadline.hasExpired() || socket.state() != QLocalSocket::ConnectedState) return outcome;
+    socket.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+  }
 }
 
 }  // namespace kst

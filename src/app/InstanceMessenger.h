@@ -9,10 +9,17 @@
 //   request: u32 magic 'KSTM', u32 message, u64 wParam, i64 lParam (24 bytes)
 //   reply:   u32 magic 'KSTR', i64 result (12 bytes)
 // A request with another magic or size closes the connection unanswered.
+//
+// Command-line requests (kestrunectl), one per connection as well:
+//   request: u32 magic 'KSTC', u32 n (at most kMaxCtlRequestBytes), then n
+//            bytes: the arguments in UTF-8, each ended by a zero byte
+//   reply:   u32 magic 'KSTD', i32 exit code, u32 out bytes, u32 error
+//            bytes (each at most kMaxCtlReplyText), then both texts in UTF-8
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstddef>
@@ -42,6 +49,13 @@ inline constexpr std::size_t kReplyBytes = 12;
 inline constexpr std::uint32_t kRequestMagic = 0x4D54534B;  // "KSTM"
 inline constexpr std::uint32_t kReplyMagic = 0x5254534B;    // "KSTR"
 
+inline constexpr std::uint32_t kCtlRequestMagic = 0x4354534B;  // "KSTC"
+inline constexpr std::uint32_t kCtlReplyMagic = 0x4454534B;    // "KSTD"
+inline constexpr std::size_t kCtlRequestHeaderBytes = 8;
+inline constexpr std::size_t kCtlReplyHeaderBytes = 16;
+inline constexpr std::size_t kMaxCtlRequestBytes = 8192;
+inline constexpr std::size_t kMaxCtlReplyText = 1 << 20;
+
 struct InstanceRequest {
   std::uint32_t message = 0;
   std::uintptr_t wParam = 0;
@@ -52,6 +66,26 @@ std::array<std::uint8_t, kRequestBytes> EncodeRequest(const InstanceRequest& req
 std::optional<InstanceRequest> DecodeRequest(std::span<const std::uint8_t> bytes);
 std::array<std::uint8_t, kReplyBytes> EncodeReply(std::intptr_t result);
 std::optional<std::intptr_t> DecodeReply(std::span<const std::uint8_t> bytes);
+
+// What a command line asked of the running instance gives back.
+struct CtlReply {
+  int exitCode = 0;
+  QString out;    // for stdout
+  QString error;  // one line for stderr; empty on success
+  friend bool operator==(const CtlReply&, const CtlReply&) = default;
+};
+// Empty when an argument holds a zero character or the request would pass
+// kMaxCtlRequestBytes.
+std::vector<std::uint8_t> EncodeCtlRequest(const QStringList& arguments);
+// The whole request, header included; nullopt unless it is exactly one
+// well-formed request.
+std::optional<QStringList> DecodeCtlRequest(std::span<const std::uint8_t> bytes);
+// Texts beyond kMaxCtlReplyText bytes are cut.
+std::vector<std::uint8_t> EncodeCtlReply(const CtlReply& reply);
+std::optional<CtlReply> DecodeCtlReply(std::span<const std::uint8_t> bytes);
+
+// Runs a command line's request on the user-interface thread.
+using CtlRequestHandler = std::function<CtlReply(const QStringList& arguments)>;
 
 // Runs on the receiving instance's user-interface thread; its result is the
 // reply. It may run a nested event loop (a message box); the sender waits.
@@ -104,6 +138,8 @@ class InstanceServer : public QObject {
 
   // Answers UM_STATUS; none: UM_STATUS gives 0.
   void SetStatusProvider(std::function<std::intptr_t()> provider);
+  // Answers command-line requests; none: they are closed unanswered.
+  void SetCtlHandler(CtlRequestHandler handler);
 
  private:
   bool ListenNow();
@@ -111,6 +147,9 @@ class InstanceServer : public QObject {
   void Accept();
   bool MakeRoom();
   void ReadRequest(QLocalSocket* socket);
+  // True when the connection carries a command-line request (answered or
+  // dropped here); false for the fixed-size messages.
+  bool ReadCtlRequest(QLocalSocket* socket);
 
   QLocalServer* server_ = nullptr;
   QTimer* relisten_ = nullptr;
@@ -121,6 +160,7 @@ class InstanceServer : public QObject {
   std::vector<QPointer<QLocalSocket>> connections_;
   InstanceMessageHandler handler_;
   std::function<std::intptr_t()> status_;
+  CtlRequestHandler ctl_;
 };
 
 struct SendTimeouts {
@@ -135,5 +175,21 @@ struct SendTimeouts {
 std::optional<std::intptr_t> SendInstanceMessage(const QString& socketPath,
                                                  const InstanceRequest& request,
                                                  SendTimeouts timeouts = {});
+
+enum class CtlSendStatus {
+  Answered,    // reply holds the instance's answer
+  NoInstance,  // nobody listens on the socket: the caller opens the keyboard itself
+  Refused,     // the socket is served by another user: nothing was sent
+  NoAnswer,    // no whole reply within replyMs
+};
+struct CtlSendOutcome {
+  CtlSendStatus status = CtlSendStatus::NoInstance;
+  CtlReply reply;
+};
+// Sends a command line's request to the instance listening on socketPath.
+// Tries to connect once (an instance that runs listens); waits replyMs for
+// the whole reply. Needs no event loop.
+CtlSendOutcome SendCtlRequest(const QString& socketPath, const QStringList& arguments,
+                              int replyMs = 5000);
 
 }  // namespace kst

@@ -28,7 +28,6 @@
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
 #include "editors/MacroPage.h"
-#include "editors/MediaKeys.h"
 #include "foundation/Language.h"
 #include "foundation/SkinLayout.h"
 #include "mainwindow/KeyCaptions.h"
@@ -38,6 +37,7 @@
 #include "skin/SkinLayoutOps.h"
 #include "skin/SkinPictures.h"
 #include "store/AssignmentStore.h"
+#include "store/MediaKeys.h"
 
 namespace kst {
 

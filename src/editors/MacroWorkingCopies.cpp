@@ -5,9 +5,9 @@
 #include <new>
 #include <utility>
 
-#include "editors/MediaKeys.h"
 #include "foundation/Language.h"
 #include "store/AssignmentStore.h"
+#include "store/MediaKeys.h"
 #include "store/MessageBoxes.h"
 
 namespace kst {

@@ -8,9 +8,9 @@
 
 #include <array>
 
-#include "editors/MediaKeys.h"
 #include "foundation/KeyCodeTable.h"
 #include "foundation/TextTable.h"
+#include "store/MediaKeys.h"
 #include "store/ProfileFormat.h"
 
 namespace kst {

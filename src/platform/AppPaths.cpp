@@ -1,6 +1,7 @@
 #include "platform/AppPaths.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "platform/Registry.h"
 
@@ -24,6 +25,13 @@ AppPaths AppPaths::FromEnvironment(const QString& programFolder) {
                      QStringLiteral("/Z-ORMIT M350RGB");
   paths.registryFile = Registry::DefaultFilePath();
   return paths;
+}
+
+QString ResolveProgramFolder(const QString& executableFolder) {
+  const QString installed =
+      QDir::cleanPath(executableFolder + QStringLiteral("/../share/kestrune"));
+  if (QFileInfo(installed).isDir()) return installed;
+  return QDir::cleanPath(executableFolder);
 }
 
 }  // namespace kst

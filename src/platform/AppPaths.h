@@ -15,4 +15,9 @@ struct AppPaths {
   static AppPaths FromEnvironment(const QString& programFolder);
 };
 
+// The folder of the program's data files. Installed, the executable lies in
+// <prefix>/bin and its data in <prefix>/share/kestrune; in the build tree
+// both lie in one folder.
+QString ResolveProgramFolder(const QString& executableFolder);
+
 }  // namespace kst

@@ -339,6 +339,69 @@ TEST_F(InstanceMessengerTest, ClientTellsNothingToAServerOfAnotherUser) {
   EXPECT_EQ(squatter.Wait(), 0) << "1: the request reached the other user";
 }
 
+TEST_F(InstanceMessengerTest, CommandLineRecordsAreBoundsChecked) {
+  const QStringList arguments{QStringLiteral("assign"), QStringLiteral("G1B"),
+                              QStringLiteral("media"), QStringLiteral("V+ \u00e9")};
+  const std::vector<std::uint8_t> request = EncodeCtlRequest(arguments);
+  EXPECT_EQ(DecodeCtlRequest(request), std::optional<QStringList>(arguments));
+  const CtlReply reply{3, QStringLiteral("out\n"), QStringLiteral("unknown key: X")};
+  EXPECT_EQ(DecodeCtlReply(EncodeCtlReply(reply)), std::optional<CtlReply>(reply));
+
+  // A length that overstates or understates the payload, a last argument
+  // without its terminator, a payload past the limit: all refused.
+  auto longer = request;
+  longer[4] += 1;
+  EXPECT_FALSE(DecodeCtlRequest(longer));
+  EXPECT_FALSE(DecodeCtlRequest(std::span(request).first(request.size() - 1)));
+  auto unterminated = request;
+  unterminated.back() = 'x';
+  EXPECT_FALSE(DecodeCtlRequest(unterminated));
+  EXPECT_TRUE(
+      EncodeCtlRequest({QString(static_cast<qsizetype>(kMaxCtlRequestBytes), QLatin1Char('a'))})
+          .empty());
+  EXPECT_TRUE(EncodeCtlRequest({QStringLiteral("a") + QChar(0)}).empty());
+  auto huge = EncodeCtlReply(reply);
+  huge[8] = 0xFF;
+  huge[9] = 0xFF;
+  huge[10] = 0xFF;  // out text of 16 MiB
+  EXPECT_FALSE(DecodeCtlReply(huge));
+}
+
+TEST_F(InstanceMessengerTest, CommandLineRequestRunsBesideTheOldMessages) {
+  FakeWindow window;
+  InstanceServer server;
+  ASSERT_TRUE(server.Listen(socket_, window.Handler()));
+  QStringList seen;
+  server.SetCtlHandler([&seen](const QStringList& arguments) {
+    seen = arguments;
+    return CtlReply{0, QStringLiteral("2\n"), QString()};
+  });
+  const CtlSendOutcome outcome = WhileServing<CtlSendOutcome>(
+      [this] { return SendCtlRequest(socket_, {QStringLiteral("profile")}, 3000); });
+  EXPECT_EQ(outcome.status, CtlSendStatus::Answered);
+  EXPECT_EQ(outcome.reply.out, QStringLiteral("2\n"));
+  EXPECT_EQ(seen, QStringList{QStringLiteral("profile")});
+  EXPECT_EQ(Send({UM_OPEN, kOpenWParam, 0}), std::optional<std::intptr_t>(1));
+
+  // No instance: the command line runs on its own.
+  server.Close();
+  EXPECT_EQ(SendCtlRequest(socket_, {QStringLiteral("profile")}, 3000).status,
+            CtlSendStatus::NoInstance);
+}
+
+TEST_F(InstanceMessengerTest, CommandLineTellsNothingToAServerOfAnotherUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to serve as another user";
+  ASSERT_EQ(::chmod(QFile::encodeName(dir_.path()).constData(), 0777), 0);
+  const auto reply = EncodeCtlReply({0, QString(), QString()});
+  test::ForeignSocketServer squatter(
+      QFile::encodeName(socket_).toStdString(),
+      std::string_view(reinterpret_cast<const char*>(reply.data()), reply.size()));
+  ASSERT_TRUE(squatter.Listening());
+  EXPECT_EQ(SendCtlRequest(socket_, {QStringLiteral("status")}, 3000).status,
+            CtlSendStatus::Refused);
+  EXPECT_EQ(squatter.Wait(), 0) << "1: the request reached the other user";
+}
+
 // The start-up decision, with a process list of its own in which the first
 // instance runs as process 4242.
 class InstanceGateTest : public InstanceMessengerTest {

@@ -1,0 +1,234 @@
+#include "ctl/CtlDump.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <span>
+
+#include "ctl/CtlNames.h"
+#include "foundation/Language.h"
+#include "platform/RegularFile.h"
+#include "store/MacroRecord.h"
+#include "store/MediaKeys.h"
+#include "store/ProfileFiles.h"
+
+namespace kst {
+
+namespace {
+
+const char* KindName(std::uint16_t kind) {
+  switch (static_cast<AssignmentKind>(kind)) {
+    case AssignmentKind::Default:
+      return "default";
+    case AssignmentKind::Disabled:
+      return "disabled";
+    case AssignmentKind::SingleKey:
+      return "single";
+    case AssignmentKind::LaunchProgram:
+      return "program";
+    case AssignmentKind::PlayMacro:
+      return "macro";
+    case AssignmentKind::StopMacro:
+      return "stop-macro";
+    case AssignmentKind::TextBlock:
+      return "text";
+    case AssignmentKind::MediaKey:
+      return "media";
+    case AssignmentKind::FunctionKey:
+      return "function";
+  }
+  return "unknown";
+}
+
+std::vector<MacroRecord> Macros(const StoreContent& content) {
+  std::vector<MacroRecord> macros;
+  for (std::size_t i = 0; i < content.macroCount; ++i) {
+    const std::size_t offset = i * kMacroRecordSize;
+    if (offset + kMacroRecordSize > content.macros.size()) break;
+    macros.push_back(
+        DecodeMacroRecord(MacroBytes(content.macros.data() + offset, kMacroRecordSize)));
+  }
+  return macros;
+}
+
+QString MacroName(const std::vector<MacroRecord>& macros, std::uint32_t number) {
+  for (const MacroRecord& macro : macros) {
+    if (macro.number == number) return QString::fromStdU16String(std::u16string(macro.Name()));
+  }
+  return {};
+}
+
+// What the entry does, as a command line would give it: "Esc", "Mute",
+// "copy", the macro's name, the text; the raw param when it names nothing.
+QString Target(const KeyAssignment& entry, const StoreContent& content, int index,
+               const std::vector<MacroRecord>& macros) {
+  switch (entry.Kind()) {
+    case AssignmentKind::SingleKey: {
+      const QString name =
+          entry.param <= 0xFFFF ? KeyCliName(static_cast<KeyIndex>(entry.param)) : QString();
+      return name.isEmpty() ? QString::number(entry.param) : name;
+    }
+    case AssignmentKind::MediaKey: {
+      const QStringList names = MediaCliNames();
+      return entry.param < static_cast<std::uint32_t>(names.size())
+                 ? names[static_cast<int>(entry.param)]
+                 : QString::number(entry.param);
+    }
+    case AssignmentKind::FunctionKey: {
+      const QStringList names = FunctionCliNames();
+      return entry.param < static_cast<std::uint32_t>(names.size())
+                 ? names[static_cast<int>(entry.param)]
+                 : QString::number(entry.param);
+    }
+    case AssignmentKind::PlayMacro:
+      return MacroName(macros, entry.param);
+    case AssignmentKind::LaunchProgram:
+    case AssignmentKind::TextBlock:
+      if (static_cast<std::size_t>(index) < content.texts.size())
+        return QString::fromStdU16String(content.texts[static_cast<std::size_t>(index)].text);
+      return {};
+    default:
+      return {};
+  }
+}
+
+struct DumpEntry {
+  int profile;
+  QString key;
+  QString kind;
+  QString target;
+};
+
+std::vector<DumpEntry> Entries(const StoreContent& content,
+                               const std::vector<MacroRecord>& macros) {
+  std::vector<DumpEntry> entries;
+  const ConstBlockSpan block(*content.block);
+  for (int profile = 0; profile < kProfileCount; ++profile) {
+    for (int slot = 0; slot < kSlotsPerProfile; ++slot) {
+      const int index = EntryIndex(profile, slot);
+      const KeyAssignment entry = ReadEntry(block, index);
+      if (entry.Is(AssignmentKind::Default)) continue;
+      entries.push_back({profile + 1, SlotCliName(slot), QString::fromLatin1(KindName(entry.kind)),
+                         Target(entry, content, index, macros)});
+    }
+  }
+  return entries;
+}
+
+QString EventText(const MacroEvent& event) {
+  QString key = KeyCliName(event.key);
+  if (key.isEmpty()) key = QStringLiteral("0x%1").arg(event.key, 3, 16, QLatin1Char('0'));
+  return QStringLiteral("%1 %2").arg(
+      event.direction == kEventPress ? QStringLiteral("press") : QStringLiteral("release"), key);
+}
+
+}  // namespace
+
+std::optional<StoreContent> ReadProfileFileForCtl(const QString& path, Language* language,
+                                                  CtlResult& result) {
+  const RegularFileContents file = ReadRegularFile(path, kMaxProfileFileBytes);
+  if (file.refusal != FileRefusal::None && file.refusal != FileRefusal::TooLarge) {
+    result.exit = CtlExit::FileAccess;
+    result.error = QStringLiteral("%1: %2").arg(path, QLatin1String(RefusalText(file.refusal)));
+    return std::nullopt;
+  }
+  std::optional<StoreContent> content;
+  if (file.refusal == FileRefusal::None) {
+    const std::span<const std::uint8_t> image(
+        reinterpret_cast<const std::uint8_t*>(file.bytes.constData()),
+        static_cast<std::size_t>(file.bytes.size()));
+    if (CheckProfileImage(image) == ProfileImageStatus::Valid) content = DecodeProfileImage(image);
+  }
+  if (!content) {
+    result.exit = CtlExit::FileRefused;
+    const QString text =
+        language ? language->LoadLangText(QLatin1String(kRefusedFileTextKey)) : QString();
+    result.error =
+        QStringLiteral("%1: %2").arg(path, text.isEmpty() || text == QLatin1String("#Error")
+                                               ? QStringLiteral("not a valid configuration file")
+                                               : text);
+  }
+  return content;
+}
+
+QString DumpText(const StoreContent& content) {
+  const std::vector<MacroRecord> macros = Macros(content);
+  QString text;
+  int shownProfile = 0;
+  for (const DumpEntry& entry : Entries(content, macros)) {
+    if (entry.profile != shownProfile) {
+      shownProfile = entry.profile;
+      text += QStringLiteral("Profile %1\n").arg(entry.profile);
+    }
+    text += QStringLiteral("  %1  %2").arg(entry.key, -12).arg(entry.kind);
+    if (!entry.target.isEmpty()) text += QStringLiteral(" ") + entry.target;
+    text += QLatin1Char('\n');
+  }
+  if (shownProfile == 0) text += QStringLiteral("No key assignments (every key does its own)\n");
+  // Names looked up once: a large file holds 200000 events.
+  std::vector<QString> names(kFirstDeviceKey);
+  for (KeyIndex key = 0; key < kFirstDeviceKey; ++key) {
+    const QString name = KeyCliName(key);
+    names[key] = name.isEmpty() ? QStringLiteral("0x%1").arg(key, 3, 16, QLatin1Char('0')) : name;
+  }
+  const QString press = QStringLiteral("  press ");
+  const QString release = QStringLiteral("  release ");
+  for (const MacroRecord& macro : macros) {
+    text += QStringLiteral("Macro %1 \"%2\", repeat %3, %4 events\n")
+                .arg(macro.number)
+                .arg(QString::fromStdU16String(std::u16string(macro.Name())))
+                .arg(macro.repeatCount)
+                .arg(macro.Events().size());
+    for (const MacroEvent& event : macro.Events()) {
+      text += event.direction == kEventPress ? press : release;
+      text += event.key < kFirstDeviceKey ? names[event.key] : EventText(event).section(' ', 1);
+      text += QStringLiteral(", ");
+      text += QString::number(event.delayMs);
+      text += QStringLiteral(" ms\n");
+    }
+  }
+  return text;
+}
+
+QString DumpJson(const StoreContent& content) {
+  const std::vector<MacroRecord> macros = Macros(content);
+  QJsonArray assignments;
+  for (const DumpEntry& entry : Entries(content, macros)) {
+    QJsonObject object{{QStringLiteral("profile"), entry.profile},
+                       {QStringLiteral("key"), entry.key},
+                       {QStringLiteral("kind"), entry.kind}};
+    if (!entry.target.isEmpty()) object.insert(QStringLiteral("target"), entry.target);
+    assignments.append(object);
+  }
+  QJsonArray macroArray;
+  for (const MacroRecord& macro : macros) {
+    QJsonArray events;
+    for (const MacroEvent& event : macro.Events()) {
+      QString key = KeyCliName(event.key);
+      events.append(QJsonObject{
+          {QStringLiteral("key"), key.isEmpty() ? QJsonValue(event.key) : QJsonValue(key)},
+          {QStringLiteral("action"),
+           event.direction == kEventPress ? QStringLiteral("press") : QStringLiteral("release")},
+          {QStringLiteral("delay_ms"), static_cast<qint64>(event.delayMs)}});
+    }
+    macroArray.append(QJsonObject{
+        {QStringLiteral("number"), macro.number},
+        {QStringLiteral("name"), QString::fromStdU16String(std::u16string(macro.Name()))},
+        {QStringLiteral("repeat"), macro.repeatCount},
+        {QStringLiteral("events"), events}});
+  }
+  const QJsonObject root{{QStringLiteral("assignments"), assignments},
+                         {QStringLiteral("macros"), macroArray}};
+  return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
+}
+
+CtlResult DumpProfileFile(const QString& path, bool json, Language* language) {
+  CtlResult result;
+  const std::optional<StoreContent> content = ReadProfileFileForCtl(path, language, result);
+  if (!content) return result;
+  result.out = json ? DumpJson(*content) : DumpText(*content);
+  return result;
+}
+
+}  // namespace kst

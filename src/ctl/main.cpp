@@ -1,0 +1,161 @@
+// kestrunectl: the keyboard's configuration from the command line. A thin
+// program over kst_ctl: parses, takes the command-line lock, and runs the
+// request on the keyboard it opens itself.
+
+#include <QCoreApplication>
+#include <QLockFile>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "ctl/CtlCommand.h"
+#include "ctl/CtlDump.h"
+#include "ctl/CtlNames.h"
+#include "ctl/CtlStandalone.h"
+#include "device/ServiceLibrary.h"
+#include "foundation/Language.h"
+#include "lighting/EffectList.h"
+#include "platform/AppPaths.h"
+#include "platform/Registry.h"
+#include "platform/RuntimeFolder.h"
+#ifdef KST_CTL_INSTANCE
+#include "app/InstanceMessenger.h"
+#endif
+
+namespace {
+
+using namespace kst;
+
+// How long a second kestrunectl waits for the first to finish.
+constexpr int kLockWaitMs = 5000;
+constexpr const char* kLockName = "kestrunectl.lock";
+
+int Finish(const CtlResult& result) {
+  if (!result.out.isEmpty()) {
+    const QByteArray out = result.out.toUtf8();
+    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+  }
+  if (!result.error.isEmpty())
+    std::fprintf(stderr, "kestrunectl: %s\n", result.error.toUtf8().constData());
+  return ExitCode(result.exit);
+}
+
+// Word lists for the shell completion.
+QStringList CompletionWords(const QString& what, Language& language) {
+  if (what == QLatin1String("commands")) {
+    QStringList names;
+    for (const SubcommandHelp& help : SubcommandHelps()) names << QLatin1String(help.name);
+    return names;
+  }
+  if (what == QLatin1String("keys")) return KeyCliNames();
+  if (what == QLatin1String("assignable")) return SlotCliNames();
+  if (what == QLatin1String("media")) return MediaCliNames();
+  if (what == QLatin1String("functions")) return FunctionCliNames();
+  if (what == QLatin1String("effects")) {
+    QStringList names;
+    const QString file = language.LanguageFilePath(language.GetLanguageIndex());
+    for (int code = 1; code < 256; ++code) {
+      if (IsKnownEffect(static_cast<EffectCode>(code)))
+        names << EffectCliName(EffectName(file, static_cast<EffectCode>(code)));
+    }
+    return names;
+  }
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationVersion(QStringLiteral(KST_VERSION));
+  QStringList arguments = app.arguments().mid(1);
+  std::vector<std::string> raw(argv + 1, argv + argc);
+  std::vector<std::string_view> views(raw.begin(), raw.end());
+  const bool simulated = SimulatedKeyboardRequested(views, std::getenv(kDeviceEnvironment));
+  arguments.removeAll(QLatin1String(kSimulateOption));
+
+  if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") ||
+      arguments.first() == QLatin1String("-h")) {
+    CtlResult result;
+    result.out = UsageText();
+    if (arguments.isEmpty()) {
+      result.exit = CtlExit::Usage;
+      result.error = QStringLiteral("no command given");
+    }
+    return Finish(result);
+  }
+  if (arguments.first() == QLatin1String("--manpage")) {
+    std::fputs(ManPage(QCoreApplication::applicationVersion()).toUtf8().constData(), stdout);
+    return 0;
+  }
+
+  const QString executableFolder = QCoreApplication::applicationDirPath();
+  const AppPaths paths = AppPaths::FromEnvironment(ResolveProgramFolder(executableFolder));
+  if (arguments.first() == QLatin1String("--complete")) {
+    Registry registry(paths.registryFile);
+    Language language(registry, paths.programFolder);
+    for (const QString& word : CompletionWords(arguments.value(1), language))
+      std::printf("%s\n", word.toUtf8().constData());
+    return 0;
+  }
+
+  CtlResult result;
+  const std::optional<CtlRequest> request = ParseCtlArguments(arguments, result);
+  if (!request) return Finish(result);
+  if (request->verb == QLatin1String("dump")) {
+    Registry registry(paths.registryFile);
+    Language language(registry, paths.programFolder);
+    return Finish(DumpProfileFile(request->operands.value(0), request->json, &language));
+  }
+
+  // One kestrunectl at a time talks to the keyboard.
+  const RuntimeFolder runtime = ResolveRuntimeFolder();
+  std::unique_ptr<QLockFile> lock;
+  if (!runtime.path.empty()) {
+    lock = std::make_unique<QLockFile>(QString::fromStdString(runtime.path) + QLatin1Char('/') +
+                                       QLatin1String(kLockName));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(kLockWaitMs)) {
+      result.exit = CtlExit::Busy;
+      result.error = QStringLiteral("another kestrunectl is running");
+      return Finish(result);
+    }
+  }
+
+#ifdef KST_CTL_INSTANCE
+  // The running utility owns the keyboard: it runs the command.
+  if (!runtime.path.empty()) {
+    const CtlSendOutcome sent = SendCtlRequest(
+        InstanceSocketPath(QString::fromStdString(runtime.path)), RequestArguments(*request));
+    switch (sent.status) {
+      case CtlSendStatus::Answered:
+        result.exit = static_cast<CtlExit>(sent.reply.exitCode);
+        result.out = sent.reply.out;
+        result.error = sent.reply.error;
+        return Finish(result);
+      case CtlSendStatus::Refused:
+        result.exit = CtlExit::Refused;
+        result.error = QStringLiteral("the utility's socket belongs to another user: refused");
+        return Finish(result);
+      case CtlSendStatus::NoAnswer:
+        result.exit = CtlExit::NoAnswer;
+        result.error = QStringLiteral("the running utility did not answer within 5 s");
+        return Finish(result);
+      case CtlSendStatus::NoInstance:
+        break;
+    }
+  }
+#endif
+
+  StandaloneCtlHost host(paths, executableFolder, simulated);
+  QString why;
+  if (!host.Open(why)) {
+    result.exit = CtlExit::NoKeyboard;
+    result.error = why;
+    return Finish(result);
+  }
+  return Finish(RunCtlRequest(*request, host));
+}
