@@ -301,9 +301,7 @@ void CPngButton::Draw(QPainter& painter, Look look) {
   DrawFocusFrame(painter);
 }
 
-bool CPngButton::FocusFrameShown() const {
-  return hasFocus() && keyboardFocus_;
-}
+bool CPngButton::FocusFrameShown() const { return hasFocus() && keyboardFocus_; }
 
 void CPngButton::DrawFocusFrame(QPainter& painter) const {
   if (FocusFrameShown()) DrawFocusOutline(painter, rect());
@@ -355,7 +353,10 @@ bool CPngButton::event(QEvent* event) {
         case Qt::TabFocusReason:
         case Qt::BacktabFocusReason:
         case Qt::ShortcutFocusReason:
-          keyboardFocus_ = true;
+          // Only a user at the keyboard of an active window: a window that
+          // moves its focus on while it prepares itself unseen (a control
+          // being disabled or hidden) says "Tab" too.
+          keyboardFocus_ = isActiveWindow();
           break;
         case Qt::ActiveWindowFocusReason:
         case Qt::PopupFocusReason:

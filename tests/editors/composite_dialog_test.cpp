@@ -661,6 +661,7 @@ TEST_F(CompositeDialogTest, EachOpeningFocusesThePageShownAndKeepsTheWindow) {
       if (!QApplication::activeWindow()) QApplication::setActiveWindow(dialog.get());
       ASSERT_NE(QApplication::focusWidget(), nullptr);
       EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), opening.focused);
+      EXPECT_FALSE(static_cast<CPngButton*>(QApplication::focusWidget())->FocusFrameShown());
       // Where a user might leave it before closing.
       Button(1)->setFocus(Qt::TabFocusReason);
     });
