@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <span>
 
 #include "ctl/CtlNames.h"
@@ -43,6 +44,7 @@ const char* KindName(std::uint16_t kind) {
 
 std::vector<MacroRecord> Macros(const StoreContent& content) {
   std::vector<MacroRecord> macros;
+  macros.reserve(content.macroCount);
   for (std::size_t i = 0; i < content.macroCount; ++i) {
     const std::size_t offset = i * kMacroRecordSize;
     if (offset + kMacroRecordSize > content.macros.size()) break;
@@ -154,7 +156,13 @@ std::optional<StoreContent> ReadProfileFileForCtl(const QString& path, Language*
 
 QString DumpText(const StoreContent& content) {
   const std::vector<MacroRecord> macros = Macros(content);
+  // Room for every line at once: a large file holds 200000 events, and a
+  // string grown line by line is copied again and again.
+  std::size_t events = 0;
+  for (const MacroRecord& macro : macros) events += macro.Events().size();
   QString text;
+  text.reserve(static_cast<qsizetype>(64 * (kProfileCount * kSlotsPerProfile + macros.size()) +
+                                      32 * events));
   int shownProfile = 0;
   for (const DumpEntry& entry : Entries(content, macros)) {
     if (entry.profile != shownProfile) {
@@ -166,14 +174,14 @@ QString DumpText(const StoreContent& content) {
     text += QLatin1Char('\n');
   }
   if (shownProfile == 0) text += QStringLiteral("No key assignments (every key does its own)\n");
-  // Names looked up once: a large file holds 200000 events.
-  std::vector<QString> names(kFirstDeviceKey);
+  // Each key's line start made once: a large file holds 200000 events.
+  std::vector<QString> pressed(kFirstDeviceKey), released(kFirstDeviceKey);
   for (KeyIndex key = 0; key < kFirstDeviceKey; ++key) {
-    const QString name = KeyCliName(key);
-    names[key] = name.isEmpty() ? QStringLiteral("0x%1").arg(key, 3, 16, QLatin1Char('0')) : name;
+    QString name = KeyCliName(key);
+    if (name.isEmpty()) name = QStringLiteral("0x%1").arg(key, 3, 16, QLatin1Char('0'));
+    pressed[key] = QStringLiteral("  press ") + name + QStringLiteral(", ");
+    released[key] = QStringLiteral("  release ") + name + QStringLiteral(", ");
   }
-  const QString press = QStringLiteral("  press ");
-  const QString release = QStringLiteral("  release ");
   for (const MacroRecord& macro : macros) {
     text += QStringLiteral("Macro %1 \"%2\", repeat %3, %4 events\n")
                 .arg(macro.number)
@@ -181,11 +189,24 @@ QString DumpText(const StoreContent& content) {
                 .arg(macro.repeatCount)
                 .arg(macro.Events().size());
     for (const MacroEvent& event : macro.Events()) {
-      text += event.direction == kEventPress ? press : release;
-      text += event.key < kFirstDeviceKey ? names[event.key] : EventText(event).section(' ', 1);
-      text += QStringLiteral(", ");
-      text += QString::number(event.delayMs);
-      text += QStringLiteral(" ms\n");
+      const bool press = event.direction == kEventPress;
+      if (event.key < kFirstDeviceKey) {
+        text += press ? pressed[event.key] : released[event.key];
+      } else {
+        text += (press ? QStringLiteral("  press ") : QStringLiteral("  release ")) +
+                EventText(event).section(' ', 1) + QStringLiteral(", ");
+      }
+      // The delay's digits without a string of their own.
+      char16_t digits[10];  // the most a 32-bit delay has
+      int count = 0;
+      std::uint32_t delay = event.delayMs;
+      do {
+        digits[count++] = static_cast<char16_t>(u'0' + delay % 10);
+        delay /= 10;
+      } while (delay != 0);
+      std::reverse(digits, digits + count);
+      text.append(reinterpret_cast<const QChar*>(digits), count);
+      text += QLatin1String(" ms\n");
     }
   }
   return text;
