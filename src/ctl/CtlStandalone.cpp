@@ -161,16 +161,9 @@ bool StandaloneCtlHost::Open(QString& why) {
   p.upload = std::make_unique<ConfigurationUpload>(p.store, *p.snapshot, *p.uploadDevice, p.files,
                                                    p.quiet);
   p.upload->SetOwedUpload(&p.owed);
-  LightingPaths lightingPaths;
-  lightingPaths.dataFolder = p.paths.dataFolder;
-  lightingPaths.templateModeFile =
-      QDir(p.paths.programFolder).filePath(QStringLiteral("Skins/UserDengColor_4.userd"));
-  Language& language = p.language;
-  lightingPaths.languageFile = [&language] {
-    return language.LanguageFilePath(language.GetLanguageIndex());
-  };
-  p.lighting =
-      std::make_unique<LightingModel>(*p.lightingDevice, p.quiet, std::move(lightingPaths));
+  p.lighting = std::make_unique<LightingModel>(
+      *p.lightingDevice, p.quiet,
+      LightingPaths::ForProgram(p.paths.programFolder, p.paths.dataFolder, p.language));
   p.files.SetFolderSeeder(p.lighting.get());
   const QString prefix =
       p.language.ShowSlot(TextSlot::MacroNewPrefix, p.language.GetLanguageIndex());

@@ -1,5 +1,6 @@
 #include "lighting/LightingModel.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -37,6 +38,18 @@ std::span<const int> DistinctLitLeds() {
 bool ValidProfile(int profile) { return profile >= 0 && profile < kLightingProfileCount; }
 
 }  // namespace
+
+LightingPaths LightingPaths::ForProgram(const QString& programFolder, const QString& dataFolder,
+                                        Language& language) {
+  LightingPaths paths;
+  paths.dataFolder = dataFolder;
+  paths.templateModeFile =
+      ModeFilePath(QDir(programFolder).filePath(QStringLiteral("Skins")), kModeTemplateNumber);
+  paths.languageFile = [&language] {
+    return language.LanguageFilePath(language.GetLanguageIndex());
+  };
+  return paths;
+}
 
 QString LightingPaths::ModeFile(int profile) const { return ModeFilePath(dataFolder, profile); }
 

@@ -23,6 +23,7 @@
 #include <functional>
 #include <optional>
 
+#include "foundation/Language.h"
 #include "lighting/KeyColourTable.h"
 #include "lighting/LightingDevice.h"
 #include "lighting/LightingRecord.h"
@@ -61,6 +62,11 @@ struct LightingPaths {
   QString templateModeFile;  // the skin's "UserDengColor_4.userd"
   // The language file of the language in force; read for the effect names.
   std::function<QString()> languageFile;
+
+  // The paths of a program whose skin lies in "<programFolder>/Skins", with
+  // the per-user data in dataFolder, reading the language in force.
+  static LightingPaths ForProgram(const QString& programFolder, const QString& dataFolder,
+                                  Language& language);
 
   QString ModeFile(int profile) const;  // "<dataFolder>/UserDengColor_<p>.userd"
   QString WskbFile() const;             // "<dataFolder>/wskb.ini"

@@ -28,35 +28,7 @@ done
 
 # The installed program, in a home of its own, on the simulated keyboard:
 # it draws its window on the first show and runs on; "/Kill" ends it.
-home=$root/home
-mkdir -p "$home/run"
-chmod 700 "$home/run"
-run() {
-  env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$home/run" \
-    XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" QT_QPA_PLATFORM=offscreen \
-    KESTRUNE_SIM_SOCKET=off KESTRUNE_SIM_STATE="$home/keyboard.bin" \
-    ASAN_OPTIONS="${ASAN_OPTIONS:-}" LSAN_OPTIONS="${LSAN_OPTIONS:-}" \
-    UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" TSAN_OPTIONS="${TSAN_OPTIONS:-}" "$@"
-}
-run "$prefix/bin/kestrune" --simulate --screenshot "$root/main.png" >"$root/out" 2>"$root/err" &
-program=$!
-for _ in $(seq 1 600); do
-  [ -s "$root/main.png" ] && break
-  kill -0 $program 2>/dev/null || break
-  sleep 0.1
-done
-[ -s "$root/main.png" ] || { kill $program 2>/dev/null; cat "$root/err"; fail "the installed program drew no window"; }
-run timeout 60 "$prefix/bin/kestrune" /Kill >/dev/null 2>&1
-for _ in $(seq 1 600); do kill -0 $program 2>/dev/null || break; sleep 0.1; done
-if kill -0 $program 2>/dev/null; then
-  kill $program
-  fail "the installed program did not end on /Kill"
-fi
-wait $program
-code=$?
-[ $code -eq 0 ] || { cat "$root/err"; fail "the installed program ended with $code"; }
-if grep -qiE "cannot|missing|not found" "$root/err"; then
-  cat "$root/err"
-  fail "the installed program complained"
-fi
+. "$(dirname "$0")/../support/program_trial.sh"
+trial_home "$root/home"
+draw_and_kill "$prefix/bin/kestrune" "$root/main.png" installed
 echo "installed into $prefix: the program found its files and drew its window"

@@ -30,13 +30,7 @@ int main(int argc, char** argv) {
         setenv("KESTRUNE_FAKE_HID_DENY", "ctrl", 1);
 
         CKestruneDlg& window = rig.Window();
-        CKestruneDlg::Seams seams;
-        seams.notificationArea = [] { return false; };
-        seams.messageBox = [](const QString& text, MessageKind) {
-          std::fprintf(stderr, "message: %s\n", qPrintable(text));
-          return false;
-        };
-        window.SetSeams(seams);
+        rig.SetNotificationArea(false);
         MainWindowLighting lighting(window, rig.Context());
         MainWindowProfiles profiles(window, rig.Context(), [&] { return lighting.Model(); });
         rig.Init();

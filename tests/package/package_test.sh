@@ -112,45 +112,9 @@ traces=$(grep -rlF -e "$build" -e "$source" "$root")
 
 # The unpacked program, in a home of its own, on the simulated keyboard: it
 # finds its data beside itself (usr/share/kestrune), never the machine's /usr.
-home=$work/home
-mkdir -p "$home/run"
-chmod 700 "$home/run"
-run() {
-  env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$home/run" \
-    XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" QT_QPA_PLATFORM=offscreen \
-    KESTRUNE_SIM_SOCKET=off KESTRUNE_SIM_STATE="$home/keyboard.bin" "$@"
-}
-png=$work/main.png
-run "$root/usr/bin/kestrune" --simulate --screenshot "$png" >"$work/program.out" 2>"$work/program.err" &
-program=$!
-for _ in $(seq 1 600); do
-  grep -q "^screenshot: " "$work/program.out" && break
-  kill -0 $program 2>/dev/null || break
-  sleep 0.1
-done
-grep -q "^screenshot: " "$work/program.out" ||
-  { kill $program 2>/dev/null; cat "$work/program.err"; fail "the unpacked program drew no window"; }
-run timeout 60 "$root/usr/bin/kestrune" /Kill >/dev/null 2>&1
-for _ in $(seq 1 600); do
-  kill -0 $program 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 $program 2>/dev/null; then
-  kill $program
-  fail "the unpacked program did not end on /Kill"
-fi
-wait $program
-code=$?
-[ $code -eq 0 ] || { cat "$work/program.err"; fail "the unpacked program ended with $code"; }
-if grep -qiE "cannot|missing|not found" "$work/program.err"; then
-  cat "$work/program.err"
-  fail "the unpacked program complained"
-fi
-# A picture of the whole main window, not an empty or tiny one.
-size=$(file -b "$png" | sed -nE 's/^PNG image data, ([0-9]+) x ([0-9]+),.*/\1 \2/p')
-[ -n "$size" ] || fail "the screenshot is no PNG: $(file -b "$png")"
-read -r width height <<<"$size"
-[ "$width" -ge 400 ] && [ "$height" -ge 200 ] || fail "the screenshot is only ${width}x$height"
+. "$source/tests/support/program_trial.sh"
+trial_home "$work/home"
+draw_and_kill "$root/usr/bin/kestrune" "$work/main.png" unpacked
 
 # The command-line program, its manual page and completion, once the build has
 # them: the unpacked kestrunectl reads a profile file without a keyboard.
@@ -160,7 +124,7 @@ if [ -e "$ctl" ]; then
   [ -s "$root/usr/share/bash-completion/completions/kestrunectl" ] ||
     fail "the package lacks kestrunectl's bash completion"
   fixture=$source/fuzz/corpus/profile_file/seeds/macros_and_texts.kst
-  run "$ctl" dump "$fixture" >"$work/dump.out" 2>"$work/dump.err"
+  trial_run "$ctl" dump "$fixture" >"$work/dump.out" 2>"$work/dump.err"
   code=$?
   [ $code -eq 0 ] || { cat "$work/dump.err"; fail "kestrunectl dump ended with $code"; }
   for macro in Copy Wheel; do

@@ -57,13 +57,7 @@ class OffscreenMainWindow {
                                   store_});
     context_->instanceGateDone = true;
     window_ = std::make_unique<CKestruneDlg>(*context_);
-    CKestruneDlg::Seams seams;
-    seams.notificationArea = [] { return true; };
-    seams.messageBox = [](const QString& text, MessageKind) {
-      std::fprintf(stderr, "message: %s\n", qPrintable(text));
-      return false;
-    };
-    window_->SetSeams(seams);
+    SetNotificationArea(true);
   }
   ~OffscreenMainWindow() {
     if (window_ && !window_->Exited()) window_->ExitSequence();
@@ -73,6 +67,18 @@ class OffscreenMainWindow {
   CKestruneDlg& Window() { return *window_; }
   AppContext& Context() { return *context_; }
   AssignmentStore& Store() { return store_; }
+
+  // Whether the window finds a notification area to hide into; message
+  // boxes are printed on stderr either way.
+  void SetNotificationArea(bool present) {
+    CKestruneDlg::Seams seams;
+    seams.notificationArea = [present] { return present; };
+    seams.messageBox = [](const QString& text, MessageKind) {
+      std::fprintf(stderr, "message: %s\n", qPrintable(text));
+      return false;
+    };
+    window_->SetSeams(seams);
+  }
 
   // Initialises the window and waits for the keyboard's start-up traffic.
   void Init() {

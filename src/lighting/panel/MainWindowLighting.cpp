@@ -66,15 +66,10 @@ struct MainWindowLighting::Impl final : LightingHost {
   void Layout() {
     if (model || !window.Link()) return;
     device = std::make_unique<LinkLightingDevice>(*window.Link());
-    LightingPaths paths;
-    paths.dataFolder = context.paths.dataFolder;
-    paths.templateModeFile =
-        QDir(context.paths.programFolder).filePath(QStringLiteral("Skins/UserDengColor_4.userd"));
-    Language& language = context.language;
-    paths.languageFile = [&language] {
-      return language.LanguageFilePath(language.GetLanguageIndex());
-    };
-    model = std::make_unique<LightingModel>(*device, *this, std::move(paths));
+    model = std::make_unique<LightingModel>(
+        *device, *this,
+        LightingPaths::ForProgram(context.paths.programFolder, context.paths.dataFolder,
+                                  context.language));
     // A data folder made from now on starts with the mode files.
     if (ProfileFiles* files = window.Files()) files->SetFolderSeeder(model.get());
     panel = std::make_unique<LightingPanel>(window, *model, context.language);
