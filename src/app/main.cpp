@@ -1,8 +1,10 @@
 // kestrune: the keyboard's configuration utility. "--list-keys", "--diagnose"
-// and "--help" print and end, without a display.
+// and "--help" print and end, and "/Kill" ends the running utility, all
+// without a display.
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
 
@@ -12,6 +14,7 @@
 #include "app/CKestruneApp.h"
 #include "app/CommandLine.h"
 #include "app/KeyListing.h"
+#include "app/SingleInstance.h"
 #include "foundation/Language.h"
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
@@ -52,11 +55,30 @@ int TextOnly(int argc, char** argv) {
   return kst::WriteDiagnosis(out, line, QCoreApplication::applicationDirPath());
 }
 
+// "/Kill" tells the running utility to end and never starts one, so it needs
+// no display (a log-out script, a remote shell); -1 without "/Kill".
+int KillOnly(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const kst::CommandLine line = kst::CommandLine::Parse(arguments);
+  if (!line.Has(kst::Switch::Kill)) return -1;
+  QCoreApplication app(argc, argv);
+  kst::InstanceConfig config;
+  config.runtimeFolder = kst::UserRuntimeFolder();
+  config.executableFileName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  config.selfPid = QCoreApplication::applicationPid();
+  kst::SingleInstance instance(std::move(config));
+  bool startFlag = false;
+  instance.Run(line, startFlag);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (HasArgument(argc, argv, "--list-keys")) return ListKeys(argc, argv);
   if (const int code = TextOnly(argc, argv); code >= 0) return code;
+  if (const int code = KillOnly(argc, argv); code >= 0) return code;
 #ifdef KST_HAVE_MAIN_WINDOW
   QApplication app(argc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral("kestrune"));

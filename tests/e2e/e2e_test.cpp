@@ -38,7 +38,10 @@ TEST_F(EndToEndTest, KillEndsTheRunningInstanceThroughItsExitSequence) {
   ASSERT_TRUE(WaitFor([&] { return MainWindowShown(); }, kShowTimeoutMs));
   ASSERT_TRUE(QFileInfo::exists(LockFile()));
 
+  // From where no display is open (a log-out script, a remote shell).
+  extraEnvironment_.emplace_back(QStringLiteral("DISPLAY"), QString());
   EXPECT_EQ(RunToEnd({"/kill"}), 0);
+  extraEnvironment_.pop_back();
   ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
   EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(first.exitCode(), 0);
@@ -117,7 +120,10 @@ TEST_F(EndToEndTest, TheWindowOpensCentredThenWhereTheUserLeftItTheRunBefore) {
 
   Xdotool({"windowmove", window, "40", "60"});
   ASSERT_TRUE(WaitFor([&] { return position(window) == QPoint(40, 60); }, kStepTimeoutMs));
+  // From where no display is open (a log-out script, a remote shell).
+  extraEnvironment_.emplace_back(QStringLiteral("DISPLAY"), QString());
   EXPECT_EQ(RunToEnd({"/kill"}), 0);
+  extraEnvironment_.pop_back();
   ASSERT_TRUE(first.waitForFinished(kStepTimeoutMs));
 
   Start();
