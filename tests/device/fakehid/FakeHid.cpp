@@ -156,6 +156,8 @@ class FakeLayer {
         char pattern[] = "/tmp/kst-fake-hid-XXXXXX";
         if (!mkdtemp(pattern)) return -1;
         folder_ = pattern;
+        madeBy_ = getpid();
+        std::atexit(&FakeLayer::RemoveMadeFolder);
       }
       for (std::size_t i = 0; i < kNodes.size(); ++i) std::ofstream(NodePath(static_cast<int>(i)));
       if (sysfsRoot_.empty()) sysfsRoot_ = folder_ + "/sys";
@@ -181,6 +183,17 @@ class FakeLayer {
       }
     }
     return 0;
+  }
+
+  // At the end of the process that made the nodes' folder (not of a child
+  // forked from it), the folder goes with it.
+  static void RemoveMadeFolder() {
+    FakeLayer& layer = Instance();
+    // A thread that still holds the lock at exit keeps the folder.
+    std::unique_lock lock(layer.mutex_, std::try_to_lock);
+    if (!lock.owns_lock() || layer.madeBy_ != getpid()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(layer.folder_, ignored);
   }
 
   int Exit() {
@@ -575,6 +588,7 @@ class FakeLayer {
   bool present_ = false;
   std::uint64_t generation_ = 0;
   std::string folder_;
+  pid_t madeBy_ = 0;  // the process that made folder_
   std::vector<std::uint32_t> units_;
   std::vector<hid_device*> open_;
   std::vector<udev_monitor*> monitors_;
