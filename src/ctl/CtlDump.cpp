@@ -4,7 +4,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <span>
 
 #include "ctl/CtlNames.h"
@@ -154,65 +153,83 @@ std::optional<StoreContent> ReadProfileFileForCtl(const QString& path, Language*
   return content;
 }
 
-QString DumpText(const StoreContent& content) {
+void WriteDumpText(const StoreContent& content, const DumpSink& sink) {
   const std::vector<MacroRecord> macros = Macros(content);
-  // Room for every line at once: a large file holds 200000 events, and a
-  // string grown line by line is copied again and again.
-  std::size_t events = 0;
-  for (const MacroRecord& macro : macros) events += macro.Events().size();
-  QString text;
-  text.reserve(static_cast<qsizetype>(64 * (kProfileCount * kSlotsPerProfile + macros.size()) +
-                                      32 * events));
+  // The text is made as UTF-8 in a small buffer handed on whenever it fills:
+  // a large file holds 200000 events, and the whole text made at once (as a
+  // QString converted afterwards, or even as bytes) costs a pass over
+  // megabytes of fresh memory.
+  constexpr qsizetype kChunk = 64 * 1024;
+  QByteArray text;
+  text.reserve(kChunk + 1024);
+  const auto handOn = [&] {
+    if (text.size() < kChunk) return;
+    sink(text);
+    text.truncate(0);
+  };
   int shownProfile = 0;
   for (const DumpEntry& entry : Entries(content, macros)) {
+    QString line;
     if (entry.profile != shownProfile) {
       shownProfile = entry.profile;
-      text += QStringLiteral("Profile %1\n").arg(entry.profile);
+      line += QStringLiteral("Profile %1\n").arg(entry.profile);
     }
-    text += QStringLiteral("  %1  %2").arg(entry.key, -12).arg(entry.kind);
-    if (!entry.target.isEmpty()) text += QStringLiteral(" ") + entry.target;
-    text += QLatin1Char('\n');
+    line += QStringLiteral("  %1  %2").arg(entry.key, -12).arg(entry.kind);
+    if (!entry.target.isEmpty()) line += QStringLiteral(" ") + entry.target;
+    line += QLatin1Char('\n');
+    text += line.toUtf8();
+    handOn();
   }
-  if (shownProfile == 0) text += QStringLiteral("No key assignments (every key does its own)\n");
-  // Each key's line start made once: a large file holds 200000 events.
-  std::vector<QString> pressed(kFirstDeviceKey), released(kFirstDeviceKey);
+  if (shownProfile == 0) text += "No key assignments (every key does its own)\n";
+  // Each key's line start made once.
+  std::vector<QByteArray> pressed(kFirstDeviceKey), released(kFirstDeviceKey);
   for (KeyIndex key = 0; key < kFirstDeviceKey; ++key) {
     QString name = KeyCliName(key);
     if (name.isEmpty()) name = QStringLiteral("0x%1").arg(key, 3, 16, QLatin1Char('0'));
-    pressed[key] = QStringLiteral("  press ") + name + QStringLiteral(", ");
-    released[key] = QStringLiteral("  release ") + name + QStringLiteral(", ");
+    pressed[key] = "  press " + name.toUtf8() + ", ";
+    released[key] = "  release " + name.toUtf8() + ", ";
   }
   for (const MacroRecord& macro : macros) {
     text += QStringLiteral("Macro %1 \"%2\", repeat %3, %4 events\n")
                 .arg(macro.number)
                 .arg(QString::fromStdU16String(std::u16string(macro.Name())))
                 .arg(macro.repeatCount)
-                .arg(macro.Events().size());
+                .arg(macro.Events().size())
+                .toUtf8();
     for (const MacroEvent& event : macro.Events()) {
       const bool press = event.direction == kEventPress;
       if (event.key < kFirstDeviceKey) {
         text += press ? pressed[event.key] : released[event.key];
       } else {
-        text += (press ? QStringLiteral("  press ") : QStringLiteral("  release ")) +
-                EventText(event).section(' ', 1) + QStringLiteral(", ");
+        text += (press ? QStringLiteral("  press ") : QStringLiteral("  release ")).toUtf8() +
+                EventText(event).section(' ', 1).toUtf8() + ", ";
       }
       // The delay's digits without a string of their own.
-      char16_t digits[10];  // the most a 32-bit delay has
-      int count = 0;
+      char digits[10];  // the most a 32-bit delay has
+      char* const end = digits + sizeof digits;
+      char* first = end;
       std::uint32_t delay = event.delayMs;
       do {
-        digits[count++] = static_cast<char16_t>(u'0' + delay % 10);
+        *--first = static_cast<char>('0' + delay % 10);
         delay /= 10;
       } while (delay != 0);
-      std::reverse(digits, digits + count);
-      text.append(reinterpret_cast<const QChar*>(digits), count);
-      text += QLatin1String(" ms\n");
+      text.append(first, end - first);
+      text += " ms\n";
+      handOn();
     }
   }
+  if (!text.isEmpty()) sink(text);
+}
+
+QByteArray DumpTextUtf8(const StoreContent& content) {
+  QByteArray text;
+  WriteDumpText(content, [&text](const QByteArray& piece) { text += piece; });
   return text;
 }
 
-QString DumpJson(const StoreContent& content) {
+QString DumpText(const StoreContent& content) { return QString::fromUtf8(DumpTextUtf8(content)); }
+
+QByteArray DumpJsonUtf8(const StoreContent& content) {
   const std::vector<MacroRecord> macros = Macros(content);
   QJsonArray assignments;
   for (const DumpEntry& entry : Entries(content, macros)) {
@@ -241,14 +258,28 @@ QString DumpJson(const StoreContent& content) {
   }
   const QJsonObject root{{QStringLiteral("assignments"), assignments},
                          {QStringLiteral("macros"), macroArray}};
-  return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
+  return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-CtlResult DumpProfileFile(const QString& path, bool json, Language* language) {
+QString DumpJson(const StoreContent& content) { return QString::fromUtf8(DumpJsonUtf8(content)); }
+
+CtlResult WriteProfileFileDump(const QString& path, bool json, Language* language,
+                               const DumpSink& sink) {
   CtlResult result;
   const std::optional<StoreContent> content = ReadProfileFileForCtl(path, language, result);
   if (!content) return result;
-  result.out = json ? DumpJson(*content) : DumpText(*content);
+  if (json)
+    sink(DumpJsonUtf8(*content));
+  else
+    WriteDumpText(*content, sink);
+  return result;
+}
+
+CtlResult DumpProfileFile(const QString& path, bool json, Language* language) {
+  QByteArray out;
+  CtlResult result =
+      WriteProfileFileDump(path, json, language, [&out](const QByteArray& piece) { out += piece; });
+  result.out = QString::fromUtf8(out);
   return result;
 }
 

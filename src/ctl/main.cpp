@@ -108,7 +108,10 @@ int main(int argc, char** argv) {
   if (request->verb == QLatin1String("dump")) {
     Registry registry(paths.registryFile);
     Language language(registry, paths.programFolder);
-    return Finish(DumpProfileFile(request->operands.value(0), request->json, &language));
+    return Finish(WriteProfileFileDump(
+        request->operands.value(0), request->json, &language, [](const QByteArray& piece) {
+          std::fwrite(piece.constData(), 1, static_cast<std::size_t>(piece.size()), stdout);
+        }));
   }
 
   // One kestrunectl at a time talks to the keyboard.
