@@ -16,8 +16,7 @@
 
 #include "ctl/CtlDump.h"
 #include "ctl/CtlExit.h"
-#include "store/AssignmentStore.h"
-#include "store/ProfileFiles.h"
+#include "ctl_test_files.h"
 
 namespace kst {
 namespace {
@@ -141,12 +140,7 @@ TEST_F(CtlProgramTest, LongDumpPrintsTheWholeText) {
     store.ReplaceMacroList(macros);
     for (int slot = 1; slot < 40; ++slot)
       store.SetAssignment(slot % kProfileCount, slot, AssignmentKind::PlayMacro, 1 + slot % 5);
-    std::lock_guard lock(store.Lock());
-    const std::vector<std::uint8_t> text = store.PrepareForWrite();
-    std::vector<std::uint8_t> image(store.Block().begin(), store.Block().end());
-    image.insert(image.end(), store.MacroArray().begin(), store.MacroArray().end());
-    image.insert(image.end(), text.begin(), text.end());
-    ASSERT_TRUE(WriteProfileImage(path, image, nullptr));
+    ASSERT_TRUE(ctltest::WriteStoreFile(store, path));
   }
   const CtlRun run = Ctl({QStringLiteral("dump"), path});
   ASSERT_EQ(run.exit, 0) << run.err.toStdString();
