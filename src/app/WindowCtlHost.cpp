@@ -16,7 +16,7 @@ WindowCtlHost::WindowCtlHost(CKestruneDlg& window, AppContext& context,
   context_.instance.Server().SetCtlHandler([this](const QStringList& arguments) {
     CtlResult result;
     CtlReply reply;
-    if (const auto request = ParseCtlArguments(arguments, result))
+    if (const auto request = ParseCtlArguments(arguments, result, &context_.language))
       result = RunCtlRequest(*request, *this);
     reply.exitCode = ExitCode(result.exit);
     reply.out = result.out;

@@ -50,10 +50,14 @@ struct CtlRequest {
   int profile = -1;      // lighting --profile N, 0-3; -1: the current one
 };
 
+class Language;
+
 // Parses the arguments after the program name. nullopt with result set for
-// help texts (exit 0) and usage errors (exit 2); the options --help,
-// --simulate, --manpage and --complete are the caller's before this.
-std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlResult& result);
+// help texts (exit 0) and usage errors (exit 2), the errors in language's
+// language when given; the options --help, --simulate, --manpage and
+// --complete are the caller's before this.
+std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlResult& result,
+                                            Language* language = nullptr);
 
 // Flattens a request back into arguments (what is sent to the running
 // utility); ParseCtlArguments gives the same request back.

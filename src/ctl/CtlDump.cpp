@@ -6,6 +6,7 @@
 
 #include <span>
 
+#include "ctl/CtlMessages.h"
 #include "ctl/CtlNames.h"
 #include "foundation/Language.h"
 #include "platform/RegularFile.h"
@@ -131,7 +132,11 @@ std::optional<StoreContent> ReadProfileFileForCtl(const QString& path, Language*
   const RegularFileContents file = ReadRegularFile(path, kMaxProfileFileBytes);
   if (file.refusal != FileRefusal::None && file.refusal != FileRefusal::TooLarge) {
     result.exit = CtlExit::FileAccess;
-    result.error = QStringLiteral("%1: %2").arg(path, QLatin1String(RefusalText(file.refusal)));
+    const CtlMessageText& text = file.refusal == FileRefusal::Missing ? ctl_text::kFileMissing
+                                 : file.refusal == FileRefusal::NotRegular
+                                     ? ctl_text::kFileNotRegular
+                                     : ctl_text::kFileUnreadable;
+    result.error = CtlMessage(language, text, {path});
     return std::nullopt;
   }
   std::optional<StoreContent> content;

@@ -13,6 +13,7 @@
 
 #include "ctl/CtlCommand.h"
 #include "ctl/CtlDump.h"
+#include "ctl/CtlMessages.h"
 #include "ctl/CtlNames.h"
 #include "ctl/CtlStandalone.h"
 #include "device/ServiceLibrary.h"
@@ -77,37 +78,40 @@ int main(int argc, char** argv) {
   const bool simulated = SimulatedKeyboardRequested(views, std::getenv(kDeviceEnvironment));
   arguments.removeAll(QLatin1String(kSimulateOption));
 
-  if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") ||
-      arguments.first() == QLatin1String("-h")) {
+  // The help and the manual page are the program's documentation, in
+  // English; what goes wrong is told in the language the window shows.
+  if (!arguments.isEmpty() &&
+      (arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h"))) {
     CtlResult result;
     result.out = UsageText();
-    if (arguments.isEmpty()) {
-      result.exit = CtlExit::Usage;
-      result.error = QStringLiteral("no command given");
-    }
     return Finish(result);
   }
-  if (arguments.first() == QLatin1String("--manpage")) {
+  if (!arguments.isEmpty() && arguments.first() == QLatin1String("--manpage")) {
     std::fputs(ManPage(QCoreApplication::applicationVersion()).toUtf8().constData(), stdout);
     return 0;
   }
 
   const QString executableFolder = QCoreApplication::applicationDirPath();
   const AppPaths paths = AppPaths::FromEnvironment(ResolveProgramFolder(executableFolder));
+  Registry registry(paths.registryFile);
+  Language language(registry, paths.programFolder);
+  if (arguments.isEmpty()) {
+    CtlResult result;
+    result.out = UsageText();
+    result.exit = CtlExit::Usage;
+    result.error = CtlMessage(&language, ctl_text::kNoCommand);
+    return Finish(result);
+  }
   if (arguments.first() == QLatin1String("--complete")) {
-    Registry registry(paths.registryFile);
-    Language language(registry, paths.programFolder);
     for (const QString& word : CompletionWords(arguments.value(1), language))
       std::printf("%s\n", word.toUtf8().constData());
     return 0;
   }
 
   CtlResult result;
-  const std::optional<CtlRequest> request = ParseCtlArguments(arguments, result);
+  const std::optional<CtlRequest> request = ParseCtlArguments(arguments, result, &language);
   if (!request) return Finish(result);
   if (request->verb == QLatin1String("dump")) {
-    Registry registry(paths.registryFile);
-    Language language(registry, paths.programFolder);
     return Finish(WriteProfileFileDump(
         request->operands.value(0), request->json, &language, [](const QByteArray& piece) {
           std::fwrite(piece.constData(), 1, static_cast<std::size_t>(piece.size()), stdout);
@@ -123,7 +127,7 @@ int main(int argc, char** argv) {
     lock->setStaleLockTime(0);
     if (!lock->tryLock(kLockWaitMs)) {
       result.exit = CtlExit::Busy;
-      result.error = QStringLiteral("another kestrunectl is running");
+      result.error = CtlMessage(&language, ctl_text::kBusy);
       return Finish(result);
     }
   }
@@ -141,11 +145,11 @@ int main(int argc, char** argv) {
         return Finish(result);
       case CtlSendStatus::Refused:
         result.exit = CtlExit::Refused;
-        result.error = QStringLiteral("the utility's socket belongs to another user: refused");
+        result.error = CtlMessage(&language, ctl_text::kSocketRefused);
         return Finish(result);
       case CtlSendStatus::NoAnswer:
         result.exit = CtlExit::NoAnswer;
-        result.error = QStringLiteral("the running utility did not answer within 5 s");
+        result.error = CtlMessage(&language, ctl_text::kNoAnswer);
         return Finish(result);
       case CtlSendStatus::NoInstance:
         break;

@@ -203,6 +203,34 @@ TEST_F(CtlProgramTest, BadInputGivesOneLineAndItsCode) {
                   .out.contains(QStringLiteral("No key assignments")));
 }
 
+// With French chosen (the language the window would take from the locale),
+// what went wrong is told in French; the help stays English.
+TEST_F(CtlProgramTest, MessagesInTheUsersLanguage) {
+  env_.insert(QStringLiteral("LANG"), QStringLiteral("fr_FR.UTF-8"));
+  env_.remove(QStringLiteral("LC_ALL"));
+  env_.remove(QStringLiteral("LC_MESSAGES"));
+  const struct {
+    QStringList arguments;
+    CtlExit exit;
+    const char* line;
+  } cases[] = {
+      {{"bogus"}, CtlExit::Usage, "commande inconnue : bogus (voir kestrunectl --help)"},
+      {{"lighting", "brightness", "5"}, CtlExit::BadValue, "luminosité hors limites (0-4) : 5"},
+      {{"assign", "Q", "media", "Loud"}, CtlExit::BadValue, "touche multimédia inconnue : Loud"},
+      {{"import", KST_SOURCE_DIR "/tests"},
+       CtlExit::FileAccess,
+       KST_SOURCE_DIR "/tests : n'est pas un fichier ordinaire"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+    const CtlRun run = Ctl(c.arguments);
+    EXPECT_EQ(run.exit, ExitCode(c.exit));
+    EXPECT_EQ(run.err,
+              QStringLiteral("kestrunectl: ") + QString::fromUtf8(c.line) + QLatin1Char('\n'));
+  }
+  EXPECT_TRUE(Ctl({QStringLiteral("--help")}).out.contains(QStringLiteral("Exit codes")));
+}
+
 TEST_F(CtlProgramTest, NoKeyboardSaysSo) {
   env_.insert(QStringLiteral("KESTRUNE_SIM_PRESENT"), QStringLiteral("0"));
   const CtlRun run = Ctl({QStringLiteral("status")});
