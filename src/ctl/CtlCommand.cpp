@@ -56,7 +56,8 @@ constexpr std::array<ExitCodeHelp, 10> kExitCodes = {{
     {CtlExit::FileAccess, "the file is missing, is a folder, cannot be read, or cannot be written"},
     {CtlExit::NoKeyboard, "no keyboard found"},
     {CtlExit::KeyboardFailed, "the keyboard did not take or give what was asked"},
-    {CtlExit::NoAnswer, "the running utility did not answer within 5 seconds"},
+    {CtlExit::NoAnswer,
+     "the running utility did not answer within 5 seconds (60 seconds for import and assign)"},
     {CtlExit::Busy, "another kestrunectl is running"},
     {CtlExit::Refused, "the running utility's socket is not this user's alone"},
 }};
@@ -229,6 +230,12 @@ std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlRes
     return std::nullopt;
   }
   return request;
+}
+
+int CtlReplyLimitMs(const CtlRequest& request) {
+  return request.verb == QLatin1String("import") || request.verb == QLatin1String("assign")
+             ? kCtlUploadReplyMs
+             : kCtlReplyMs;
 }
 
 QStringList RequestArguments(const CtlRequest& request) {

@@ -59,6 +59,13 @@ class Language;
 std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlResult& result,
                                             Language* language = nullptr);
 
+// How long the running utility may take to answer a request: import and
+// assign end with the upload of the whole configuration (macros included),
+// which may take far longer than a setting does.
+inline constexpr int kCtlReplyMs = 5000;
+inline constexpr int kCtlUploadReplyMs = 60000;
+int CtlReplyLimitMs(const CtlRequest& request);
+
 // Flattens a request back into arguments (what is sent to the running
 // utility); ParseCtlArguments gives the same request back.
 QStringList RequestArguments(const CtlRequest& request);

@@ -70,7 +70,7 @@ inline constexpr CtlMessageText kBusy{"IDS_CTL_BUSY", "another kestrunectl is ru
 inline constexpr CtlMessageText kSocketRefused{
     "IDS_CTL_SOCKET_REFUSED", "the utility's socket belongs to another user: refused"};
 inline constexpr CtlMessageText kNoAnswer{"IDS_CTL_NO_ANSWER",
-                                          "the running utility did not answer within 5 s"};
+                                          "the running utility did not answer within %1 s"};
 }  // namespace ctl_text
 
 // Every message above, in the order the language files hold them.

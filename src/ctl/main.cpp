@@ -3,6 +3,7 @@
 // request on the keyboard it opens itself.
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLockFile>
 
 #include <cstdio>
@@ -23,7 +24,14 @@
 #include "platform/Registry.h"
 #include "platform/RuntimeFolder.h"
 #ifdef KST_CTL_INSTANCE
+#include <QThread>
+
+#include <signal.h>
+
+#include <cerrno>
+
 #include "app/InstanceMessenger.h"
+#include "app/SingleInstance.h"
 #endif
 
 namespace {
@@ -43,6 +51,37 @@ int Finish(const CtlResult& result) {
     std::fprintf(stderr, "kestrunectl: %s\n", result.error.toUtf8().constData());
   return ExitCode(result.exit);
 }
+
+#ifdef KST_CTL_INSTANCE
+// How long a window that is starting may take to listen on its socket.
+constexpr int kWindowStartWaitMs = 5000;
+
+// A window holds its instance lock from before it listens until it ends: a
+// live holder without a socket yet is a window still starting.
+bool WindowStarting(const QString& runtimeFolder) {
+  QLockFile lock(runtimeFolder + QLatin1Char('/') + QLatin1String(kInstanceLockName));
+  qint64 pid = 0;
+  QString host, application;
+  if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Sends the request to the running utility; while a window is starting, waits
+// for its socket (up to kWindowStartWaitMs) rather than opening the keyboard
+// behind its back.
+CtlSendOutcome SendToWindow(const QString& runtimeFolder, const CtlRequest& request) {
+  const QString socket = InstanceSocketPath(runtimeFolder);
+  QDeadlineTimer startWait(kWindowStartWaitMs);
+  for (;;) {
+    const CtlSendOutcome sent =
+        SendCtlRequest(socket, RequestArguments(request), CtlReplyLimitMs(request));
+    if (sent.status != CtlSendStatus::NoInstance || startWait.hasExpired() ||
+        !WindowStarting(runtimeFolder))
+      return sent;
+    QThread::msleep(50);
+  }
+}
+#endif
 
 // Word lists for the shell completion.
 QStringList CompletionWords(const QString& what, Language& language) {
@@ -135,8 +174,7 @@ int main(int argc, char** argv) {
 #ifdef KST_CTL_INSTANCE
   // The running utility owns the keyboard: it runs the command.
   if (!runtime.path.empty()) {
-    const CtlSendOutcome sent = SendCtlRequest(
-        InstanceSocketPath(QString::fromStdString(runtime.path)), RequestArguments(*request));
+    const CtlSendOutcome sent = SendToWindow(QString::fromStdString(runtime.path), *request);
     switch (sent.status) {
       case CtlSendStatus::Answered:
         result.exit = static_cast<CtlExit>(sent.reply.exitCode);
@@ -149,7 +187,8 @@ int main(int argc, char** argv) {
         return Finish(result);
       case CtlSendStatus::NoAnswer:
         result.exit = CtlExit::NoAnswer;
-        result.error = CtlMessage(&language, ctl_text::kNoAnswer);
+        result.error = CtlMessage(&language, ctl_text::kNoAnswer,
+                                  {QString::number(CtlReplyLimitMs(*request) / 1000)});
         return Finish(result);
       case CtlSendStatus::NoInstance:
         break;

@@ -6,12 +6,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 
 #include <functional>
 #include <memory>
 
+#include "app/InstanceMessenger.h"
+#include "app/SingleInstance.h"
 #include "app/WindowCtlHost.h"
 #include "ctl/CtlExit.h"
 #include "ctl/CtlNames.h"
@@ -136,6 +141,82 @@ TEST_F(CtlWindowStateTest, EachCommandShowsInTheWindow) {
     ASSERT_TRUE(Settle());
     EXPECT_TRUE(c.check()) << "not shown: " << c.shown;
   }
+}
+
+// kestrunectl against a stand-in for the window's socket in this process.
+class CtlSocketTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(temp.isValid());
+    runtime = temp.path() + QStringLiteral("/run");
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), temp.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), temp.path() + QStringLiteral("/config"));
+    env.remove(QStringLiteral("KESTRUNE_DEVICE"));
+    env.insert(QStringLiteral("KESTRUNE_SIM_PRESENT"), QStringLiteral("0"));
+    env.remove(QStringLiteral("LANG"));
+    ctl.setProcessEnvironment(env);
+    // Each request is answered with its arguments, an import after
+    // importSeconds.
+    server.SetCtlHandler([this](const QStringList& arguments) {
+      if (arguments.value(0) == QLatin1String("import")) QThread::sleep(importSeconds);
+      CtlReply reply;
+      reply.out = arguments.join(QLatin1Char(' ')) + QStringLiteral(" answered\n");
+      return reply;
+    });
+  }
+  bool Listen() {
+    return server.Listen(InstanceSocketPath(runtime),
+                         [](std::uint32_t, std::uintptr_t, std::intptr_t) { return 0; });
+  }
+  bool Finished(int timeoutMs = 60000) {
+    return WaitFor([&] { return ctl.state() == QProcess::NotRunning; }, timeoutMs);
+  }
+
+  QTemporaryDir temp;
+  QString runtime;
+  QProcess ctl;
+  InstanceServer server;
+  unsigned long importSeconds = 0;
+};
+
+// A window still starting holds its instance lock but does not listen yet:
+// the command waits for its socket instead of opening the keyboard itself
+// (which, given none here, would fail).
+TEST_F(CtlSocketTest, CommandWaitsForAWindowStillStarting) {
+  // This process plays the window: it holds the lock from before it listens.
+  QLockFile instanceLock(runtime + QLatin1Char('/') + QLatin1String(kInstanceLockName));
+  ASSERT_TRUE(instanceLock.tryLock(0));
+  ctl.start(QStringLiteral(KST_BIN_DIR "/kestrunectl"), {QStringLiteral("profile")});
+  ASSERT_TRUE(ctl.waitForStarted());
+  // Once the command line holds its own lock it looks for the socket.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return QFileInfo::exists(runtime + QStringLiteral("/kestrunectl.lock")) ||
+               ctl.state() == QProcess::NotRunning;
+      },
+      30000));
+  // Found no socket: it keeps waiting for the window rather than ending.
+  EXPECT_FALSE(Finished(500)) << ctl.readAllStandardError().toStdString();
+  ASSERT_TRUE(Listen());
+  ASSERT_TRUE(Finished());
+  EXPECT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
+  EXPECT_EQ(ctl.readAllStandardOutput(), QByteArray("profile answered\n"));
+}
+
+// An import ends with an upload that may take far longer than a setting: it
+// is given its own, longer time to answer.
+TEST_F(CtlSocketTest, ImportMayTakeLongerThanASetting) {
+  importSeconds = 6;
+  ASSERT_TRUE(Listen());
+  ctl.start(QStringLiteral(KST_BIN_DIR "/kestrunectl"),
+            {QStringLiteral("import"), QStringLiteral("a.kst")});
+  ASSERT_TRUE(Finished());
+  EXPECT_EQ(ctl.exitCode(), 0) << ctl.readAllStandardError().toStdString();
+  EXPECT_EQ(ctl.readAllStandardOutput(), QByteArray("import a.kst answered\n"));
 }
 
 }  // namespace
