@@ -4,7 +4,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <memory>
 #include <span>
+#include <utility>
 
 #include "ctl/CtlMessages.h"
 #include "ctl/CtlNames.h"
@@ -42,21 +44,37 @@ const char* KindName(std::uint16_t kind) {
   return "unknown";
 }
 
-std::vector<MacroRecord> Macros(const StoreContent& content) {
-  std::vector<MacroRecord> macros;
-  macros.reserve(content.macroCount);
+// Calls each(record) for the stored macros in list order, one decoded record
+// at a time: a large file holds 100 of 16 KB each, and all of them decoded at
+// once cost megabytes of fresh memory.
+template <typename Each>
+void ForEachMacro(const StoreContent& content, Each each) {
+  const auto record = std::make_unique<MacroRecord>();
   for (std::size_t i = 0; i < content.macroCount; ++i) {
     const std::size_t offset = i * kMacroRecordSize;
     if (offset + kMacroRecordSize > content.macros.size()) break;
-    macros.push_back(
-        DecodeMacroRecord(MacroBytes(content.macros.data() + offset, kMacroRecordSize)));
+    *record = DecodeMacroRecord(MacroBytes(content.macros.data() + offset, kMacroRecordSize));
+    each(*record);
   }
-  return macros;
 }
 
-QString MacroName(const std::vector<MacroRecord>& macros, std::uint32_t number) {
-  for (const MacroRecord& macro : macros) {
-    if (macro.number == number) return QString::fromStdU16String(std::u16string(macro.Name()));
+QString NameOf(const MacroRecord& macro) {
+  return QString::fromStdU16String(std::u16string(macro.Name()));
+}
+
+using MacroNames = std::vector<std::pair<std::uint32_t, QString>>;
+
+MacroNames NamesOf(const StoreContent& content) {
+  MacroNames names;
+  ForEachMacro(content, [&names](const MacroRecord& macro) {
+    names.emplace_back(macro.number, NameOf(macro));
+  });
+  return names;
+}
+
+QString MacroName(const MacroNames& macros, std::uint32_t number) {
+  for (const auto& [macroNumber, name] : macros) {
+    if (macroNumber == number) return name;
   }
   return {};
 }
@@ -64,7 +82,7 @@ QString MacroName(const std::vector<MacroRecord>& macros, std::uint32_t number) 
 // What the entry does, as a command line would give it: "Esc", "Mute",
 // "copy", the macro's name, the text; the raw param when it names nothing.
 QString Target(const KeyAssignment& entry, const StoreContent& content, int index,
-               const std::vector<MacroRecord>& macros) {
+               const MacroNames& macros) {
   switch (entry.Kind()) {
     case AssignmentKind::SingleKey: {
       const QString name =
@@ -102,8 +120,7 @@ struct DumpEntry {
   QString target;
 };
 
-std::vector<DumpEntry> Entries(const StoreContent& content,
-                               const std::vector<MacroRecord>& macros) {
+std::vector<DumpEntry> Entries(const StoreContent& content, const MacroNames& macros) {
   std::vector<DumpEntry> entries;
   const ConstBlockSpan block(*content.block);
   for (int profile = 0; profile < kProfileCount; ++profile) {
@@ -159,7 +176,6 @@ std::optional<StoreContent> ReadProfileFileForCtl(const QString& path, Language*
 }
 
 void WriteDumpText(const StoreContent& content, const DumpSink& sink) {
-  const std::vector<MacroRecord> macros = Macros(content);
   // The text is made as UTF-8 in a small buffer handed on whenever it fills:
   // a large file holds 200000 events, and the whole text made at once (as a
   // QString converted afterwards, or even as bytes) costs a pass over
@@ -173,7 +189,7 @@ void WriteDumpText(const StoreContent& content, const DumpSink& sink) {
     text.truncate(0);
   };
   int shownProfile = 0;
-  for (const DumpEntry& entry : Entries(content, macros)) {
+  for (const DumpEntry& entry : Entries(content, NamesOf(content))) {
     QString line;
     if (entry.profile != shownProfile) {
       shownProfile = entry.profile;
@@ -194,10 +210,10 @@ void WriteDumpText(const StoreContent& content, const DumpSink& sink) {
     pressed[key] = "  press " + name.toUtf8() + ", ";
     released[key] = "  release " + name.toUtf8() + ", ";
   }
-  for (const MacroRecord& macro : macros) {
+  ForEachMacro(content, [&](const MacroRecord& macro) {
     text += QStringLiteral("Macro %1 \"%2\", repeat %3, %4 events\n")
                 .arg(macro.number)
-                .arg(QString::fromStdU16String(std::u16string(macro.Name())))
+                .arg(NameOf(macro))
                 .arg(macro.repeatCount)
                 .arg(macro.Events().size())
                 .toUtf8();
@@ -222,7 +238,7 @@ void WriteDumpText(const StoreContent& content, const DumpSink& sink) {
       text += " ms\n";
       handOn();
     }
-  }
+  });
   if (!text.isEmpty()) sink(text);
 }
 
@@ -235,9 +251,8 @@ QByteArray DumpTextUtf8(const StoreContent& content) {
 QString DumpText(const StoreContent& content) { return QString::fromUtf8(DumpTextUtf8(content)); }
 
 QByteArray DumpJsonUtf8(const StoreContent& content) {
-  const std::vector<MacroRecord> macros = Macros(content);
   QJsonArray assignments;
-  for (const DumpEntry& entry : Entries(content, macros)) {
+  for (const DumpEntry& entry : Entries(content, NamesOf(content))) {
     QJsonObject object{{QStringLiteral("profile"), entry.profile},
                        {QStringLiteral("key"), entry.key},
                        {QStringLiteral("kind"), entry.kind}};
@@ -245,7 +260,7 @@ QByteArray DumpJsonUtf8(const StoreContent& content) {
     assignments.append(object);
   }
   QJsonArray macroArray;
-  for (const MacroRecord& macro : macros) {
+  ForEachMacro(content, [&macroArray](const MacroRecord& macro) {
     QJsonArray events;
     for (const MacroEvent& event : macro.Events()) {
       QString key = KeyCliName(event.key);
@@ -255,12 +270,11 @@ QByteArray DumpJsonUtf8(const StoreContent& content) {
            event.direction == kEventPress ? QStringLiteral("press") : QStringLiteral("release")},
           {QStringLiteral("delay_ms"), static_cast<qint64>(event.delayMs)}});
     }
-    macroArray.append(QJsonObject{
-        {QStringLiteral("number"), macro.number},
-        {QStringLiteral("name"), QString::fromStdU16String(std::u16string(macro.Name()))},
-        {QStringLiteral("repeat"), macro.repeatCount},
-        {QStringLiteral("events"), events}});
-  }
+    macroArray.append(QJsonObject{{QStringLiteral("number"), macro.number},
+                                  {QStringLiteral("name"), NameOf(macro)},
+                                  {QStringLiteral("repeat"), macro.repeatCount},
+                                  {QStringLiteral("events"), events}});
+  });
   const QJsonObject root{{QStringLiteral("assignments"), assignments},
                          {QStringLiteral("macros"), macroArray}};
   return QJsonDocument(root).toJson(QJsonDocument::Indented);
