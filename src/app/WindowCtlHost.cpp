@@ -16,7 +16,7 @@ WindowCtlHost::WindowCtlHost(CKestruneDlg& window, AppContext& context,
   context_.instance.Server().SetCtlHandler([this](const QStringList& arguments) {
     CtlResult result;
     CtlReply reply;
-    if (const auto request = ParseCtlArguments(arguments, result))
+    if (const auto request = ParseCtlArguments(arguments, result, &context_.language))
       result = RunCtlRequest(*request, *this);
     reply.exitCode = ExitCode(result.exit);
     reply.out = result.out;
@@ -42,8 +42,16 @@ LightingModel* WindowCtlHost::Lighting() {
 }
 
 int WindowCtlHost::SwitchProfile(int profile) {
-  const auto& select = window_.PluggedParts().selectProfile;
-  if (select) return select(profile) ? kDeviceOk : kDeviceBadProfile;
+  const CKestruneDlg::Parts& parts = window_.PluggedParts();
+  if (parts.selectProfile) {
+    if (!parts.selectProfile(profile)) return kDeviceBadProfile;
+    // The switch moves the keyboard only; the window then shows the profile
+    // the keyboard is on, as after a switch made on the keyboard: its
+    // lighting, and its button marked in the profile bar.
+    if (parts.followKeyboardProfile) parts.followKeyboardProfile();
+    if (parts.updateProfileBar) parts.updateProfileBar();
+    return kDeviceOk;
+  }
   DeviceLink* link = window_.Link();
   return link ? SetCurrentProfile(*link, profile) : kDeviceNothing;
 }

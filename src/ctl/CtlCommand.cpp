@@ -1,5 +1,7 @@
 #include "ctl/CtlCommand.h"
 
+#include "ctl/CtlMessages.h"
+
 #include <QDate>
 
 #include <array>
@@ -8,6 +10,9 @@ namespace kst {
 
 namespace {
 
+// The help table is the program's documentation (--help, the manual page) and
+// stays English in every language, as manual pages commonly do; the messages
+// about what went wrong are the language files' (CtlMessages.h).
 constexpr std::array<SubcommandHelp, 7> kSubcommands = {{
     {"status", "status",
      "Shows whether the keyboard is found, its current profile, each profile's effect and "
@@ -51,7 +56,8 @@ constexpr std::array<ExitCodeHelp, 10> kExitCodes = {{
     {CtlExit::FileAccess, "the file is missing, is a folder, cannot be read, or cannot be written"},
     {CtlExit::NoKeyboard, "no keyboard found"},
     {CtlExit::KeyboardFailed, "the keyboard did not take or give what was asked"},
-    {CtlExit::NoAnswer, "the running utility did not answer within 5 seconds"},
+    {CtlExit::NoAnswer,
+     "the running utility did not answer within 5 seconds (60 seconds for import and assign)"},
     {CtlExit::Busy, "another kestrunectl is running"},
     {CtlExit::Refused, "the running utility's socket is not this user's alone"},
 }};
@@ -63,10 +69,12 @@ const SubcommandHelp* Find(const QString& name) {
   return nullptr;
 }
 
-CtlResult UsageError(const QString& message) {
+CtlResult UsageError(Language* language, const CtlMessageText& text,
+                     const QStringList& arguments = {}) {
   CtlResult result;
   result.exit = CtlExit::Usage;
-  result.error = message + QStringLiteral(" (see kestrunectl --help)");
+  result.error = CtlMessage(language, text, arguments) + QStringLiteral(" (") +
+                 CtlMessage(language, ctl_text::kSeeHelp) + QLatin1Char(')');
   return result;
 }
 
@@ -169,16 +177,17 @@ QString ManPage(const QString& version) {
   return page;
 }
 
-std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlResult& result) {
+std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlResult& result,
+                                            Language* language) {
   result = {};
   if (arguments.isEmpty()) {
-    result = UsageError(QStringLiteral("no command given"));
+    result = UsageError(language, ctl_text::kNoCommand);
     return std::nullopt;
   }
   CtlRequest request;
   request.verb = arguments.first();
   if (Find(request.verb) == nullptr) {
-    result = UsageError(QStringLiteral("unknown command: %1").arg(request.verb));
+    result = UsageError(language, ctl_text::kUnknownCommand, {request.verb});
     return std::nullopt;
   }
   for (int i = 1; i < arguments.size(); ++i) {
@@ -192,19 +201,19 @@ std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlRes
     } else if (argument == QLatin1String("--profile") &&
                request.verb == QLatin1String("lighting")) {
       if (++i >= arguments.size()) {
-        result = UsageError(QStringLiteral("--profile needs a number 1-4"));
+        result = UsageError(language, ctl_text::kProfileNeedsNumber);
         return std::nullopt;
       }
       bool ok = false;
       const int profile = arguments[i].toInt(&ok);
       if (!ok || profile < 1 || profile > 4) {
         result.exit = CtlExit::BadValue;
-        result.error = QStringLiteral("profile out of range (1-4): %1").arg(arguments[i]);
+        result.error = CtlMessage(language, ctl_text::kProfileRange, {arguments[i]});
         return std::nullopt;
       }
       request.profile = profile - 1;
     } else if (argument.startsWith(QLatin1String("--")) && argument.size() > 2) {
-      result = UsageError(QStringLiteral("unknown option for %1: %2").arg(request.verb, argument));
+      result = UsageError(language, ctl_text::kUnknownOption, {request.verb, argument});
       return std::nullopt;
     } else {
       request.operands << argument;
@@ -212,15 +221,21 @@ std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlRes
   }
   const auto [least, most] = OperandCount(request.verb, request.operands);
   if (request.operands.size() < least) {
-    result = UsageError(QStringLiteral("%1: missing argument").arg(request.verb));
+    result = UsageError(language, ctl_text::kMissingArgument, {request.verb});
     return std::nullopt;
   }
   if (request.operands.size() > most) {
-    result = UsageError(
-        QStringLiteral("%1: unexpected argument: %2").arg(request.verb, request.operands[most]));
+    result =
+        UsageError(language, ctl_text::kUnexpectedArgument, {request.verb, request.operands[most]});
     return std::nullopt;
   }
   return request;
+}
+
+int CtlReplyLimitMs(const CtlRequest& request) {
+  return request.verb == QLatin1String("import") || request.verb == QLatin1String("assign")
+             ? kCtlUploadReplyMs
+             : kCtlReplyMs;
 }
 
 QStringList RequestArguments(const CtlRequest& request) {

@@ -50,10 +50,21 @@ struct CtlRequest {
   int profile = -1;      // lighting --profile N, 0-3; -1: the current one
 };
 
+class Language;
+
 // Parses the arguments after the program name. nullopt with result set for
-// help texts (exit 0) and usage errors (exit 2); the options --help,
-// --simulate, --manpage and --complete are the caller's before this.
-std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlResult& result);
+// help texts (exit 0) and usage errors (exit 2), the errors in language's
+// language when given; the options --help, --simulate, --manpage and
+// --complete are the caller's before this.
+std::optional<CtlRequest> ParseCtlArguments(const QStringList& arguments, CtlResult& result,
+                                            Language* language = nullptr);
+
+// How long the running utility may take to answer a request: import and
+// assign end with the upload of the whole configuration (macros included),
+// which may take far longer than a setting does.
+inline constexpr int kCtlReplyMs = 5000;
+inline constexpr int kCtlUploadReplyMs = 60000;
+int CtlReplyLimitMs(const CtlRequest& request);
 
 // Flattens a request back into arguments (what is sent to the running
 // utility); ParseCtlArguments gives the same request back.

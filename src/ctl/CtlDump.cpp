@@ -4,9 +4,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
+#include <memory>
 #include <span>
+#include <utility>
 
+#include "ctl/CtlMessages.h"
 #include "ctl/CtlNames.h"
 #include "foundation/Language.h"
 #include "platform/RegularFile.h"
@@ -42,21 +44,37 @@ const char* KindName(std::uint16_t kind) {
   return "unknown";
 }
 
-std::vector<MacroRecord> Macros(const StoreContent& content) {
-  std::vector<MacroRecord> macros;
-  macros.reserve(content.macroCount);
+// Calls each(record) for the stored macros in list order, one decoded record
+// at a time: a large file holds 100 of 16 KB each, and all of them decoded at
+// once cost megabytes of fresh memory.
+template <typename Each>
+void ForEachMacro(const StoreContent& content, Each each) {
+  const auto record = std::make_unique<MacroRecord>();
   for (std::size_t i = 0; i < content.macroCount; ++i) {
     const std::size_t offset = i * kMacroRecordSize;
     if (offset + kMacroRecordSize > content.macros.size()) break;
-    macros.push_back(
-        DecodeMacroRecord(MacroBytes(content.macros.data() + offset, kMacroRecordSize)));
+    *record = DecodeMacroRecord(MacroBytes(content.macros.data() + offset, kMacroRecordSize));
+    each(*record);
   }
-  return macros;
 }
 
-QString MacroName(const std::vector<MacroRecord>& macros, std::uint32_t number) {
-  for (const MacroRecord& macro : macros) {
-    if (macro.number == number) return QString::fromStdU16String(std::u16string(macro.Name()));
+QString NameOf(const MacroRecord& macro) {
+  return QString::fromStdU16String(std::u16string(macro.Name()));
+}
+
+using MacroNames = std::vector<std::pair<std::uint32_t, QString>>;
+
+MacroNames NamesOf(const StoreContent& content) {
+  MacroNames names;
+  ForEachMacro(content, [&names](const MacroRecord& macro) {
+    names.emplace_back(macro.number, NameOf(macro));
+  });
+  return names;
+}
+
+QString MacroName(const MacroNames& macros, std::uint32_t number) {
+  for (const auto& [macroNumber, name] : macros) {
+    if (macroNumber == number) return name;
   }
   return {};
 }
@@ -64,7 +82,7 @@ QString MacroName(const std::vector<MacroRecord>& macros, std::uint32_t number) 
 // What the entry does, as a command line would give it: "Esc", "Mute",
 // "copy", the macro's name, the text; the raw param when it names nothing.
 QString Target(const KeyAssignment& entry, const StoreContent& content, int index,
-               const std::vector<MacroRecord>& macros) {
+               const MacroNames& macros) {
   switch (entry.Kind()) {
     case AssignmentKind::SingleKey: {
       const QString name =
@@ -102,8 +120,7 @@ struct DumpEntry {
   QString target;
 };
 
-std::vector<DumpEntry> Entries(const StoreContent& content,
-                               const std::vector<MacroRecord>& macros) {
+std::vector<DumpEntry> Entries(const StoreContent& content, const MacroNames& macros) {
   std::vector<DumpEntry> entries;
   const ConstBlockSpan block(*content.block);
   for (int profile = 0; profile < kProfileCount; ++profile) {
@@ -132,7 +149,11 @@ std::optional<StoreContent> ReadProfileFileForCtl(const QString& path, Language*
   const RegularFileContents file = ReadRegularFile(path, kMaxProfileFileBytes);
   if (file.refusal != FileRefusal::None && file.refusal != FileRefusal::TooLarge) {
     result.exit = CtlExit::FileAccess;
-    result.error = QStringLiteral("%1: %2").arg(path, QLatin1String(RefusalText(file.refusal)));
+    const CtlMessageText& text = file.refusal == FileRefusal::Missing ? ctl_text::kFileMissing
+                                 : file.refusal == FileRefusal::NotRegular
+                                     ? ctl_text::kFileNotRegular
+                                     : ctl_text::kFileUnreadable;
+    result.error = CtlMessage(language, text, {path});
     return std::nullopt;
   }
   std::optional<StoreContent> content;
@@ -154,68 +175,84 @@ std::optional<StoreContent> ReadProfileFileForCtl(const QString& path, Language*
   return content;
 }
 
-QString DumpText(const StoreContent& content) {
-  const std::vector<MacroRecord> macros = Macros(content);
-  // Room for every line at once: a large file holds 200000 events, and a
-  // string grown line by line is copied again and again.
-  std::size_t events = 0;
-  for (const MacroRecord& macro : macros) events += macro.Events().size();
-  QString text;
-  text.reserve(static_cast<qsizetype>(64 * (kProfileCount * kSlotsPerProfile + macros.size()) +
-                                      32 * events));
+void WriteDumpText(const StoreContent& content, const DumpSink& sink) {
+  // The text is made as UTF-8 in a small buffer handed on whenever it fills:
+  // a large file holds 200000 events, and the whole text made at once (as a
+  // QString converted afterwards, or even as bytes) costs a pass over
+  // megabytes of fresh memory.
+  constexpr qsizetype kChunk = 64 * 1024;
+  QByteArray text;
+  text.reserve(kChunk + 1024);
+  const auto handOn = [&] {
+    if (text.size() < kChunk) return;
+    sink(text);
+    text.truncate(0);
+  };
   int shownProfile = 0;
-  for (const DumpEntry& entry : Entries(content, macros)) {
+  for (const DumpEntry& entry : Entries(content, NamesOf(content))) {
+    QString line;
     if (entry.profile != shownProfile) {
       shownProfile = entry.profile;
-      text += QStringLiteral("Profile %1\n").arg(entry.profile);
+      line += QStringLiteral("Profile %1\n").arg(entry.profile);
     }
-    text += QStringLiteral("  %1  %2").arg(entry.key, -12).arg(entry.kind);
-    if (!entry.target.isEmpty()) text += QStringLiteral(" ") + entry.target;
-    text += QLatin1Char('\n');
+    line += QStringLiteral("  %1  %2").arg(entry.key, -12).arg(entry.kind);
+    if (!entry.target.isEmpty()) line += QStringLiteral(" ") + entry.target;
+    line += QLatin1Char('\n');
+    text += line.toUtf8();
+    handOn();
   }
-  if (shownProfile == 0) text += QStringLiteral("No key assignments (every key does its own)\n");
-  // Each key's line start made once: a large file holds 200000 events.
-  std::vector<QString> pressed(kFirstDeviceKey), released(kFirstDeviceKey);
+  if (shownProfile == 0) text += "No key assignments (every key does its own)\n";
+  // Each key's line start made once.
+  std::vector<QByteArray> pressed(kFirstDeviceKey), released(kFirstDeviceKey);
   for (KeyIndex key = 0; key < kFirstDeviceKey; ++key) {
     QString name = KeyCliName(key);
     if (name.isEmpty()) name = QStringLiteral("0x%1").arg(key, 3, 16, QLatin1Char('0'));
-    pressed[key] = QStringLiteral("  press ") + name + QStringLiteral(", ");
-    released[key] = QStringLiteral("  release ") + name + QStringLiteral(", ");
+    pressed[key] = "  press " + name.toUtf8() + ", ";
+    released[key] = "  release " + name.toUtf8() + ", ";
   }
-  for (const MacroRecord& macro : macros) {
+  ForEachMacro(content, [&](const MacroRecord& macro) {
     text += QStringLiteral("Macro %1 \"%2\", repeat %3, %4 events\n")
                 .arg(macro.number)
-                .arg(QString::fromStdU16String(std::u16string(macro.Name())))
+                .arg(NameOf(macro))
                 .arg(macro.repeatCount)
-                .arg(macro.Events().size());
+                .arg(macro.Events().size())
+                .toUtf8();
     for (const MacroEvent& event : macro.Events()) {
       const bool press = event.direction == kEventPress;
       if (event.key < kFirstDeviceKey) {
         text += press ? pressed[event.key] : released[event.key];
       } else {
-        text += (press ? QStringLiteral("  press ") : QStringLiteral("  release ")) +
-                EventText(event).section(' ', 1) + QStringLiteral(", ");
+        text += (press ? QStringLiteral("  press ") : QStringLiteral("  release ")).toUtf8() +
+                EventText(event).section(' ', 1).toUtf8() + ", ";
       }
       // The delay's digits without a string of their own.
-      char16_t digits[10];  // the most a 32-bit delay has
-      int count = 0;
+      char digits[10];  // the most a 32-bit delay has
+      char* const end = digits + sizeof digits;
+      char* first = end;
       std::uint32_t delay = event.delayMs;
       do {
-        digits[count++] = static_cast<char16_t>(u'0' + delay % 10);
+        *--first = static_cast<char>('0' + delay % 10);
         delay /= 10;
       } while (delay != 0);
-      std::reverse(digits, digits + count);
-      text.append(reinterpret_cast<const QChar*>(digits), count);
-      text += QLatin1String(" ms\n");
+      text.append(first, end - first);
+      text += " ms\n";
+      handOn();
     }
-  }
+  });
+  if (!text.isEmpty()) sink(text);
+}
+
+QByteArray DumpTextUtf8(const StoreContent& content) {
+  QByteArray text;
+  WriteDumpText(content, [&text](const QByteArray& piece) { text += piece; });
   return text;
 }
 
-QString DumpJson(const StoreContent& content) {
-  const std::vector<MacroRecord> macros = Macros(content);
+QString DumpText(const StoreContent& content) { return QString::fromUtf8(DumpTextUtf8(content)); }
+
+QByteArray DumpJsonUtf8(const StoreContent& content) {
   QJsonArray assignments;
-  for (const DumpEntry& entry : Entries(content, macros)) {
+  for (const DumpEntry& entry : Entries(content, NamesOf(content))) {
     QJsonObject object{{QStringLiteral("profile"), entry.profile},
                        {QStringLiteral("key"), entry.key},
                        {QStringLiteral("kind"), entry.kind}};
@@ -223,7 +260,7 @@ QString DumpJson(const StoreContent& content) {
     assignments.append(object);
   }
   QJsonArray macroArray;
-  for (const MacroRecord& macro : macros) {
+  ForEachMacro(content, [&macroArray](const MacroRecord& macro) {
     QJsonArray events;
     for (const MacroEvent& event : macro.Events()) {
       QString key = KeyCliName(event.key);
@@ -233,22 +270,35 @@ QString DumpJson(const StoreContent& content) {
            event.direction == kEventPress ? QStringLiteral("press") : QStringLiteral("release")},
           {QStringLiteral("delay_ms"), static_cast<qint64>(event.delayMs)}});
     }
-    macroArray.append(QJsonObject{
-        {QStringLiteral("number"), macro.number},
-        {QStringLiteral("name"), QString::fromStdU16String(std::u16string(macro.Name()))},
-        {QStringLiteral("repeat"), macro.repeatCount},
-        {QStringLiteral("events"), events}});
-  }
+    macroArray.append(QJsonObject{{QStringLiteral("number"), macro.number},
+                                  {QStringLiteral("name"), NameOf(macro)},
+                                  {QStringLiteral("repeat"), macro.repeatCount},
+                                  {QStringLiteral("events"), events}});
+  });
   const QJsonObject root{{QStringLiteral("assignments"), assignments},
                          {QStringLiteral("macros"), macroArray}};
-  return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
+  return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-CtlResult DumpProfileFile(const QString& path, bool json, Language* language) {
+QString DumpJson(const StoreContent& content) { return QString::fromUtf8(DumpJsonUtf8(content)); }
+
+CtlResult WriteProfileFileDump(const QString& path, bool json, Language* language,
+                               const DumpSink& sink) {
   CtlResult result;
   const std::optional<StoreContent> content = ReadProfileFileForCtl(path, language, result);
   if (!content) return result;
-  result.out = json ? DumpJson(*content) : DumpText(*content);
+  if (json)
+    sink(DumpJsonUtf8(*content));
+  else
+    WriteDumpText(*content, sink);
+  return result;
+}
+
+CtlResult DumpProfileFile(const QString& path, bool json, Language* language) {
+  QByteArray out;
+  CtlResult result =
+      WriteProfileFileDump(path, json, language, [&out](const QByteArray& piece) { out += piece; });
+  result.out = QString::fromUtf8(out);
   return result;
 }
 

@@ -13,7 +13,7 @@ enum class CtlExit : int {
   FileAccess = 5,      // a file that is missing, a folder, unreadable, or cannot be written
   NoKeyboard = 6,      // no keyboard found
   KeyboardFailed = 7,  // the keyboard did not take or give what was asked
-  NoAnswer = 8,        // the running utility did not answer within 5 s
+  NoAnswer = 8,        // the running utility did not answer in time (CtlReplyLimitMs)
   Busy = 9,            // another kestrunectl is running
   Refused = 10,        // the utility's socket is not this user's alone
 };

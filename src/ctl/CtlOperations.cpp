@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ctl/CtlDump.h"
+#include "ctl/CtlMessages.h"
 #include "ctl/CtlNames.h"
 #include "device/CommandProtocol.h"
 #include "device/MacroArea.h"
@@ -25,9 +26,13 @@ CtlResult Fail(CtlExit exit, const QString& message) {
   return result;
 }
 
-CtlResult KeyboardFailed(const QString& what, int code) {
-  return Fail(CtlExit::KeyboardFailed,
-              QStringLiteral("the keyboard did not %1 (result %2)").arg(what).arg(code));
+CtlResult Fail(CtlHost& host, CtlExit exit, const CtlMessageText& text,
+               const QStringList& arguments = {}) {
+  return Fail(exit, CtlMessage(&host.Lang(), text, arguments));
+}
+
+CtlResult KeyboardFailed(CtlHost& host, const CtlMessageText& what, int code) {
+  return Fail(host, CtlExit::KeyboardFailed, what, {QString::number(code)});
 }
 
 CtlResult NoKeyboard(CtlHost& host) { return Fail(CtlExit::NoKeyboard, NotFoundReason(host)); }
@@ -45,10 +50,11 @@ CtlResult Status(CtlHost& host) {
   if (device == nullptr) return NoKeyboard(host);
   SettingsBlock settings{};
   const int read = device->ReadSettings(settings);
-  if (read != kDeviceOk) return KeyboardFailed(QStringLiteral("answer"), read);
+  if (read != kDeviceOk) return KeyboardFailed(host, ctl_text::kKeyboardNoAnswer, read);
   LightingRecords records{};
   const int readRecords = ReadLightingRecords(*device, records);
-  if (readRecords != kDeviceOk) return KeyboardFailed(QStringLiteral("answer"), readRecords);
+  if (readRecords != kDeviceOk)
+    return KeyboardFailed(host, ctl_text::kKeyboardNoAnswer, readRecords);
 
   const int current = settings[kSettingsCurrentProfile];
   CtlResult result;
@@ -80,24 +86,22 @@ CtlResult Profile(const CtlRequest& request, CtlHost& host) {
   if (!request.operands.isEmpty()) {
     wanted = Number(request.operands[0], 1, kDeviceProfileCount);
     if (!wanted)
-      return Fail(CtlExit::BadValue,
-                  QStringLiteral("profile out of range (1-4): %1").arg(request.operands[0]));
+      return Fail(host, CtlExit::BadValue, ctl_text::kProfileRange, {request.operands[0]});
   }
   LightingDevice* device = host.Device();
   if (device == nullptr) return NoKeyboard(host);
   CtlResult result;
   if (wanted) {
     const int switched = host.SwitchProfile(*wanted - 1);
-    if (switched != kDeviceOk)
-      return KeyboardFailed(QStringLiteral("switch its profile"), switched);
+    if (switched != kDeviceOk) return KeyboardFailed(host, ctl_text::kKeyboardNoSwitch, switched);
     return result;
   }
   SettingsBlock settings{};
   const int read = device->ReadSettings(settings);
-  if (read != kDeviceOk) return KeyboardFailed(QStringLiteral("answer"), read);
+  if (read != kDeviceOk) return KeyboardFailed(host, ctl_text::kKeyboardNoAnswer, read);
   const int current = settings[kSettingsCurrentProfile];
   if (current >= kDeviceProfileCount)
-    return KeyboardFailed(QStringLiteral("name its profile"), current);
+    return KeyboardFailed(host, ctl_text::kKeyboardNoProfile, current);
   result.out = QStringLiteral("%1\n").arg(current + 1);
   return result;
 }
@@ -128,21 +132,22 @@ CtlResult Lighting(const CtlRequest& request, CtlHost& host) {
                      what == QLatin1String("speed") || what == QLatin1String("colour") ||
                      what == QLatin1String("color");
   if (!known) {
-    return Fail(CtlExit::Usage,
-                QStringLiteral("lighting: unknown setting: %1 (effect, brightness, speed, colour)")
-                    .arg(what));
+    return Fail(host, CtlExit::Usage, ctl_text::kUnknownSetting, {what});
   }
   std::optional<int> level;
   std::optional<ColorRef> colour;
   if (what == QLatin1String("brightness") || what == QLatin1String("speed")) {
     level = Number(value, 0, 4);
     if (!level)
-      return Fail(CtlExit::BadValue, QStringLiteral("%1 out of range (0-4): %2").arg(what, value));
+      return Fail(
+          host, CtlExit::BadValue,
+          what == QLatin1String("speed") ? ctl_text::kSpeedRange : ctl_text::kBrightnessRange,
+          {value});
   } else if (what != QLatin1String("effect")) {
     bool ok = value.size() == 6;
     const uint rgb = value.toUInt(&ok, 16);
     if (!ok || value.size() != 6)
-      return Fail(CtlExit::BadValue, QStringLiteral("not a colour RRGGBB: %1").arg(value));
+      return Fail(host, CtlExit::BadValue, ctl_text::kNotColour, {value});
     colour = MakeColorRef(static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
                           static_cast<std::uint8_t>(rgb));
   }
@@ -153,19 +158,19 @@ CtlResult Lighting(const CtlRequest& request, CtlHost& host) {
     // The keyboard's current profile, whichever one the window shows.
     SettingsBlock settings{};
     const int read = host.Device()->ReadSettings(settings);
-    if (read != kDeviceOk) return KeyboardFailed(QStringLiteral("answer"), read);
+    if (read != kDeviceOk) return KeyboardFailed(host, ctl_text::kKeyboardNoAnswer, read);
     profile = settings[kSettingsCurrentProfile] < kDeviceProfileCount
                   ? settings[kSettingsCurrentProfile]
                   : model->State().activeProfile;
   }
   if (profile != model->State().activeProfile) {
     const int shown = model->SetActiveProfile(profile);
-    if (shown < 0) return KeyboardFailed(QStringLiteral("answer"), shown);
+    if (shown < 0) return KeyboardFailed(host, ctl_text::kKeyboardNoAnswer, shown);
   }
   int written = 0;
   if (what == QLatin1String("effect")) {
     const std::optional<int> index = EffectIndex(*model, value);
-    if (!index) return Fail(CtlExit::BadValue, QStringLiteral("unknown effect: %1").arg(value));
+    if (!index) return Fail(host, CtlExit::BadValue, ctl_text::kUnknownEffect, {value});
     written = model->ChangeEffect(*index);
   } else if (what == QLatin1String("brightness")) {
     written = model->SetBrightness(*level);
@@ -176,14 +181,13 @@ CtlResult Lighting(const CtlRequest& request, CtlHost& host) {
     written = model->SetColour(*colour);
   }
   if (written != kDeviceOk && written != kDeviceNothing)
-    return KeyboardFailed(QStringLiteral("take the lighting"), written);
+    return KeyboardFailed(host, ctl_text::kKeyboardNoLighting, written);
   return {};
 }
 
 CtlResult Assign(const CtlRequest& request, CtlHost& host) {
   const std::optional<int> slot = SlotFromCliName(request.operands[0]);
-  if (!slot)
-    return Fail(CtlExit::BadValue, QStringLiteral("unknown key: %1").arg(request.operands[0]));
+  if (!slot) return Fail(host, CtlExit::BadValue, ctl_text::kUnknownKey, {request.operands[0]});
   const QString& kindName = request.operands[1];
   const QString target = request.operands.size() > 2 ? request.operands[2] : QString();
   AssignmentKind kind = AssignmentKind::Default;
@@ -192,34 +196,31 @@ CtlResult Assign(const CtlRequest& request, CtlHost& host) {
   if (kindName == QLatin1String("default")) {
   } else if (kindName == QLatin1String("single")) {
     const std::optional<KeyIndex> key = KeyFromCliName(target);
-    if (!key) return Fail(CtlExit::BadValue, QStringLiteral("unknown key: %1").arg(target));
+    if (!key) return Fail(host, CtlExit::BadValue, ctl_text::kUnknownKey, {target});
     kind = AssignmentKind::SingleKey;
     param = *key;
   } else if (kindName == QLatin1String("media")) {
     const std::optional<int> media = MediaFromCliName(target);
-    if (!media) return Fail(CtlExit::BadValue, QStringLiteral("unknown media key: %1").arg(target));
+    if (!media) return Fail(host, CtlExit::BadValue, ctl_text::kUnknownMedia, {target});
     kind = AssignmentKind::MediaKey;
     param = static_cast<std::uint32_t>(*media);
   } else if (kindName == QLatin1String("function")) {
     const std::optional<int> function = FunctionFromCliName(target);
-    if (!function)
-      return Fail(CtlExit::BadValue, QStringLiteral("unknown function: %1").arg(target));
+    if (!function) return Fail(host, CtlExit::BadValue, ctl_text::kUnknownFunction, {target});
     kind = AssignmentKind::FunctionKey;
     param = static_cast<std::uint32_t>(*function);
   } else if (kindName == QLatin1String("macro")) {
     kind = AssignmentKind::PlayMacro;
   } else {
-    return Fail(CtlExit::Usage,
-                QStringLiteral("assign: unknown kind: %1 (single, media, function, macro, default)")
-                    .arg(kindName));
+    return Fail(host, CtlExit::Usage, ctl_text::kUnknownKind, {kindName});
   }
   LightingDevice* device = host.Device();
   if (device == nullptr) return NoKeyboard(host);
   SettingsBlock settings{};
   const int read = device->ReadSettings(settings);
-  if (read != kDeviceOk) return KeyboardFailed(QStringLiteral("answer"), read);
+  if (read != kDeviceOk) return KeyboardFailed(host, ctl_text::kKeyboardNoAnswer, read);
   const int profile = settings[kSettingsCurrentProfile];
-  if (profile >= kProfileCount) return KeyboardFailed(QStringLiteral("name its profile"), profile);
+  if (profile >= kProfileCount) return KeyboardFailed(host, ctl_text::kKeyboardNoProfile, profile);
   {
     std::lock_guard lock(store.Lock());
     if (kind == AssignmentKind::PlayMacro) {
@@ -230,16 +231,15 @@ CtlResult Assign(const CtlRequest& request, CtlHost& host) {
           break;
         }
       }
-      if (param == 0)
-        return Fail(CtlExit::BadValue, QStringLiteral("unknown macro: %1").arg(target));
+      if (param == 0) return Fail(host, CtlExit::BadValue, ctl_text::kUnknownMacro, {target});
     }
     store.SetAssignment(profile, *slot, kind, param);
   }
   if (host.ApplyStore() != 1) {
     const QString message = host.TakeMessage();
-    return Fail(
-        CtlExit::KeyboardFailed,
-        message.isEmpty() ? QStringLiteral("the keyboard did not take the assignment") : message);
+    if (message.isEmpty())
+      return Fail(host, CtlExit::KeyboardFailed, ctl_text::kAssignmentNotTaken);
+    return Fail(CtlExit::KeyboardFailed, message);
   }
   return {};
 }
@@ -249,7 +249,7 @@ CtlResult Export(const CtlRequest& request, CtlHost& host) {
   if (host.Device() == nullptr) return NoKeyboard(host);
   // The window's export: the file is replaced only once the new one is whole.
   if (!host.Files().ExportProfileFile(path))
-    return Fail(CtlExit::FileAccess, QStringLiteral("%1: cannot be written").arg(path));
+    return Fail(host, CtlExit::FileAccess, ctl_text::kFileUnwritable, {path});
   return {};
 }
 
@@ -268,14 +268,16 @@ CtlResult Import(const CtlRequest& request, CtlHost& host) {
   }
   if (uploaded != 1) {
     const QString message = host.TakeMessage();
-    return Fail(CtlExit::KeyboardFailed,
-                message.isEmpty() ? QStringLiteral("the keyboard did not take the configuration")
-                                  : message);
+    if (message.isEmpty())
+      return Fail(host, CtlExit::KeyboardFailed, ctl_text::kConfigurationNotTaken);
+    return Fail(CtlExit::KeyboardFailed, message);
   }
   return {};
 }
 
 }  // namespace
+
+QString CtlHost::WhyNoKeyboard() { return CtlMessage(&Lang(), ctl_text::kNoKeyboard); }
 
 QString NotFoundReason(CtlHost& host) { return host.WhyNoKeyboard(); }
 
@@ -288,7 +290,7 @@ CtlResult RunCtlRequest(const CtlRequest& request, CtlHost& host) {
   if (request.verb == QLatin1String("import")) return Import(request, host);
   if (request.verb == QLatin1String("dump"))
     return DumpProfileFile(request.operands.value(0), request.json, &host.Lang());
-  return Fail(CtlExit::Usage, QStringLiteral("unknown command: %1").arg(request.verb));
+  return Fail(host, CtlExit::Usage, ctl_text::kUnknownCommand, {request.verb});
 }
 
 }  // namespace kst

@@ -42,7 +42,7 @@ class CtlHost {
   // taken (empty when none).
   virtual QString TakeMessage() = 0;
   // Why Device() is null, in one line.
-  virtual QString WhyNoKeyboard() { return QStringLiteral("keyboard not found"); }
+  virtual QString WhyNoKeyboard();
 };
 
 // Why no keyboard answers, in one line.

@@ -1,5 +1,7 @@
 #include "ctl/CtlStandalone.h"
 
+#include "ctl/CtlMessages.h"
+
 #include <QDir>
 
 #include <chrono>
@@ -149,7 +151,7 @@ bool StandaloneCtlHost::Open(QString& why) {
   p.link = std::make_unique<DeviceLink>(p.binding.api, p.quiet);
   const int count = p.link->ArmChannels();
   if (count < 0) {
-    why = QStringLiteral("the keyboard's service library cannot be armed");
+    why = CtlMessage(&p.language, ctl_text::kLibraryNotArmed);
     return false;
   }
   if (count == 0 || !p.link->WaitUntilIdle(kConnectionSettle) || p.link->ConnectionState() == 0)
@@ -211,7 +213,7 @@ QString StandaloneCtlHost::TakeMessage() { return parts_->quiet.Take(); }
 QString StandaloneCtlHost::WhyNoKeyboard() {
   Parts& p = *parts_;
   if (!p.binding.ok || NotFoundCause(p.binding.api) != DiagnosisCause::NoPermission)
-    return QStringLiteral("keyboard not found");
+    return CtlMessage(&p.language, ctl_text::kNoKeyboard);
   return p.language.LoadLangText(QStringLiteral("IDS_MAIN_PROMPT_NO_PERMISSION"),
                                  p.language.GetLanguageIndex()) +
          QLatin1Char(' ') + UdevRuleFixCommand(p.serviceFolder);

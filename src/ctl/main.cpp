@@ -3,6 +3,7 @@
 // request on the keyboard it opens itself.
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLockFile>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "ctl/CtlCommand.h"
 #include "ctl/CtlDump.h"
+#include "ctl/CtlMessages.h"
 #include "ctl/CtlNames.h"
 #include "ctl/CtlStandalone.h"
 #include "device/ServiceLibrary.h"
@@ -22,7 +24,14 @@
 #include "platform/Registry.h"
 #include "platform/RuntimeFolder.h"
 #ifdef KST_CTL_INSTANCE
+#include <QThread>
+
+#include <signal.h>
+
+#include <cerrno>
+
 #include "app/InstanceMessenger.h"
+#include "app/SingleInstance.h"
 #endif
 
 namespace {
@@ -42,6 +51,37 @@ int Finish(const CtlResult& result) {
     std::fprintf(stderr, "kestrunectl: %s\n", result.error.toUtf8().constData());
   return ExitCode(result.exit);
 }
+
+#ifdef KST_CTL_INSTANCE
+// How long a window that is starting may take to listen on its socket.
+constexpr int kWindowStartWaitMs = 5000;
+
+// A window holds its instance lock from before it listens until it ends: a
+// live holder without a socket yet is a window still starting.
+bool WindowStarting(const QString& runtimeFolder) {
+  QLockFile lock(runtimeFolder + QLatin1Char('/') + QLatin1String(kInstanceLockName));
+  qint64 pid = 0;
+  QString host, application;
+  if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Sends the request to the running utility; while a window is starting, waits
+// for its socket (up to kWindowStartWaitMs) rather than opening the keyboard
+// behind its back.
+CtlSendOutcome SendToWindow(const QString& runtimeFolder, const CtlRequest& request) {
+  const QString socket = InstanceSocketPath(runtimeFolder);
+  QDeadlineTimer startWait(kWindowStartWaitMs);
+  for (;;) {
+    const CtlSendOutcome sent =
+        SendCtlRequest(socket, RequestArguments(request), CtlReplyLimitMs(request));
+    if (sent.status != CtlSendStatus::NoInstance || startWait.hasExpired() ||
+        !WindowStarting(runtimeFolder))
+      return sent;
+    QThread::msleep(50);
+  }
+}
+#endif
 
 // Word lists for the shell completion.
 QStringList CompletionWords(const QString& what, Language& language) {
@@ -77,38 +117,44 @@ int main(int argc, char** argv) {
   const bool simulated = SimulatedKeyboardRequested(views, std::getenv(kDeviceEnvironment));
   arguments.removeAll(QLatin1String(kSimulateOption));
 
-  if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") ||
-      arguments.first() == QLatin1String("-h")) {
+  // The help and the manual page are the program's documentation, in
+  // English; what goes wrong is told in the language the window shows.
+  if (!arguments.isEmpty() &&
+      (arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h"))) {
     CtlResult result;
     result.out = UsageText();
-    if (arguments.isEmpty()) {
-      result.exit = CtlExit::Usage;
-      result.error = QStringLiteral("no command given");
-    }
     return Finish(result);
   }
-  if (arguments.first() == QLatin1String("--manpage")) {
+  if (!arguments.isEmpty() && arguments.first() == QLatin1String("--manpage")) {
     std::fputs(ManPage(QCoreApplication::applicationVersion()).toUtf8().constData(), stdout);
     return 0;
   }
 
   const QString executableFolder = QCoreApplication::applicationDirPath();
   const AppPaths paths = AppPaths::FromEnvironment(ResolveProgramFolder(executableFolder));
+  Registry registry(paths.registryFile);
+  Language language(registry, paths.programFolder);
+  if (arguments.isEmpty()) {
+    CtlResult result;
+    result.out = UsageText();
+    result.exit = CtlExit::Usage;
+    result.error = CtlMessage(&language, ctl_text::kNoCommand);
+    return Finish(result);
+  }
   if (arguments.first() == QLatin1String("--complete")) {
-    Registry registry(paths.registryFile);
-    Language language(registry, paths.programFolder);
     for (const QString& word : CompletionWords(arguments.value(1), language))
       std::printf("%s\n", word.toUtf8().constData());
     return 0;
   }
 
   CtlResult result;
-  const std::optional<CtlRequest> request = ParseCtlArguments(arguments, result);
+  const std::optional<CtlRequest> request = ParseCtlArguments(arguments, result, &language);
   if (!request) return Finish(result);
   if (request->verb == QLatin1String("dump")) {
-    Registry registry(paths.registryFile);
-    Language language(registry, paths.programFolder);
-    return Finish(DumpProfileFile(request->operands.value(0), request->json, &language));
+    return Finish(WriteProfileFileDump(
+        request->operands.value(0), request->json, &language, [](const QByteArray& piece) {
+          std::fwrite(piece.constData(), 1, static_cast<std::size_t>(piece.size()), stdout);
+        }));
   }
 
   // One kestrunectl at a time talks to the keyboard.
@@ -120,7 +166,7 @@ int main(int argc, char** argv) {
     lock->setStaleLockTime(0);
     if (!lock->tryLock(kLockWaitMs)) {
       result.exit = CtlExit::Busy;
-      result.error = QStringLiteral("another kestrunectl is running");
+      result.error = CtlMessage(&language, ctl_text::kBusy);
       return Finish(result);
     }
   }
@@ -128,8 +174,7 @@ int main(int argc, char** argv) {
 #ifdef KST_CTL_INSTANCE
   // The running utility owns the keyboard: it runs the command.
   if (!runtime.path.empty()) {
-    const CtlSendOutcome sent = SendCtlRequest(
-        InstanceSocketPath(QString::fromStdString(runtime.path)), RequestArguments(*request));
+    const CtlSendOutcome sent = SendToWindow(QString::fromStdString(runtime.path), *request);
     switch (sent.status) {
       case CtlSendStatus::Answered:
         result.exit = static_cast<CtlExit>(sent.reply.exitCode);
@@ -138,11 +183,12 @@ int main(int argc, char** argv) {
         return Finish(result);
       case CtlSendStatus::Refused:
         result.exit = CtlExit::Refused;
-        result.error = QStringLiteral("the utility's socket belongs to another user: refused");
+        result.error = CtlMessage(&language, ctl_text::kSocketRefused);
         return Finish(result);
       case CtlSendStatus::NoAnswer:
         result.exit = CtlExit::NoAnswer;
-        result.error = QStringLiteral("the running utility did not answer within 5 s");
+        result.error = CtlMessage(&language, ctl_text::kNoAnswer,
+                                  {QString::number(CtlReplyLimitMs(*request) / 1000)});
         return Finish(result);
       case CtlSendStatus::NoInstance:
         break;

@@ -5,9 +5,16 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <string_view>
+
 #include "ctl/CtlCommand.h"
 #include "ctl/CtlDump.h"
+#include "ctl/CtlMessages.h"
 #include "ctl/CtlNames.h"
+#include "foundation/Language.h"
+#include "foundation/LanguageVocabulary.h"
+#include "platform/Registry.h"
 #include "support/Unprivileged.h"
 
 namespace kst {
@@ -145,6 +152,43 @@ TEST(CtlDumpTest, UnreadableFileIsRefusedForAnotherUser) {
     return result.exit == CtlExit::FileAccess ? 0 : 1;
   });
   EXPECT_EQ(outcome, 0);
+}
+
+// Every message is a text of the language files under its key, and the
+// English file says what the program says without one.
+TEST(CtlMessagesTest, EveryMessageHasItsKeyAndEnglishText) {
+  QFile file(QStringLiteral(KST_SOURCE_DIR "/resources/lang/Lang0409.ini"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString english = QString::fromUtf8(file.readAll());
+  const std::span<const char* const> vocabulary = LanguageVocabulary();
+  for (const CtlMessageText& text : CtlMessageTexts()) {
+    SCOPED_TRACE(text.key);
+    EXPECT_TRUE(std::any_of(vocabulary.begin(), vocabulary.end(),
+                            [&](const char* key) { return std::string_view(key) == text.key; }));
+    EXPECT_TRUE(english.contains(
+        QStringLiteral("\n%1=%2\n").arg(QLatin1String(text.key), QString::fromUtf8(text.english))));
+  }
+}
+
+// Arguments go in once, in one pass: a name typed with "%1" in it is shown as
+// typed; a language file without the key gives the English text.
+TEST(CtlMessagesTest, ArgumentsAndFallback) {
+  EXPECT_EQ(
+      CtlMessage(nullptr, ctl_text::kUnknownOption, {QStringLiteral("a%2"), QStringLiteral("b%1")}),
+      QStringLiteral("unknown option for a%2: b%1"));
+  EXPECT_EQ(CtlMessage(nullptr, ctl_text::kNoCommand), QStringLiteral("no command given"));
+
+  QTemporaryDir dir;
+  QFile french(dir.filePath(QStringLiteral("Lang040C.ini")));
+  ASSERT_TRUE(french.open(QIODevice::WriteOnly));
+  french.write("[TEXT]\nIDS_CTL_UNKNOWN_KEY=touche inconnue : %1\n");
+  french.close();
+  Registry registry(dir.filePath(QStringLiteral("registry.reg")));
+  Language language(registry, dir.path(), [] { return std::uint16_t{0x040C}; });
+  EXPECT_EQ(CtlMessage(&language, ctl_text::kUnknownKey, {QStringLiteral("Q")}),
+            QStringLiteral("touche inconnue : Q"));
+  EXPECT_EQ(CtlMessage(&language, ctl_text::kUnknownMacro, {QStringLiteral("x")}),
+            QStringLiteral("unknown macro: x"));
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "ctl/CtlDump.h"
 #include "ctl/CtlExit.h"
+#include "ctl_test_files.h"
 
 namespace kst {
 namespace {
@@ -116,6 +118,57 @@ TEST_F(CtlProgramTest, EachCommandReachesTheKeyboard) {
                   .out.contains(QStringLiteral("\"target\": \"Esc\"")));
 }
 
+// The program prints the dump in pieces as it makes it: a file whose text
+// is many pieces long prints the same bytes as the dump made whole, also
+// where a line or a multi-byte name falls across two pieces.
+TEST_F(CtlProgramTest, LongDumpPrintsTheWholeText) {
+  const QString path = File("long.kst");
+  {
+    AssignmentStore store;
+    std::vector<MacroRecord> macros;
+    for (std::uint16_t n = 1; n <= 5; ++n) {
+      MacroRecord macro;
+      macro.SetName(u"Makro \u00fcber " + std::u16string(n, u'\u00e9'));
+      macro.number = n;
+      macro.eventCount = kMaxMacroEvents;
+      for (int e = 0; e < kMaxMacroEvents; ++e)
+        macro.events[static_cast<std::size_t>(e)] = {static_cast<std::uint32_t>(e * 997),
+                                                     static_cast<KeyIndex>(0x02 + e % 60),
+                                                     static_cast<std::uint16_t>(e % 2)};
+      macros.push_back(macro);
+    }
+    store.ReplaceMacroList(macros);
+    for (int slot = 1; slot < 40; ++slot)
+      store.SetAssignment(slot % kProfileCount, slot, AssignmentKind::PlayMacro, 1 + slot % 5);
+    ASSERT_TRUE(ctltest::WriteStoreFile(store, path));
+  }
+  const CtlRun run = Ctl({QStringLiteral("dump"), path});
+  ASSERT_EQ(run.exit, 0) << run.err.toStdString();
+  ASSERT_GT(run.out.toUtf8().size(), 3 * 64 * 1024);  // several pieces
+  EXPECT_TRUE(run.out == DumpProfileFile(path, false, nullptr).out);
+  // Every event line in order, each with its own delay: no piece lost,
+  // doubled or cut.
+  const QStringList lines = run.out.split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 4 + 39 + 5 * (1 + kMaxMacroEvents) + 1);
+  EXPECT_TRUE(lines.last().isEmpty());
+  int macro = 0, event = 0;
+  for (const QString& line : lines) {
+    if (line.startsWith(QStringLiteral("Macro "))) {
+      ++macro;
+      event = 0;
+      EXPECT_TRUE(line.contains(QStringLiteral("\"Makro \u00fcber ") +
+                                QString(macro, QChar(0x00e9)) + QStringLiteral("\"")))
+          << line.toStdString();
+    } else if (macro > 0 && !line.isEmpty()) {
+      ASSERT_TRUE(line.endsWith(QStringLiteral(", %1 ms").arg(event * 997)))
+          << "macro " << macro << " event " << event << ": " << line.toStdString();
+      ++event;
+    }
+  }
+  EXPECT_EQ(macro, 5);
+  EXPECT_EQ(event, kMaxMacroEvents);
+}
+
 TEST_F(CtlProgramTest, BadInputGivesOneLineAndItsCode) {
   const struct {
     QStringList arguments;
@@ -148,6 +201,34 @@ TEST_F(CtlProgramTest, BadInputGivesOneLineAndItsCode) {
   EXPECT_EQ(Ctl({QStringLiteral("export"), File("after.kst")}).exit, 0);
   EXPECT_TRUE(Ctl({QStringLiteral("dump"), File("after.kst")})
                   .out.contains(QStringLiteral("No key assignments")));
+}
+
+// With French chosen (the language the window would take from the locale),
+// what went wrong is told in French; the help stays English.
+TEST_F(CtlProgramTest, MessagesInTheUsersLanguage) {
+  env_.insert(QStringLiteral("LANG"), QStringLiteral("fr_FR.UTF-8"));
+  env_.remove(QStringLiteral("LC_ALL"));
+  env_.remove(QStringLiteral("LC_MESSAGES"));
+  const struct {
+    QStringList arguments;
+    CtlExit exit;
+    const char* line;
+  } cases[] = {
+      {{"bogus"}, CtlExit::Usage, "commande inconnue : bogus (voir kestrunectl --help)"},
+      {{"lighting", "brightness", "5"}, CtlExit::BadValue, "luminosité hors limites (0-4) : 5"},
+      {{"assign", "Q", "media", "Loud"}, CtlExit::BadValue, "touche multimédia inconnue : Loud"},
+      {{"import", KST_SOURCE_DIR "/tests"},
+       CtlExit::FileAccess,
+       KST_SOURCE_DIR "/tests : n'est pas un fichier ordinaire"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+    const CtlRun run = Ctl(c.arguments);
+    EXPECT_EQ(run.exit, ExitCode(c.exit));
+    EXPECT_EQ(run.err,
+              QStringLiteral("kestrunectl: ") + QString::fromUtf8(c.line) + QLatin1Char('\n'));
+  }
+  EXPECT_TRUE(Ctl({QStringLiteral("--help")}).out.contains(QStringLiteral("Exit codes")));
 }
 
 TEST_F(CtlProgramTest, NoKeyboardSaysSo) {
