@@ -44,6 +44,7 @@
 #include "mainwindow/KeyboardReadAhead.h"
 #include "mainwindow/KeyboardView.h"
 #include "mainwindow/MainWindowIds.h"
+#include "mainwindow/WindowLooks.h"
 #include "mainwindow/WindowPlacement.h"
 #include "platform/Registry.h"
 #include "skin/AppStyle.h"
@@ -136,7 +137,9 @@ const CKestruneDlg::TimerEntry CKestruneDlg::kTimerTable[] = {
 CKestruneDlg::CKestruneDlg(AppContext& context, QWidget* parent)
     : CBaseDialog(kMainDialogTemplate, parent, MainSkinFile(context.paths),
                   SkinFolder(context.paths)),
-      context_(context) {
+      context_(context),
+      looks_(std::make_unique<WindowLooks>(
+          Pictures(), [this](const LookReplacer& replaced) { ReplaceLooks(replaced); })) {
   setObjectName(QStringLiteral("CKestruneDlg"));
   // The application's icon, not the window's own: every window, message boxes
   // included, shows the tray's picture as it changes (TrayPictures).
@@ -469,84 +472,23 @@ void CKestruneDlg::TakeLaterLooks() {
   downPlaceholder_ = QPixmap();
 }
 
-void CKestruneDlg::ReplaceLooks(const std::function<QPixmap(const QPixmap&)>& replaced) {
-  for (CPngButton* button : findChildren<CPngButton*>()) {
-    using Look = CPngButton::Look;
-    std::array<QPixmap, 5> looks;
-    bool changed = false;
-    for (const Look look :
-         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
-      const QPixmap& before = button->Picture(look);
-      QPixmap& after = looks[static_cast<std::size_t>(look)];
-      after = before.isNull() ? before : replaced(before);
-      changed = changed || after.cacheKey() != before.cacheKey();
-    }
-    if (!changed) continue;
-    button->SetStatePictures(looks[0], looks[1], looks[2], looks[3], looks[4], false);
-    button->update();
-  }
-  if (!view_) return;
-  auto swap = [&](QPixmap& picture) {
-    if (!picture.isNull()) picture = replaced(picture);
-  };
-  KeyboardPictures pictures = view_->Pictures();
-  for (QPixmap* p : {&pictures.normal, &pictures.over, &pictures.down, &pictures.disable,
-                     &pictures.grey, &pictures.arrow})
-    swap(*p);
-  view_->SetPictures(pictures);
-  FlipPictures flip = view_->HeldFlipPictures();
-  for (QPixmap* p : {&flip.normal, &flip.over, &flip.down}) swap(*p);
-  view_->SetFlipPictures(flip);
+void CKestruneDlg::ReplaceLooks(const LookReplacer& replaced) {
+  ReplaceWindowLooks(*this, view_, replaced);
 }
-
-namespace {
-
-// The full-window surfaces a hidden window gives up.
-QStringList ReleasableSurfaces() {
-  QStringList files = PictureSetFiles(kMainPictureSet);
-  files << QString::fromLatin1(kMainGreyPicture);
-  for (const QString& file : PictureSetFiles(kMainFlipPictureSet)) {
-    if (!files.contains(file)) files << file;
-  }
-  return files;
-}
-
-}  // namespace
 
 void CKestruneDlg::ReleaseLooksWhileHidden() {
   // Before the later looks have arrived their decodes may still run: the
   // window keeps what it has until then.
-  if (!laterLooksTaken_ || exited_ || LooksReleased()) return;
-  std::map<qint64, QPixmap> standIns;
-  for (const QString& file : ReleasableSurfaces()) {
-    const std::optional<QPixmap> surface = Pictures().HeldSurface(file);
-    if (!surface) continue;
-    QPixmap standIn(1, 1);
-    standIn.fill(Qt::transparent);
-    standIns.emplace(surface->cacheKey(), standIn);
-    releasedLooks_.emplace(file, standIn);
-    Pictures().DropSurface(file);
-  }
-  if (releasedLooks_.empty()) return;
-  ReplaceLooks([&](const QPixmap& picture) -> QPixmap {
-    const auto it = standIns.find(picture.cacheKey());
-    return it == standIns.end() ? picture : it->second;
-  });
+  if (!laterLooksTaken_ || exited_ || looks_->Released()) return;
+  if (!looks_->Release(ReleasableSurfaces())) return;
   shownBackground_ = QPixmap();
   // The freed pixels go back to the system, not only to the allocator.
   ReturnFreedMemory();
 }
 
 void CKestruneDlg::TakeLooksBackForShow() {
-  if (!LooksReleased()) return;
-  std::map<qint64, QPixmap> surfaces;
-  for (const auto& [file, standIn] : releasedLooks_)
-    surfaces.emplace(standIn.cacheKey(), Pictures().Surface(file, size()));
-  releasedLooks_.clear();
-  ReplaceLooks([&](const QPixmap& picture) -> QPixmap {
-    const auto it = surfaces.find(picture.cacheKey());
-    return it == surfaces.end() ? picture : it->second;
-  });
+  if (!looks_->Released()) return;
+  looks_->TakeBack(size());
   RebuildBackground();
 }
 

@@ -35,6 +35,7 @@
 #include "foundation/SkinLayout.h"
 #include "mainwindow/CAboutDlg.h"
 #include "mainwindow/KeyboardView.h"
+#include "mainwindow/WindowLooks.h"
 #include "skin/CBaseDialog.h"
 #include "store/KeyButtonRefresher.h"
 #include "store/MessageBoxes.h"
@@ -263,7 +264,7 @@ class CKestruneDlg : public CBaseDialog,
   QLabel* NoKeyboardState() const { return noKeyboard_; }
   QString LinkAddress() const { return linkAddress_; }
   // Whether the window's full-window surfaces are released (while hidden).
-  bool LooksReleased() const { return !releasedLooks_.empty(); }
+  bool LooksReleased() const { return looks_->Released(); }
   // Whether the hovered and pressed looks have replaced their placeholders.
   bool LaterLooksTaken() const { return laterLooksTaken_; }
 
@@ -363,7 +364,7 @@ class CKestruneDlg : public CBaseDialog,
   void TakeLaterLooks();
   // Gives every button, the keyboard view and its Flip looks `replaced(p)`
   // in place of each of their pictures p.
-  void ReplaceLooks(const std::function<QPixmap(const QPixmap&)>& replaced);
+  void ReplaceLooks(const LookReplacer& replaced);
   // A hidden window keeps no full-window surfaces: each is swapped for a
   // 1x1 stand-in of its file and dropped, with the shown background; on
   // show the surfaces come back, decoded again, before the first paint.
@@ -464,8 +465,8 @@ class CKestruneDlg : public CBaseDialog,
   QPixmap overPlaceholder_;
   QPixmap downPlaceholder_;
   bool laterLooksTaken_ = false;
-  // While hidden: the stand-ins of released surfaces, by file.
-  std::map<QString, QPixmap> releasedLooks_;
+  // Releases the full-window surfaces while the window is hidden.
+  std::unique_ptr<WindowLooks> looks_;
   int busyFrame_ = 0;
   std::map<std::uint32_t, QTimer*> timers_;
   QString linkAddress_;
