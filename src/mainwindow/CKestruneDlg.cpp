@@ -138,8 +138,7 @@ CKestruneDlg::CKestruneDlg(AppContext& context, QWidget* parent)
     : CBaseDialog(kMainDialogTemplate, parent, MainSkinFile(context.paths),
                   SkinFolder(context.paths)),
       context_(context),
-      looks_(std::make_unique<WindowLooks>(
-          Pictures(), [this](const LookReplacer& replaced) { ReplaceLooks(replaced); })) {
+      looks_(std::make_unique<WindowLooks>(*this, Pictures())) {
   setObjectName(QStringLiteral("CKestruneDlg"));
   // The application's icon, not the window's own: every window, message boxes
   // included, shows the tray's picture as it changes (TrayPictures).
@@ -446,7 +445,7 @@ QPixmap CKestruneDlg::StateSurface(const char* file) {
     }
     return placeholder;
   }
-  return Pictures().Surface(name, size());
+  return looks_->StandIn(name);
 }
 
 void CKestruneDlg::TakeLaterLooks() {
@@ -480,7 +479,7 @@ void CKestruneDlg::ReleaseLooksWhileHidden() {
   // Before the later looks have arrived their decodes may still run: the
   // window keeps what it has until then.
   if (!laterLooksTaken_ || exited_ || looks_->Released()) return;
-  if (!looks_->Release(ReleasableSurfaces())) return;
+  looks_->Release();
   shownBackground_ = QPixmap();
   // The freed pixels go back to the system, not only to the allocator.
   ReturnFreedMemory();
@@ -488,7 +487,7 @@ void CKestruneDlg::ReleaseLooksWhileHidden() {
 
 void CKestruneDlg::TakeLooksBackForShow() {
   if (!looks_->Released()) return;
-  looks_->TakeBack(size());
+  looks_->TakeBack();
   RebuildBackground();
 }
 
@@ -541,15 +540,13 @@ CPngButton* CKestruneDlg::Control(int controlId) const {
 }
 
 CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
-  const QSize client = size();
   auto* button = new CPngButton(this);
   button->setObjectName(QString::fromLatin1(skinKey));
   button->setProperty("controlId", controlId);
-  const QPixmap normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
-  LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey), normal,
-                    StateSurface(kMainPictureSet.over), StateSurface(kMainPictureSet.down),
-                    Pictures().Surface(QString::fromLatin1(kMainGreyPicture), client),
-                    Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client));
+  LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey),
+                    StateSurface(kMainPictureSet.normal), StateSurface(kMainPictureSet.over),
+                    StateSurface(kMainPictureSet.down), StateSurface(kMainGreyPicture),
+                    StateSurface(kMainPictureSet.disabled));
   connect(button, &CPngButton::clicked, this, [this, controlId] {
     SendMessage(kCommandMessage, static_cast<std::uintptr_t>(controlId), 0);
   });
@@ -573,13 +570,12 @@ void CKestruneDlg::SetButtonCaptionStyle(CPngButton& button, int size, const cha
 }
 
 void CKestruneDlg::LayoutWindowControls() {
-  const QSize client = size();
   KeyboardPictures pictures;
-  pictures.normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
+  pictures.normal = StateSurface(kMainPictureSet.normal);
   pictures.over = StateSurface(kMainPictureSet.over);
   pictures.down = StateSurface(kMainPictureSet.down);
-  pictures.disable = Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client);
-  pictures.grey = Pictures().Surface(QString::fromLatin1(kMainGreyPicture), client);
+  pictures.disable = StateSurface(kMainPictureSet.disabled);
+  pictures.grey = StateSurface(kMainGreyPicture);
   pictures.arrow = Pictures().Required(QString::fromLatin1(kArrowPicture));
 
   KeyboardView::Sources sources;
@@ -588,9 +584,9 @@ void CKestruneDlg::LayoutWindowControls() {
   sources.languageIndex = [this] { return LanguageIndex(); };
   sources.flipPictures = [this] {
     FlipPictures flip;
-    flip.normal = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.normal), size());
-    flip.over = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.over), size());
-    flip.down = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.down), size());
+    flip.normal = StateSurface(kMainFlipPictureSet.normal);
+    flip.over = StateSurface(kMainFlipPictureSet.over);
+    flip.down = StateSurface(kMainFlipPictureSet.down);
     return flip;
   };
   appProfile_ = std::make_unique<AppProfile>(context_.registry);

@@ -1,12 +1,12 @@
 #include "mainwindow/WindowLooks.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
 
 #include "mainwindow/KeyboardView.h"
 #include "skin/CPngButton.h"
-#include "skin/SkinKeys.h"
 #include "skin/SkinPictures.h"
 
 namespace kst {
@@ -41,48 +41,60 @@ void ReplaceWindowLooks(QWidget& window, KeyboardView* view, const LookReplacer&
   view->SetFlipPictures(flip);
 }
 
-QStringList ReleasableSurfaces() {
-  QStringList files = PictureSetFiles(kMainPictureSet);
-  files << QString::fromLatin1(kMainGreyPicture);
-  for (const QString& file : PictureSetFiles(kMainFlipPictureSet)) {
-    if (!files.contains(file)) files << file;
-  }
-  return files;
+WindowLooks::WindowLooks(QWidget& window, SkinPictures& pictures)
+    : window_(window), pictures_(pictures) {}
+
+QPixmap WindowLooks::StandIn(const QString& file) {
+  const auto it = standIns_.find(file);
+  if (it != standIns_.end()) return it->second;
+  QPixmap standIn(1, 1);
+  standIn.fill(Qt::transparent);
+  standIns_.emplace(file, standIn);
+  files_.emplace(standIn.cacheKey(), file);
+  return standIn;
 }
 
-WindowLooks::WindowLooks(SkinPictures& pictures, std::function<void(const LookReplacer&)> replace)
-    : pictures_(pictures), replace_(std::move(replace)) {}
+QString WindowLooks::FileOf(const QPixmap& standIn) const {
+  const auto it = files_.find(standIn.cacheKey());
+  return it == files_.end() ? QString() : it->second;
+}
 
-bool WindowLooks::Release(const QStringList& files) {
-  std::map<qint64, QPixmap> standIns;
-  for (const QString& file : files) {
-    if (released_.count(file)) continue;
-    const std::optional<QPixmap> surface = pictures_.HeldSurface(file);
-    if (!surface) continue;
-    QPixmap standIn(1, 1);
-    standIn.fill(Qt::transparent);
-    standIns.emplace(surface->cacheKey(), standIn);
-    released_.emplace(file, standIn);
+bool WindowLooks::StandsIn(const QPixmap& picture) const {
+  return !picture.isNull() && files_.count(picture.cacheKey()) > 0;
+}
+
+std::optional<QPixmap> WindowLooks::Cut(const QPixmap& standIn, const QRect& area) {
+  const QString file = FileOf(standIn);
+  if (released_ || file.isEmpty()) return std::nullopt;
+  const QPixmap surface = pictures_.Surface(file, window_.size());
+  if (!dropPending_) {
+    dropPending_ = true;
+    QTimer::singleShot(0, &window_, [this] { DropSurfaces(); });
+  }
+  return CutPiece(surface, area);
+}
+
+void WindowLooks::DropSurfaces() {
+  dropPending_ = false;
+  bool dropped = false;
+  for (const auto& [file, standIn] : standIns_) {
+    if (!pictures_.HeldSurface(file)) continue;
     pictures_.DropSurface(file);
+    dropped = true;
   }
-  if (standIns.empty()) return false;
-  replace_([&](const QPixmap& picture) -> QPixmap {
-    const auto it = standIns.find(picture.cacheKey());
-    return it == standIns.end() ? picture : it->second;
-  });
-  return true;
+  // The freed pixels go back to the system, not only to the allocator.
+  if (dropped) ReturnFreedMemory();
 }
 
-void WindowLooks::TakeBack(QSize client) {
-  if (released_.empty()) return;
-  std::map<qint64, QPixmap> surfaces;
-  for (const auto& [file, standIn] : released_)
-    surfaces.emplace(standIn.cacheKey(), pictures_.Surface(file, client));
-  released_.clear();
-  replace_([&](const QPixmap& picture) -> QPixmap {
-    const auto it = surfaces.find(picture.cacheKey());
-    return it == surfaces.end() ? picture : it->second;
-  });
+void WindowLooks::Release() {
+  released_ = true;
+  for (CPngButton* button : window_.findChildren<CPngButton*>()) button->DropPieces();
+  DropSurfaces();
+}
+
+void WindowLooks::TakeBack() {
+  released_ = false;
+  for (CPngButton* button : window_.findChildren<CPngButton*>()) button->CutPieces();
 }
 
 }  // namespace kst

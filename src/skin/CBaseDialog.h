@@ -13,6 +13,8 @@ class QPainter;
 
 namespace kst {
 
+class PieceCutter;
+
 // The region of the pixels of `mask` that are not transparent. A pixel is
 // transparent when each of its red, green and blue bytes lies within
 // [key byte, key byte + tolerance] (capped at 255). Rows are walked top to
@@ -46,6 +48,9 @@ class CBaseDialog : public QDialog {
   // buttons showing the background then need not draw.
   SkinPictures& Pictures() { return pictures_; }
   const QPixmap& MaskPicture() const { return mask_; }
+  // Cuts the pieces of the stand-ins the window gives its image buttons in
+  // place of whole pictures; none by default (whole pictures only).
+  virtual PieceCutter* ButtonPieceCutter() { return nullptr; }
   // The shape given to the window by its mask; empty when the mask has no
   // opaque pixel (the window then shows nothing).
   const QRegion& SkinRegion() const { return region_; }
