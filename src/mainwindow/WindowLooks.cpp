@@ -3,8 +3,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <array>
-
 #include "mainwindow/KeyboardView.h"
 #include "skin/CPngButton.h"
 #include "skin/SkinPictures.h"
@@ -12,21 +10,7 @@
 namespace kst {
 
 void ReplaceWindowLooks(QWidget& window, KeyboardView* view, const LookReplacer& replaced) {
-  for (CPngButton* button : window.findChildren<CPngButton*>()) {
-    using Look = CPngButton::Look;
-    std::array<QPixmap, 5> looks;
-    bool changed = false;
-    for (const Look look :
-         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
-      const QPixmap& before = button->Picture(look);
-      QPixmap& after = looks[static_cast<std::size_t>(look)];
-      after = before.isNull() ? before : replaced(before);
-      changed = changed || after.cacheKey() != before.cacheKey();
-    }
-    if (!changed) continue;
-    button->SetStatePictures(looks[0], looks[1], looks[2], looks[3], looks[4], false);
-    button->update();
-  }
+  ReplaceButtonPictures(window, replaced);
   if (!view) return;
   auto swap = [&](QPixmap& picture) {
     if (!picture.isNull()) picture = replaced(picture);

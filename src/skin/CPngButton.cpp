@@ -72,6 +72,25 @@ QPixmap CutPiece(const QPixmap& picture, const QRect& area) {
   return piece;
 }
 
+void ReplaceButtonPictures(QWidget& window,
+                           const std::function<QPixmap(const QPixmap&)>& replaced) {
+  for (CPngButton* button : window.findChildren<CPngButton*>()) {
+    using Look = CPngButton::Look;
+    std::array<QPixmap, 5> looks;
+    bool changed = false;
+    for (const Look look :
+         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
+      const QPixmap& before = button->Picture(look);
+      QPixmap& after = looks[static_cast<std::size_t>(look)];
+      after = before.isNull() ? before : replaced(before);
+      changed = changed || after.cacheKey() != before.cacheKey();
+    }
+    if (!changed) continue;
+    button->SetStatePictures(looks[0], looks[1], looks[2], looks[3], looks[4], false);
+    button->update();
+  }
+}
+
 QColor FocusFrameColour() { return QColor(0xFF, 0x2D, 0x55); }
 
 void DrawFocusOutline(QPainter& painter, const QRect& area) {

@@ -52,6 +52,11 @@ class PieceCutter {
 // picture's ratio), transparent where the area reaches past the picture.
 QPixmap CutPiece(const QPixmap& picture, const QRect& area);
 
+// Gives every image button among `window`'s descendants `replaced(p)` in
+// place of each of its pictures p (null pictures stay null); buttons whose
+// pictures change are repainted.
+void ReplaceButtonPictures(QWidget& window, const std::function<QPixmap(const QPixmap&)>& replaced);
+
 // The image button: for each state it shows the part of a full-window state
 // picture that lies under its own rectangle, starting at its origin. The
 // pictures are shared: QPixmap copies share one decoded image, so every

@@ -27,6 +27,7 @@
 #include "skin/SkinKeys.h"
 #include "skin/SkinRender.h"
 #include "store/ProfileFiles.h"
+#include "support/ButtonLooks.h"
 #include "support/KeyPresses.h"
 
 namespace kst::mwtest {
@@ -260,18 +261,6 @@ TEST_F(MainWindow, OkAppliesAndHidesCancelHidesAndKeepsApply) {
   EXPECT_FALSE(Button(kIdApply)->isEnabled());
 }
 
-// Every button's five looks as drawn: the part of each look's picture under it.
-std::vector<QImage> ButtonLooks(CKestruneDlg& dialog) {
-  std::vector<QImage> looks;
-  for (CPngButton* button : dialog.findChildren<CPngButton*>()) {
-    using Look = CPngButton::Look;
-    for (const Look look :
-         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected})
-      looks.push_back(button->LookPixels(look).toImage());
-  }
-  return looks;
-}
-
 // The shown window keeps no whole state picture: each button holds the
 // pieces under it, which show the skin files' own pixels, also after Flip
 // brings its pictures and after a button moves.
@@ -306,7 +295,7 @@ TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
   Start();
   ASSERT_TRUE(dialog->isVisible());
   ASSERT_TRUE(WaitFor([&] { return dialog->LaterLooksTaken(); }));
-  const std::vector<QImage> looks = ButtonLooks(*dialog);
+  const std::vector<QImage> looks = test::ButtonLookImages(*dialog);
   // Where the focus comes back to after a show is not at stake here.
   auto grabUnfocused = [&] {
     if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
@@ -335,7 +324,7 @@ TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
 
   dialog->ShowMainWindow();
   EXPECT_FALSE(dialog->LooksReleased());
-  EXPECT_TRUE(ButtonLooks(*dialog) == looks);
+  EXPECT_TRUE(test::ButtonLookImages(*dialog) == looks);
   EXPECT_TRUE(grabUnfocused() == shown);
 }
 
