@@ -1,6 +1,7 @@
 #include "mainwindow/CKestruneDlg.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -140,6 +141,9 @@ CKestruneDlg::CKestruneDlg(AppContext& context, QWidget* parent)
       context_(context),
       looks_(std::make_unique<WindowLooks>(*this, Pictures())) {
   setObjectName(QStringLiteral("CKestruneDlg"));
+  // The window drops pictures of megabytes (surfaces once cut, everything
+  // while hidden) and stays resident: their pages must go back at once.
+  MapLargeBlocksApart();
   // The application's icon, not the window's own: every window, message boxes
   // included, shows the tray's picture as it changes (TrayPictures).
   QApplication::setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
@@ -290,8 +294,10 @@ bool CKestruneDlg::OnInitDialog() {
   if (link_ || exited_) return false;
   // The pictures decode on other threads while the window is set up.
   PrefetchMainPictures();
-  // 1. The skin.
+  // 1. The skin. The mask has given the window its shape and is not needed
+  // again.
   CBaseDialog::OnInitDialog();
+  DropMaskPicture();
   // 3, 4. Icon, state record.
   QApplication::setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
   initialised_.store(false);
@@ -481,12 +487,17 @@ void CKestruneDlg::ReleaseLooksWhileHidden() {
   if (!laterLooksTaken_ || exited_ || looks_->Released()) return;
   looks_->Release();
   shownBackground_ = QPixmap();
+  DropBackground();
+  // The window's buffer too: the toolkit makes it again, at the window's
+  // size, for the first paint after the show.
+  if (QBackingStore* store = backingStore()) store->resize(QSize(1, 1));
   // The freed pixels go back to the system, not only to the allocator.
   ReturnFreedMemory();
 }
 
 void CKestruneDlg::TakeLooksBackForShow() {
   if (!looks_->Released()) return;
+  TakeBackgroundBack();
   looks_->TakeBack();
   RebuildBackground();
 }

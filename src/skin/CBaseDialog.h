@@ -67,6 +67,14 @@ class CBaseDialog : public QDialog {
   // Releases the background and the mask pictures (and the window's picture
   // cache; pictures handed out stay valid where they are held).
   void ReleaseSkin();
+  // Drops the mask picture once the window has its shape; the window keeps
+  // the shape (SkinRegion).
+  void DropMaskPicture();
+  // Drops the background picture while the window is not shown; the window
+  // keeps its size. TakeBackgroundBack decodes it again (a picture that
+  // cannot be loaded ends the process).
+  void DropBackground();
+  void TakeBackgroundBack();
 
   // OK: releases the pictures, then closes with Accepted. Cancel keeps them.
   void accept() override;
@@ -87,6 +95,10 @@ class CBaseDialog : public QDialog {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
+  // The skin's background and mask files ("SCREEN" "Main" and "Mask").
+  QString MainFile() const;
+  QString MaskFile() const;
+
   int templateId_;
   QString skinFile_;
   QString skinFolder_;

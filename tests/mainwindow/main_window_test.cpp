@@ -3,6 +3,7 @@
 // Cancel, Apply, the about box, help, import and export.
 
 #include <QAbstractEventDispatcher>
+#include <QBackingStore>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -311,6 +312,12 @@ TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
   surfaces << QString::fromLatin1(kMainGreyPicture);
   for (const QString& file : surfaces)
     EXPECT_FALSE(dialog->Pictures().HeldSurface(file).has_value()) << file.toStdString();
+  // Nor the skin's pictures (the shape stays) nor a window-sized buffer.
+  EXPECT_TRUE(dialog->Background().isNull());
+  EXPECT_TRUE(dialog->MaskPicture().isNull());
+  EXPECT_FALSE(dialog->SkinRegion().isEmpty());
+  ASSERT_NE(dialog->backingStore(), nullptr);
+  EXPECT_LE(dialog->backingStore()->size().width() * dialog->backingStore()->size().height(), 1);
   // Nothing of the idle hidden window wakes the process.
   QList<QObject*> objects = dialog->findChildren<QObject*>();
   objects.push_back(dialog.get());
@@ -324,6 +331,7 @@ TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
 
   dialog->ShowMainWindow();
   EXPECT_FALSE(dialog->LooksReleased());
+  EXPECT_FALSE(dialog->Background().isNull());
   EXPECT_TRUE(test::ButtonLookImages(*dialog) == looks);
   EXPECT_TRUE(grabUnfocused() == shown);
 }
