@@ -263,7 +263,8 @@ class CKestruneDlg : public CBaseDialog,
   // went while the desktop has no notification area; hidden otherwise.
   QLabel* NoKeyboardState() const { return noKeyboard_; }
   QString LinkAddress() const { return linkAddress_; }
-  // Whether the window's full-window surfaces are released (while hidden).
+  // Whether the window has given up its buttons' pieces of the state
+  // pictures, its skin background and its buffer (while hidden).
   bool LooksReleased() const { return looks_->Released(); }
   // The window's state pictures: stand-ins and the buttons' pieces of them.
   WindowLooks& Looks() { return *looks_; }
@@ -369,8 +370,8 @@ class CKestruneDlg : public CBaseDialog,
   // in place of each of their pictures p.
   void ReplaceLooks(const LookReplacer& replaced);
   // A hidden window keeps neither its buttons' pieces of the state pictures
-  // nor the shown background; on show they come back, the pictures decoded
-  // again, before the first paint.
+  // nor the skin background, the shown background and its buffer; on show
+  // they come back, the pictures decoded again, before the first paint.
   void ReleaseLooksWhileHidden();
   void TakeLooksBackForShow();
   void LayoutWindowControls();
