@@ -34,6 +34,7 @@
 #include "platform/FileStamp.h"
 #include "skin/AppStyle.h"
 #include "skin/CPngButton.h"
+#include "skin/DialogLooks.h"
 #include "skin/SkinLayoutOps.h"
 #include "skin/SkinPictures.h"
 #include "store/AssignmentStore.h"
@@ -289,9 +290,10 @@ struct Kestrune_DlgComposite::Impl {
   // Controls the skin does not show (placed at 1,1).
   std::set<int> skinHidden;
 
-  // Made at the first opening and kept for the rest of the run.
+  // Made at each opening, given up at the closing (looks).
   std::array<EditorPictureSet, kSetCount> sets;
   bool picturesMade = false;
+  DialogLooks looks;
   bool fontsMade = false;
   bool laidOut = false;
   // The texts of the lists and the captions, made again only when the
@@ -458,21 +460,40 @@ int Kestrune_DlgComposite::CloseIfOpen() {
   return 1;
 }
 
-void Kestrune_DlgComposite::MakePictures() {
-  Impl& d = *impl_;
-  if (d.picturesMade) return;
+namespace {
+
+QStringList EditorPictureFileNames() {
   QStringList files;
   for (const EditorPictureFiles* set : kSetFiles)
     for (const char* file : {set->normal, set->over, set->down, set->disabled})
       if (!files.contains(QString::fromLatin1(file))) files << QString::fromLatin1(file);
+  return files;
+}
+
+}  // namespace
+
+void Kestrune_DlgComposite::MakePictures() {
+  Impl& d = *impl_;
+  if (d.picturesMade) return;
   // Decoded side by side; a file that cannot be loaded ends the process.
-  Pictures().Prefetch(files);
+  Pictures().Prefetch(EditorPictureFileNames());
   for (int i = 0; i < kSetCount; ++i) {
     const EditorPictureFiles& names = *kSetFiles[i];
     auto load = [this](const char* file) { return Pictures().Required(QString::fromLatin1(file)); };
     d.sets[i] = {load(names.normal), load(names.over), load(names.down), load(names.disabled)};
   }
   d.picturesMade = true;
+  d.looks.TakeBack(*this, Pictures());
+}
+
+void Kestrune_DlgComposite::ReleasePictures() {
+  Impl& d = *impl_;
+  if (!d.picturesMade) return;
+  d.looks.Release(*this, Pictures(), EditorPictureFileNames());
+  d.sets = {};
+  d.picturesMade = false;
+  ReleaseSkin();
+  ReturnFreedMemory();
 }
 
 void Kestrune_DlgComposite::MakeFonts() {
@@ -576,8 +597,8 @@ void Kestrune_DlgComposite::FillLists() {
 
 bool Kestrune_DlgComposite::OnInitDialog() {
   Impl& d = *impl_;
-  // The skin (background, mask, the window's shape) is applied at the first
-  // opening and kept, like the picture sets: later openings reuse it.
+  // The skin (background, mask, the window's shape) and the picture sets
+  // live while the dialog is open; each opening applies the skin again.
   if (Background().isNull()) CBaseDialog::OnInitDialog();
   ++openCount_;
   d.closing = false;
@@ -936,6 +957,7 @@ void Kestrune_DlgComposite::CloseDialog(int result) {
   d.host.ShowKeyEditing(buttonId_, false);
   d.closing = true;
   EndDialog(result);
+  ReleasePictures();
   d.closing = false;
 }
 

@@ -124,6 +124,9 @@ class Kestrune_DlgComposite : public CBaseDialog {
   // read, then Clear, the on-screen keyboard, OK and Cancel.
   void SetFocusOrder();
   void MakePictures();
+  // Gives up the picture sets and the skin at the closing (MakePictures takes
+  // them again).
+  void ReleasePictures();
   void MakeFonts();
   void FillLists();
   // Remove the hooks, free the working copies, end the modal loop.

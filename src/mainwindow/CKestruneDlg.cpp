@@ -1,6 +1,7 @@
 #include "mainwindow/CKestruneDlg.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -44,6 +45,7 @@
 #include "mainwindow/KeyboardReadAhead.h"
 #include "mainwindow/KeyboardView.h"
 #include "mainwindow/MainWindowIds.h"
+#include "mainwindow/WindowLooks.h"
 #include "mainwindow/WindowPlacement.h"
 #include "platform/Registry.h"
 #include "skin/AppStyle.h"
@@ -136,8 +138,12 @@ const CKestruneDlg::TimerEntry CKestruneDlg::kTimerTable[] = {
 CKestruneDlg::CKestruneDlg(AppContext& context, QWidget* parent)
     : CBaseDialog(kMainDialogTemplate, parent, MainSkinFile(context.paths),
                   SkinFolder(context.paths)),
-      context_(context) {
+      context_(context),
+      looks_(std::make_unique<WindowLooks>(*this, Pictures())) {
   setObjectName(QStringLiteral("CKestruneDlg"));
+  // The window drops pictures of megabytes (surfaces once cut, everything
+  // while hidden) and stays resident: their pages must go back at once.
+  MapLargeBlocksApart();
   // The application's icon, not the window's own: every window, message boxes
   // included, shows the tray's picture as it changes (TrayPictures).
   QApplication::setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
@@ -288,8 +294,10 @@ bool CKestruneDlg::OnInitDialog() {
   if (link_ || exited_) return false;
   // The pictures decode on other threads while the window is set up.
   PrefetchMainPictures();
-  // 1. The skin.
+  // 1. The skin. The mask has given the window its shape and is not needed
+  // again.
   CBaseDialog::OnInitDialog();
+  DropMaskPicture();
   // 3, 4. Icon, state record.
   QApplication::setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
   initialised_.store(false);
@@ -443,7 +451,7 @@ QPixmap CKestruneDlg::StateSurface(const char* file) {
     }
     return placeholder;
   }
-  return Pictures().Surface(name, size());
+  return looks_->StandIn(name);
 }
 
 void CKestruneDlg::TakeLaterLooks() {
@@ -469,84 +477,28 @@ void CKestruneDlg::TakeLaterLooks() {
   downPlaceholder_ = QPixmap();
 }
 
-void CKestruneDlg::ReplaceLooks(const std::function<QPixmap(const QPixmap&)>& replaced) {
-  for (CPngButton* button : findChildren<CPngButton*>()) {
-    using Look = CPngButton::Look;
-    std::array<QPixmap, 5> looks;
-    bool changed = false;
-    for (const Look look :
-         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
-      const QPixmap& before = button->Picture(look);
-      QPixmap& after = looks[static_cast<std::size_t>(look)];
-      after = before.isNull() ? before : replaced(before);
-      changed = changed || after.cacheKey() != before.cacheKey();
-    }
-    if (!changed) continue;
-    button->SetStatePictures(looks[0], looks[1], looks[2], looks[3], looks[4], false);
-    button->update();
-  }
-  if (!view_) return;
-  auto swap = [&](QPixmap& picture) {
-    if (!picture.isNull()) picture = replaced(picture);
-  };
-  KeyboardPictures pictures = view_->Pictures();
-  for (QPixmap* p : {&pictures.normal, &pictures.over, &pictures.down, &pictures.disable,
-                     &pictures.grey, &pictures.arrow})
-    swap(*p);
-  view_->SetPictures(pictures);
-  FlipPictures flip = view_->HeldFlipPictures();
-  for (QPixmap* p : {&flip.normal, &flip.over, &flip.down}) swap(*p);
-  view_->SetFlipPictures(flip);
+void CKestruneDlg::ReplaceLooks(const LookReplacer& replaced) {
+  ReplaceWindowLooks(*this, view_, replaced);
 }
-
-namespace {
-
-// The full-window surfaces a hidden window gives up.
-QStringList ReleasableSurfaces() {
-  QStringList files = PictureSetFiles(kMainPictureSet);
-  files << QString::fromLatin1(kMainGreyPicture);
-  for (const QString& file : PictureSetFiles(kMainFlipPictureSet)) {
-    if (!files.contains(file)) files << file;
-  }
-  return files;
-}
-
-}  // namespace
 
 void CKestruneDlg::ReleaseLooksWhileHidden() {
   // Before the later looks have arrived their decodes may still run: the
   // window keeps what it has until then.
-  if (!laterLooksTaken_ || exited_ || LooksReleased()) return;
-  std::map<qint64, QPixmap> standIns;
-  for (const QString& file : ReleasableSurfaces()) {
-    const std::optional<QPixmap> surface = Pictures().HeldSurface(file);
-    if (!surface) continue;
-    QPixmap standIn(1, 1);
-    standIn.fill(Qt::transparent);
-    standIns.emplace(surface->cacheKey(), standIn);
-    releasedLooks_.emplace(file, standIn);
-    Pictures().DropSurface(file);
-  }
-  if (releasedLooks_.empty()) return;
-  ReplaceLooks([&](const QPixmap& picture) -> QPixmap {
-    const auto it = standIns.find(picture.cacheKey());
-    return it == standIns.end() ? picture : it->second;
-  });
+  if (!laterLooksTaken_ || exited_ || looks_->Released()) return;
+  looks_->Release();
   shownBackground_ = QPixmap();
+  DropBackground();
+  // The window's buffer too: the toolkit makes it again, at the window's
+  // size, for the first paint after the show.
+  if (QBackingStore* store = backingStore()) store->resize(QSize(1, 1));
   // The freed pixels go back to the system, not only to the allocator.
   ReturnFreedMemory();
 }
 
 void CKestruneDlg::TakeLooksBackForShow() {
-  if (!LooksReleased()) return;
-  std::map<qint64, QPixmap> surfaces;
-  for (const auto& [file, standIn] : releasedLooks_)
-    surfaces.emplace(standIn.cacheKey(), Pictures().Surface(file, size()));
-  releasedLooks_.clear();
-  ReplaceLooks([&](const QPixmap& picture) -> QPixmap {
-    const auto it = surfaces.find(picture.cacheKey());
-    return it == surfaces.end() ? picture : it->second;
-  });
+  if (!looks_->Released()) return;
+  TakeBackgroundBack();
+  looks_->TakeBack();
   RebuildBackground();
 }
 
@@ -599,15 +551,13 @@ CPngButton* CKestruneDlg::Control(int controlId) const {
 }
 
 CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
-  const QSize client = size();
   auto* button = new CPngButton(this);
   button->setObjectName(QString::fromLatin1(skinKey));
   button->setProperty("controlId", controlId);
-  const QPixmap normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
-  LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey), normal,
-                    StateSurface(kMainPictureSet.over), StateSurface(kMainPictureSet.down),
-                    Pictures().Surface(QString::fromLatin1(kMainGreyPicture), client),
-                    Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client));
+  LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey),
+                    StateSurface(kMainPictureSet.normal), StateSurface(kMainPictureSet.over),
+                    StateSurface(kMainPictureSet.down), StateSurface(kMainGreyPicture),
+                    StateSurface(kMainPictureSet.disabled));
   connect(button, &CPngButton::clicked, this, [this, controlId] {
     SendMessage(kCommandMessage, static_cast<std::uintptr_t>(controlId), 0);
   });
@@ -631,13 +581,12 @@ void CKestruneDlg::SetButtonCaptionStyle(CPngButton& button, int size, const cha
 }
 
 void CKestruneDlg::LayoutWindowControls() {
-  const QSize client = size();
   KeyboardPictures pictures;
-  pictures.normal = Pictures().Surface(QString::fromLatin1(kMainPictureSet.normal), client);
+  pictures.normal = StateSurface(kMainPictureSet.normal);
   pictures.over = StateSurface(kMainPictureSet.over);
   pictures.down = StateSurface(kMainPictureSet.down);
-  pictures.disable = Pictures().Surface(QString::fromLatin1(kMainPictureSet.disabled), client);
-  pictures.grey = Pictures().Surface(QString::fromLatin1(kMainGreyPicture), client);
+  pictures.disable = StateSurface(kMainPictureSet.disabled);
+  pictures.grey = StateSurface(kMainGreyPicture);
   pictures.arrow = Pictures().Required(QString::fromLatin1(kArrowPicture));
 
   KeyboardView::Sources sources;
@@ -646,9 +595,9 @@ void CKestruneDlg::LayoutWindowControls() {
   sources.languageIndex = [this] { return LanguageIndex(); };
   sources.flipPictures = [this] {
     FlipPictures flip;
-    flip.normal = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.normal), size());
-    flip.over = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.over), size());
-    flip.down = Pictures().Surface(QString::fromLatin1(kMainFlipPictureSet.down), size());
+    flip.normal = StateSurface(kMainFlipPictureSet.normal);
+    flip.over = StateSurface(kMainFlipPictureSet.over);
+    flip.down = StateSurface(kMainFlipPictureSet.down);
     return flip;
   };
   appProfile_ = std::make_unique<AppProfile>(context_.registry);

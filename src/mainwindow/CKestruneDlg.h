@@ -35,6 +35,7 @@
 #include "foundation/SkinLayout.h"
 #include "mainwindow/CAboutDlg.h"
 #include "mainwindow/KeyboardView.h"
+#include "mainwindow/WindowLooks.h"
 #include "skin/CBaseDialog.h"
 #include "store/KeyButtonRefresher.h"
 #include "store/MessageBoxes.h"
@@ -262,8 +263,12 @@ class CKestruneDlg : public CBaseDialog,
   // went while the desktop has no notification area; hidden otherwise.
   QLabel* NoKeyboardState() const { return noKeyboard_; }
   QString LinkAddress() const { return linkAddress_; }
-  // Whether the window's full-window surfaces are released (while hidden).
-  bool LooksReleased() const { return !releasedLooks_.empty(); }
+  // Whether the window has given up its buttons' pieces of the state
+  // pictures, its skin background and its buffer (while hidden).
+  bool LooksReleased() const { return looks_->Released(); }
+  // The window's state pictures: stand-ins and the buttons' pieces of them.
+  WindowLooks& Looks() { return *looks_; }
+  PieceCutter* ButtonPieceCutter() override { return looks_.get(); }
   // Whether the hovered and pressed looks have replaced their placeholders.
   bool LaterLooksTaken() const { return laterLooksTaken_; }
 
@@ -354,8 +359,8 @@ class CKestruneDlg : public CBaseDialog,
   static bool ShownLater(const QString& file);
   // The state pictures of hovered and pressed buttons.
   static bool LaterLook(const QString& file);
-  // The surface of a state picture of the main window; a placeholder for a
-  // later look until TakeLaterLooks.
+  // The stand-in of a state picture of the main window (WindowLooks); a
+  // placeholder for a later look until TakeLaterLooks.
   QPixmap StateSurface(const char* file);
   // Gives every button the hovered and pressed looks in place of their
   // placeholders; once, after the start-up messages. Ends the process when
@@ -363,10 +368,10 @@ class CKestruneDlg : public CBaseDialog,
   void TakeLaterLooks();
   // Gives every button, the keyboard view and its Flip looks `replaced(p)`
   // in place of each of their pictures p.
-  void ReplaceLooks(const std::function<QPixmap(const QPixmap&)>& replaced);
-  // A hidden window keeps no full-window surfaces: each is swapped for a
-  // 1x1 stand-in of its file and dropped, with the shown background; on
-  // show the surfaces come back, decoded again, before the first paint.
+  void ReplaceLooks(const LookReplacer& replaced);
+  // A hidden window keeps neither its buttons' pieces of the state pictures
+  // nor the skin background, the shown background and its buffer; on show
+  // they come back, the pictures decoded again, before the first paint.
   void ReleaseLooksWhileHidden();
   void TakeLooksBackForShow();
   void LayoutWindowControls();
@@ -464,8 +469,8 @@ class CKestruneDlg : public CBaseDialog,
   QPixmap overPlaceholder_;
   QPixmap downPlaceholder_;
   bool laterLooksTaken_ = false;
-  // While hidden: the stand-ins of released surfaces, by file.
-  std::map<QString, QPixmap> releasedLooks_;
+  // The state pictures' stand-ins and the buttons' pieces of them.
+  std::unique_ptr<WindowLooks> looks_;
   int busyFrame_ = 0;
   std::map<std::uint32_t, QTimer*> timers_;
   QString linkAddress_;

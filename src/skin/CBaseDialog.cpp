@@ -108,12 +108,8 @@ bool CBaseDialog::OnInitDialog() {
 void CBaseDialog::ApplySkin() {
   loading_ = true;
   ini_.SetPath(skinFile_);
-  const QString main =
-      ini_.GetString(QString::fromLatin1(kScreenSection), QStringLiteral("Main"), QString())
-          .value_or(QString());
-  const QString mask =
-      ini_.GetString(QString::fromLatin1(kScreenSection), QStringLiteral("Mask"), main)
-          .value_or(QString());
+  const QString main = MainFile();
+  const QString mask = MaskFile();
   pictures_.SetFolder(skinFolder_);
   auto background = main.isEmpty() ? std::nullopt : pictures_.Get(main);
   if (!background) EndProcessForMissingPicture(skinFolder_ + main);
@@ -140,6 +136,39 @@ void CBaseDialog::ApplySkin() {
     setMask(region_);
   }
   loading_ = false;
+}
+
+QString CBaseDialog::MainFile() const {
+  return ini_.GetString(QString::fromLatin1(kScreenSection), QStringLiteral("Main"), QString())
+      .value_or(QString());
+}
+
+QString CBaseDialog::MaskFile() const {
+  return ini_.GetString(QString::fromLatin1(kScreenSection), QStringLiteral("Mask"), MainFile())
+      .value_or(QString());
+}
+
+void CBaseDialog::DropMaskPicture() {
+  if (mask_.isNull()) return;
+  mask_ = QPixmap();
+  const QString mask = MaskFile();
+  // The background keeps its own picture when it is the same file.
+  if (mask != MainFile()) pictures_.DropSurface(mask);
+}
+
+void CBaseDialog::DropBackground() {
+  if (background_.isNull()) return;
+  background_ = QPixmap();
+  const QString main = MainFile();
+  if (mask_.isNull() || main != MaskFile()) pictures_.DropSurface(main);
+}
+
+void CBaseDialog::TakeBackgroundBack() {
+  if (!background_.isNull()) return;
+  const QString main = MainFile();
+  auto background = main.isEmpty() ? std::nullopt : pictures_.Get(main);
+  if (!background) EndProcessForMissingPicture(skinFolder_ + main);
+  background_ = *background;
 }
 
 void CBaseDialog::ReleaseSkin() {

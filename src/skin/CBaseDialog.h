@@ -13,6 +13,8 @@ class QPainter;
 
 namespace kst {
 
+class PieceCutter;
+
 // The region of the pixels of `mask` that are not transparent. A pixel is
 // transparent when each of its red, green and blue bytes lies within
 // [key byte, key byte + tolerance] (capped at 255). Rows are walked top to
@@ -46,6 +48,9 @@ class CBaseDialog : public QDialog {
   // buttons showing the background then need not draw.
   SkinPictures& Pictures() { return pictures_; }
   const QPixmap& MaskPicture() const { return mask_; }
+  // Cuts the pieces of the stand-ins the window gives its image buttons in
+  // place of whole pictures; none by default (whole pictures only).
+  virtual PieceCutter* ButtonPieceCutter() { return nullptr; }
   // The shape given to the window by its mask; empty when the mask has no
   // opaque pixel (the window then shows nothing).
   const QRegion& SkinRegion() const { return region_; }
@@ -62,6 +67,14 @@ class CBaseDialog : public QDialog {
   // Releases the background and the mask pictures (and the window's picture
   // cache; pictures handed out stay valid where they are held).
   void ReleaseSkin();
+  // Drops the mask picture once the window has its shape; the window keeps
+  // the shape (SkinRegion).
+  void DropMaskPicture();
+  // Drops the background picture while the window is not shown; the window
+  // keeps its size. TakeBackgroundBack decodes it again (a picture that
+  // cannot be loaded ends the process).
+  void DropBackground();
+  void TakeBackgroundBack();
 
   // OK: releases the pictures, then closes with Accepted. Cancel keeps them.
   void accept() override;
@@ -82,6 +95,10 @@ class CBaseDialog : public QDialog {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
+  // The skin's background and mask files ("SCREEN" "Main" and "Mask").
+  QString MainFile() const;
+  QString MaskFile() const;
+
   int templateId_;
   QString skinFile_;
   QString skinFolder_;

@@ -46,6 +46,51 @@ Qt::Alignment AlignmentFromFormat(int format) {
 
 }  // namespace
 
+QPixmap CutPiece(const QPixmap& picture, const QRect& area) {
+  const qreal ratio = picture.devicePixelRatio();
+  const QRect pixels =
+      QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
+  if (pixels.isEmpty()) return {};
+  QPixmap piece;
+  if (picture.rect().contains(pixels)) {
+    piece = picture.copy(pixels);
+  } else {
+    // Drawing reads nothing past the picture's edge: the piece is
+    // transparent there, so the window's own pixels show as before.
+    QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    const QRect inside = pixels.intersected(picture.rect());
+    if (!inside.isEmpty()) {
+      QPixmap part = picture.copy(inside);
+      part.setDevicePixelRatio(1);
+      QPainter painter(&image);
+      painter.drawPixmap(inside.topLeft() - pixels.topLeft(), part);
+    }
+    piece = QPixmap::fromImage(image);
+  }
+  piece.setDevicePixelRatio(ratio);
+  return piece;
+}
+
+void ReplaceButtonPictures(QWidget& window,
+                           const std::function<QPixmap(const QPixmap&)>& replaced) {
+  for (CPngButton* button : window.findChildren<CPngButton*>()) {
+    using Look = CPngButton::Look;
+    std::array<QPixmap, 5> looks;
+    bool changed = false;
+    for (const Look look :
+         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
+      const QPixmap& before = button->Picture(look);
+      QPixmap& after = looks[static_cast<std::size_t>(look)];
+      after = before.isNull() ? before : replaced(before);
+      changed = changed || after.cacheKey() != before.cacheKey();
+    }
+    if (!changed) continue;
+    button->SetStatePictures(looks[0], looks[1], looks[2], looks[3], looks[4], false);
+    button->update();
+  }
+}
+
 QColor FocusFrameColour() { return QColor(0xFF, 0x2D, 0x55); }
 
 void DrawFocusOutline(QPainter& painter, const QRect& area) {
@@ -79,7 +124,9 @@ CPngButton::~CPngButton() {
 }
 
 void CPngButton::FollowParent() {
-  paintedByWindow_ = qobject_cast<CBaseDialog*>(parentWidget()) != nullptr;
+  auto* dialog = qobject_cast<CBaseDialog*>(parentWidget());
+  paintedByWindow_ = dialog != nullptr;
+  SetPieceCutter(dialog ? dialog->ButtonPieceCutter() : nullptr);
   // Updates off: the toolkit's paint pass leaves the button to its window.
   setUpdatesEnabled(!paintedByWindow_);
 }
@@ -122,6 +169,7 @@ void CPngButton::SetStatePictures(const QPixmap& normal, const QPixmap& hover,
                                   const QPixmap& pressed, const QPixmap& disabled,
                                   const QPixmap& selected, bool repaint) {
   pictures_ = {normal, hover, pressed, disabled, selected};
+  CutPieces();
   hover_ = false;
   tracking_ = false;
   setDown(false);
@@ -130,6 +178,7 @@ void CPngButton::SetStatePictures(const QPixmap& normal, const QPixmap& hover,
 
 void CPngButton::SetOrigin(int x, int y, bool repaint) {
   origin_ = QPoint(x, y);
+  CutPieces();
   Repaint(repaint);
 }
 
@@ -189,6 +238,57 @@ CPngButton::Look CPngButton::CurrentLook() const {
 
 const QPixmap& CPngButton::Picture(Look look) const {
   return pictures_[static_cast<std::size_t>(look)];
+}
+
+QPixmap CPngButton::LookPixels(Look look) const {
+  const QPixmap& picture = Picture(look);
+  if (picture.isNull()) return {};
+  if (cutter_ && cutter_->StandsIn(picture)) {
+    const Piece* piece = CurrentPiece(picture);
+    return piece ? piece->pixels : QPixmap();
+  }
+  return CutPiece(picture, PieceArea());
+}
+
+void CPngButton::SetPieceCutter(PieceCutter* cutter) {
+  if (cutter == cutter_) return;
+  cutter_ = cutter;
+  DropPieces();
+  CutPieces();
+}
+
+const CPngButton::Piece* CPngButton::CurrentPiece(const QPixmap& picture) const {
+  const QRect area = PieceArea();
+  for (const Piece& piece : pieces_) {
+    if (piece.source == picture.cacheKey() && piece.area == area) return &piece;
+  }
+  return nullptr;
+}
+
+void CPngButton::CutPieces() {
+  if (!cutter_) return;
+  const QRect area = PieceArea();
+  // Pieces of another place are of no more use; those of the stand-ins the
+  // button held before at this place are kept for when they come back.
+  std::erase_if(pieces_, [&](const Piece& piece) { return piece.area != area; });
+  for (const QPixmap& picture : pictures_) {
+    if (picture.isNull() || !cutter_->StandsIn(picture) || CurrentPiece(picture)) continue;
+    if (std::optional<QPixmap> pixels = cutter_->Cut(picture, area))
+      pieces_.push_back({picture.cacheKey(), area, std::move(*pixels)});
+  }
+}
+
+void CPngButton::DropPieces() {
+  pieces_.clear();
+  pieces_.shrink_to_fit();
+}
+
+bool CPngButton::PiecesCurrent() const {
+  for (const QPixmap& picture : pictures_) {
+    if (!picture.isNull() && cutter_ && cutter_->StandsIn(picture) && !CurrentPiece(picture))
+      return false;
+  }
+  return true;
 }
 
 QColor CPngButton::TextColour(Look look) const {
@@ -258,8 +358,14 @@ void CPngButton::Draw(QPainter& painter, Look look) {
       painter.drawRect(QRect(outer.right() - t + 1, outer.top(), t, outer.height()));
     }
     painter.restore();
+  } else if (const QPixmap& picture = Picture(look); cutter_ && cutter_->StandsIn(picture)) {
+    const Piece* piece = CurrentPiece(picture);
+    if (!piece) {
+      CutPieces();
+      piece = CurrentPiece(picture);
+    }
+    if (piece && !piece->pixels.isNull()) painter.drawPixmap(QPointF(0, 0), piece->pixels);
   } else {
-    const QPixmap& picture = Picture(look);
     if (!picture.isNull()) {
       // The source is in the picture's own pixels: a picture drawn at twice
       // the size (a ratio of 2) gives the button twice as many, unscaled on a
@@ -346,6 +452,9 @@ bool CPngButton::event(QEvent* event) {
       return true;
     case QEvent::ParentChange:
       FollowParent();
+      break;
+    case QEvent::Resize:
+      CutPieces();
       break;
     case QEvent::FocusIn:
       // The window's focus coming back keeps how the button had it.

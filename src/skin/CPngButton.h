@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 class QPainter;
 
@@ -29,6 +31,31 @@ inline constexpr int kDtBottom = 0x8;
 inline constexpr int kDtWordBreak = 0x10;
 inline constexpr int kDtSingleLine = 0x20;
 inline constexpr int kDefaultTextFormat = kDtCenter | kDtVCenter | kDtSingleLine;  // 37
+
+// Cuts buttons' pieces of full-window pictures that a window hands its
+// buttons only as stand-ins, so that no button keeps a whole picture: a
+// button shows, for such a look, the piece cut for its current origin and
+// size, and asks for a new one whenever either changes.
+class PieceCutter {
+ public:
+  virtual ~PieceCutter() = default;
+  // Whether `picture` is a stand-in of this cutter.
+  virtual bool StandsIn(const QPixmap& picture) const = 0;
+  // The pixels of the picture `standIn` stands for inside `area` (window
+  // pixels; device pixels at the picture's ratio), transparent where the
+  // area reaches past the picture; nullopt while the cutter holds off (the
+  // button shows nothing for the look until CutPieces succeeds).
+  virtual std::optional<QPixmap> Cut(const QPixmap& standIn, const QRect& area) = 0;
+};
+
+// The part of `picture` inside `area` (window pixels; device pixels at the
+// picture's ratio), transparent where the area reaches past the picture.
+QPixmap CutPiece(const QPixmap& picture, const QRect& area);
+
+// Gives every image button among `window`'s descendants `replaced(p)` in
+// place of each of its pictures p (null pictures stay null); buttons whose
+// pictures change are repainted.
+void ReplaceButtonPictures(QWidget& window, const std::function<QPixmap(const QPixmap&)>& replaced);
 
 // The image button: for each state it shows the part of a full-window state
 // picture that lies under its own rectangle, starting at its origin. The
@@ -102,6 +129,20 @@ class CPngButton : public QAbstractButton {
   // came by keyboard (Tab, Backtab, a shortcut), not by a click or a call.
   bool FocusFrameShown() const;
   const QPixmap& Picture(Look look) const;
+  // The pixels the look's picture gives the button, as drawn: its piece for
+  // a stand-in, else the part of the whole picture under the button.
+  QPixmap LookPixels(Look look) const;
+
+  // Stand-ins of `cutter` among the pictures are drawn from pieces it cuts.
+  // The cutter outlives the button's use of it (the window owning both).
+  void SetPieceCutter(PieceCutter* cutter);
+  // Cuts the pieces of stand-in looks that the button's current origin and
+  // size lack; done by the button itself on every change of either.
+  void CutPieces();
+  // Forgets every piece (CutPieces cuts them again).
+  void DropPieces();
+  // Whether every stand-in look has its piece for the current origin and size.
+  bool PiecesCurrent() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -124,7 +165,19 @@ class CPngButton : public QAbstractButton {
   void DrawFocusFrame(QPainter& painter) const;
   QColor TextColour(Look look) const;
 
+  // The part of a stand-in's picture cut for one place of the button.
+  struct Piece {
+    qint64 source = 0;  // the stand-in's cache key
+    QRect area;         // origin and size it was cut for
+    QPixmap pixels;
+  };
+  // The piece of `picture` for the current origin and size, if cut.
+  const Piece* CurrentPiece(const QPixmap& picture) const;
+  QRect PieceArea() const { return QRect(origin_, size()); }
+
   std::array<QPixmap, 5> pictures_;  // by Look
+  PieceCutter* cutter_ = nullptr;
+  std::vector<Piece> pieces_;
   QPoint origin_;
   bool hover_ = false;
   bool tracking_ = false;

@@ -89,6 +89,16 @@ void ReturnFreedMemory() {
 #endif
 }
 
+void MapLargeBlocksApart() {
+#if defined(__GLIBC__)
+  // Setting the threshold keeps the C library from raising it after each
+  // large block freed, which would put the next pictures in the heaps of
+  // the threads decoding them; there the top of a heap is never trimmed.
+  constexpr int kOwnMappingBytes = 128 * 1024;
+  mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
+#endif
+}
+
 SkinPictures::SkinPictures(QString folder) : queue_(std::make_shared<JobQueue>()) {
   SetFolder(std::move(folder));
 }

@@ -33,6 +33,11 @@ QImage DecodeSkinImage(const QString& path);
 // Hands the pages of freed memory back to the system, where the C library
 // can (pictures of megabytes freed while the process stays resident).
 void ReturnFreedMemory();
+// Has every block of more than a few hundred kilobytes (a picture) mapped
+// on its own pages, which go back to the system as soon as it is freed, on
+// whatever thread it was made. Process-wide; for a program that frees
+// pictures while it stays resident.
+void MapLargeBlocksApart();
 
 // The pictures of one window: each file is decoded once, however many
 // buttons show it; the pixmaps handed out share the decoded image. Owned by

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "editors/EditorLooks.h"
 #include "editors/Kestrune_DlgComposite.h"
 #include "editors/KeyEditorHost.h"
 #include "editors/KeyboardHook.h"
@@ -37,6 +38,7 @@
 #include "platform/Registry.h"
 #include "skin/CPngButton.h"
 #include "store/AssignmentStore.h"
+#include "support/ButtonLooks.h"
 #include "support/KeyPresses.h"
 
 QT_BEGIN_NAMESPACE
@@ -437,6 +439,26 @@ TEST_F(CompositeDialogTest, RecordDelaySettingIsReadAtEachOpeningForTheMacroPage
         },
         c.buttonId);
   }
+}
+
+// The dialog is kept for its next opening, but its skin and picture sets
+// live only while it is open; each opening shows the same looks.
+TEST_F(CompositeDialogTest, PicturesLiveOnlyWhileOpen) {
+  std::vector<std::vector<QImage>> looks;
+  for (int opening = 0; opening < 2; ++opening) {
+    SCOPED_TRACE(opening);
+    Run(kSlotA, [&] { looks.push_back(test::ButtonLookImages(*dialog)); });
+    EXPECT_EQ(test::ButtonsHoldingPictures(*dialog), QStringList());
+    for (const EditorPictureFiles& set : {kKeyPictureFiles, kMacroPictureFiles, kMacro2PictureFiles,
+                                          kMediaPictureFiles, kFunctionPictureFiles}) {
+      for (const char* file : {set.normal, set.over, set.down, set.disabled})
+        EXPECT_FALSE(dialog->Pictures().Holds(QString::fromLatin1(file))) << file;
+    }
+    EXPECT_TRUE(dialog->Background().isNull());
+  }
+  ASSERT_EQ(looks.size(), 2u);
+  EXPECT_FALSE(looks[0].empty());
+  EXPECT_TRUE(looks[0] == looks[1]);
 }
 
 TEST_F(CompositeDialogTest, ClearResetsASingleKeyAssignment) {

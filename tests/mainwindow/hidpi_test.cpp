@@ -41,12 +41,15 @@ TEST_F(HiDpiMainWindow, DrawsFromTheTwiceSizedPicturesAtItsUsualSize) {
     CPngButton* button = Button(id);
     SCOPED_TRACE(qPrintable(button->objectName()));
     for (Look look : {Look::Normal, Look::Disabled, Look::Selected})
-      EXPECT_EQ(button->Picture(look).devicePixelRatio(), 2) << static_cast<int>(look);
+      EXPECT_EQ(button->LookPixels(look).devicePixelRatio(), 2) << static_cast<int>(look);
     // The pointer over the middle of a button that takes clicks reaches it.
     if (!button->testAttribute(Qt::WA_TransparentForMouseEvents)) {
       EXPECT_EQ(dialog->childAt(button->geometry().center()), button);
     }
   }
+  // Every button's piece of each state picture is cut in device pixels.
+  ASSERT_TRUE(WaitFor([&] { return dialog->LaterLooksTaken(); }));
+  EXPECT_GT(ExpectLooksShowTheirSkinFiles(*dialog, kSkins), 500);
 }
 
 // Two neighbouring keys, both marked assigned, drawn from one picture: the

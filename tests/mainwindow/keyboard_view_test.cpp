@@ -36,7 +36,7 @@ QImage Region(const QPixmap& picture, const QRect& place) {
 
 // What the button shows in `look`: its picture under its own rectangle.
 QImage Shown(const CPngButton& button, Look look) {
-  return Region(button.Picture(look), QRect(button.Origin(), button.size()));
+  return button.LookPixels(look).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // Mean grey level of a column of `image` over its middle half.
@@ -224,7 +224,7 @@ TEST_F(KeyboardView_, DisabledButtonsLookDisabled) {
 TEST_F(KeyboardView_, LockIndicatorsAreUnlitUnlessTheStateIsKnown) {
   Start();
   // The lit look is in the hover picture, which the window takes once it is up.
-  ASSERT_TRUE(WaitFor([&] { return dialog->View()->Pictures().over.width() > 1; }));
+  ASSERT_TRUE(WaitFor([&] { return dialog->LaterLooksTaken(); }));
   const int ids[] = {kIdLockNum, kIdLockCaps, kIdLockScroll};
   auto lit = [&](int id) {
     CPngButton* button = Button(id);

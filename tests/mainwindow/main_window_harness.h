@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -31,6 +32,7 @@
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
 #include "skin/CPngButton.h"
+#include "skin/SkinPictures.h"
 #include "store/AssignmentStore.h"
 
 namespace kst::mwtest {
@@ -195,5 +197,36 @@ class MainWindowFixture : public ::testing::Test {
   CPngButton* Button(int controlId) const { return dialog->Control(controlId); }
   int Profile() const { return dialog->Link()->CachedCurrentProfile(); }
 };
+
+// Every button's look drawn from a state picture stand-in shows exactly the
+// pixels of that picture's skin file under the button (the twice-sized file
+// at a ratio of 2; black past the picture), whatever pieces the window cut.
+// Returns the number of looks checked.
+inline int ExpectLooksShowTheirSkinFiles(CKestruneDlg& dialog, const QString& skins) {
+  std::map<QString, QImage> files;
+  int checked = 0;
+  for (CPngButton* button : dialog.findChildren<CPngButton*>()) {
+    using Look = CPngButton::Look;
+    for (const Look look :
+         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
+      const QString file = dialog.Looks().FileOf(button->Picture(look));
+      if (file.isEmpty()) continue;
+      const qreal ratio = dialog.Pictures().DeviceRatio();
+      QImage& whole = files[file];
+      if (whole.isNull())
+        whole.load(skins + (ratio > 1 ? SkinPictures::DoubleSizeName(file) : file));
+      const QRect place(QPointF(button->Origin() * ratio).toPoint(),
+                        (QSizeF(button->size()) * ratio).toSize());
+      const QImage expected = whole.copy(place).convertToFormat(QImage::Format_RGB32);
+      const QPixmap shown = button->LookPixels(look);
+      EXPECT_EQ(shown.devicePixelRatio(), ratio);
+      EXPECT_TRUE(shown.toImage().convertToFormat(QImage::Format_RGB32) == expected)
+          << button->objectName().toStdString() << " look " << static_cast<int>(look) << " "
+          << file.toStdString();
+      ++checked;
+    }
+  }
+  return checked;
+}
 
 }  // namespace kst::mwtest

@@ -3,6 +3,7 @@
 // Cancel, Apply, the about box, help, import and export.
 
 #include <QAbstractEventDispatcher>
+#include <QBackingStore>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -27,6 +28,7 @@
 #include "skin/SkinKeys.h"
 #include "skin/SkinRender.h"
 #include "store/ProfileFiles.h"
+#include "support/ButtonLooks.h"
 #include "support/KeyPresses.h"
 
 namespace kst::mwtest {
@@ -90,15 +92,17 @@ TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) 
   Start();
   EXPECT_TRUE(dialog->IsWindowInitialised());
   // Once the window is up every button has its hovered and pressed looks.
-  const QPixmap over = dialog->Pictures().Surface("main_over.jpg", dialog->size());
-  const QPixmap down = dialog->Pictures().Surface("main_down.jpg", dialog->size());
+  const QPixmap over = dialog->Looks().StandIn("main_over.jpg");
+  const QPixmap down = dialog->Looks().StandIn("main_down.jpg");
   EXPECT_EQ(Button(kKeyA)->Picture(CPngButton::Look::Hover).cacheKey(), over.cacheKey());
   EXPECT_EQ(Button(kIdOk)->Picture(CPngButton::Look::Pressed).cacheKey(), down.cacheKey());
   for (const CPngButton* button : dialog->findChildren<CPngButton*>()) {
+    EXPECT_TRUE(button->PiecesCurrent()) << button->objectName().toStdString();
     for (auto look : {CPngButton::Look::Normal, CPngButton::Look::Hover, CPngButton::Look::Pressed,
                       CPngButton::Look::Disabled, CPngButton::Look::Selected}) {
       const QPixmap& picture = button->Picture(look);
-      EXPECT_TRUE(picture.isNull() || picture.width() > 1) << button->objectName().toStdString();
+      EXPECT_TRUE(picture.isNull() || picture.width() > 1 || dialog->Looks().StandsIn(picture))
+          << button->objectName().toStdString();
     }
   }
   EXPECT_EQ(dialog->Pictures().DecodeCount(), 17);
@@ -258,31 +262,41 @@ TEST_F(MainWindow, OkAppliesAndHidesCancelHidesAndKeepsApply) {
   EXPECT_FALSE(Button(kIdApply)->isEnabled());
 }
 
-// Every button's five looks as drawn: the part of each look's picture under it.
-std::vector<QImage> ButtonLooks(CKestruneDlg& dialog) {
-  std::vector<QImage> looks;
-  for (CPngButton* button : dialog.findChildren<CPngButton*>()) {
-    using Look = CPngButton::Look;
-    for (const Look look :
-         {Look::Normal, Look::Hover, Look::Pressed, Look::Disabled, Look::Selected}) {
+// The shown window keeps no whole state picture: each button holds the
+// pieces under it, which show the skin files' own pixels, also after Flip
+// brings its pictures and after a button moves.
+TEST_F(MainWindow, ButtonsKeepOnlyTheirPiecesOfTheStatePictures) {
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  ASSERT_TRUE(WaitFor([&] { return dialog->LaterLooksTaken(); }));
+  QTest::mouseClick(Button(kIdFlip1), Qt::LeftButton);
+  ASSERT_EQ(dialog->View()->Flip(), 1);
+  CPngButton* moved = Button(kIdOk);
+  moved->setGeometry(moved->geometry().translated(-7, 5).adjusted(0, 0, 3, 2));
+  moved->SetOrigin(moved->x(), moved->y());
+  ASSERT_TRUE(Settle());
+  QStringList files = PictureSetFiles(kMainPictureSet) + PictureSetFiles(kMainFlipPictureSet);
+  files << QString::fromLatin1(kMainGreyPicture);
+  for (const QString& file : files) {
+    EXPECT_FALSE(dialog->Pictures().HeldSurface(file).has_value()) << file.toStdString();
+    EXPECT_FALSE(dialog->Pictures().Holds(file)) << file.toStdString();
+  }
+  for (const CPngButton* button : dialog->findChildren<CPngButton*>()) {
+    for (const auto look : {CPngButton::Look::Normal, CPngButton::Look::Hover,
+                            CPngButton::Look::Pressed, CPngButton::Look::Disabled}) {
       const QPixmap& picture = button->Picture(look);
-      const qreal ratio = picture.devicePixelRatio();
-      looks.push_back(picture.isNull() ? QImage()
-                                       : picture
-                                             .copy(QRectF(QPointF(button->Origin()) * ratio,
-                                                          QSizeF(button->size()) * ratio)
-                                                       .toRect())
-                                             .toImage());
+      EXPECT_TRUE(picture.width() < dialog->width() && picture.height() < dialog->height())
+          << button->objectName().toStdString() << " holds a whole picture";
     }
   }
-  return looks;
+  EXPECT_GT(ExpectLooksShowTheirSkinFiles(*dialog, QStringLiteral(KST_BIN_DIR "/Skins/")), 500);
 }
 
 TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
   Start();
   ASSERT_TRUE(dialog->isVisible());
   ASSERT_TRUE(WaitFor([&] { return dialog->LaterLooksTaken(); }));
-  const std::vector<QImage> looks = ButtonLooks(*dialog);
+  const std::vector<QImage> looks = test::ButtonLookImages(*dialog);
   // Where the focus comes back to after a show is not at stake here.
   auto grabUnfocused = [&] {
     if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
@@ -298,6 +312,12 @@ TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
   surfaces << QString::fromLatin1(kMainGreyPicture);
   for (const QString& file : surfaces)
     EXPECT_FALSE(dialog->Pictures().HeldSurface(file).has_value()) << file.toStdString();
+  // Nor the skin's pictures (the shape stays) nor a window-sized buffer.
+  EXPECT_TRUE(dialog->Background().isNull());
+  EXPECT_TRUE(dialog->MaskPicture().isNull());
+  EXPECT_FALSE(dialog->SkinRegion().isEmpty());
+  ASSERT_NE(dialog->backingStore(), nullptr);
+  EXPECT_LE(dialog->backingStore()->size().width() * dialog->backingStore()->size().height(), 1);
   // Nothing of the idle hidden window wakes the process.
   QList<QObject*> objects = dialog->findChildren<QObject*>();
   objects.push_back(dialog.get());
@@ -311,7 +331,8 @@ TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
 
   dialog->ShowMainWindow();
   EXPECT_FALSE(dialog->LooksReleased());
-  EXPECT_TRUE(ButtonLooks(*dialog) == looks);
+  EXPECT_FALSE(dialog->Background().isNull());
+  EXPECT_TRUE(test::ButtonLookImages(*dialog) == looks);
   EXPECT_TRUE(grabUnfocused() == shown);
 }
 

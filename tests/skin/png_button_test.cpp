@@ -120,6 +120,132 @@ TEST_P(PngButtonTest, LookFollowsTheDrawingOrder) {
   }
 }
 
+// Cuts the fixture's pictures for buttons that hold 1x1 stand-ins of them.
+class StandInCutter : public PieceCutter {
+ public:
+  explicit StandInCutter(const QPixmap (&pictures)[5]) : pictures_(pictures) {
+    for (QPixmap& standIn : standIns) {
+      standIn = QPixmap(1, 1);
+      standIn.fill(Qt::transparent);
+    }
+  }
+  bool StandsIn(const QPixmap& picture) const override { return Index(picture) >= 0; }
+  std::optional<QPixmap> Cut(const QPixmap& standIn, const QRect& area) override {
+    ++cuts;
+    if (holdOff) return std::nullopt;
+    return CutPiece(pictures_[Index(standIn)], area);
+  }
+  int Index(const QPixmap& picture) const {
+    for (int i = 0; i < 5; ++i)
+      if (standIns[i].cacheKey() == picture.cacheKey()) return i;
+    return -1;
+  }
+
+  QPixmap standIns[5];
+  int cuts = 0;
+  bool holdOff = false;
+
+ private:
+  const QPixmap (&pictures_)[5];
+};
+
+// A button holding stand-ins shows, in every look, the same pixels as from
+// the whole pictures, after its origin moves or its size changes too, and
+// cuts each piece once per place.
+TEST_P(PngButtonTest, PiecesOfStandInsShowTheWholePicturesPixels) {
+  StandInCutter cutter(pictures_);
+  button_->SetPieceCutter(&cutter);
+  const QPixmap* in = cutter.standIns;
+  button_->SetStatePictures(in[0], in[1], in[2], in[3], in[4]);
+  EXPECT_EQ(cutter.cuts, 5);
+  EXPECT_TRUE(button_->PiecesCurrent());
+  struct Place {
+    const char* name;
+    std::function<void()> make;
+  };
+  const Place places[] = {
+      {"as laid out", [] {}},
+      {"origin moved", [&] { button_->SetOrigin(70, 50); }},
+      {"resized", [&] { button_->setGeometry(30, 20, 40, 30); }},
+      {"moved and resized",
+       [&] {
+         button_->setGeometry(10, 50, 20, 12);
+         button_->SetOrigin(96, 64);
+       }},
+  };
+  const std::pair<Look, int> looks[] = {{Look::Normal, 0},
+                                        {Look::Selected, 4},
+                                        {Look::Hover, 1},
+                                        {Look::Pressed, 2},
+                                        {Look::Disabled, 3}};
+  for (const Place& place : places) {
+    SCOPED_TRACE(place.name);
+    place.make();
+    QApplication::processEvents();
+    const int cuts = cutter.cuts;
+    for (const auto& [look, picture] : looks) {
+      SCOPED_TRACE(static_cast<int>(look));
+      button_->setEnabled(look != Look::Disabled);
+      Leave();
+      button_->setDown(look == Look::Pressed);
+      if (look == Look::Hover) Enter();
+      button_->SetSelected(look == Look::Selected, true);
+      ASSERT_EQ(button_->CurrentLook(), look);
+      EXPECT_EQ(Shown(), Expected(picture));
+      EXPECT_EQ(button_->LookPixels(look).toImage().convertToFormat(QImage::Format_RGB32),
+                Expected(picture));
+    }
+    EXPECT_EQ(cutter.cuts, cuts) << "drawing cut again";
+  }
+}
+
+// Past the picture's edge a piece is transparent: the button draws there
+// what it drew from the whole picture, nothing over what lies beneath.
+TEST_P(PngButtonTest, PiecesReachingPastThePictureDrawWhatTheWholePictureDrew) {
+  button_->SetOrigin(110, 70);
+  const QImage fromWhole = Shown();
+  StandInCutter cutter(pictures_);
+  button_->SetPieceCutter(&cutter);
+  const QPixmap* in = cutter.standIns;
+  button_->SetStatePictures(in[0], in[1], in[2], in[3], in[4]);
+  EXPECT_EQ(Shown(), fromWhole);
+  const QImage piece = button_->LookPixels(Look::Normal).toImage();
+  ASSERT_EQ(piece.size(), button_->size());
+  EXPECT_EQ(qAlpha(piece.pixel(9, 9)), 255);
+  EXPECT_EQ(qAlpha(piece.pixel(10, 9)), 0);
+  EXPECT_EQ(qAlpha(piece.pixel(9, 10)), 0);
+}
+
+// A cutter holding off (a hidden window) leaves the look empty; the pieces
+// come once it cuts again.
+TEST_P(PngButtonTest, PiecesDroppedAreCutAgainWhenAsked) {
+  StandInCutter cutter(pictures_);
+  button_->SetPieceCutter(&cutter);
+  const QPixmap* in = cutter.standIns;
+  button_->SetStatePictures(in[0], in[1], in[2], in[3], in[4]);
+  cutter.holdOff = true;
+  button_->DropPieces();
+  EXPECT_FALSE(button_->PiecesCurrent());
+  EXPECT_TRUE(button_->LookPixels(Look::Normal).isNull());
+  cutter.holdOff = false;
+  button_->CutPieces();
+  EXPECT_TRUE(button_->PiecesCurrent());
+  EXPECT_EQ(Shown(), Expected(0));
+}
+
+// At a device pixel ratio of 2 a piece is cut in device pixels from the
+// twice-sized picture and keeps its ratio.
+TEST(PngButtonPieces, AreCutInDevicePixelsAtARatioOfTwo) {
+  QImage image(240, 160, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x, y, (x * y) % 256));
+  QPixmap picture = QPixmap::fromImage(image);
+  picture.setDevicePixelRatio(2);
+  const QPixmap piece = CutPiece(picture, QRect(31, 17, 24, 16));
+  EXPECT_EQ(piece.devicePixelRatio(), 2);
+  EXPECT_EQ(piece.toImage(), image.copy(62, 34, 48, 32));
+}
+
 TEST_P(PngButtonTest, HoverAndTrackingFollowTheMouse) {
   Enter();
   EXPECT_TRUE(button_->IsHover());

@@ -28,6 +28,7 @@
 #include "platform/Registry.h"
 #include "skin/AppStyle.h"
 #include "skin/CPngButton.h"
+#include "skin/DialogLooks.h"
 #include "skin/SkinKeys.h"
 #include "skin/SkinLayoutOps.h"
 #include "store/ProfileFiles.h"
@@ -119,9 +120,10 @@ struct CKestrune_DlgProfile::Impl {
   // Buttons the skin does not show (placed at 1,1): they stay off.
   std::set<int> skinHidden;
 
-  // Made at the first opening and kept for the rest of the run.
+  // Made at each opening, given up at the closing (looks).
   QPixmap normal, over, down, disabled;
   bool picturesMade = false;
+  DialogLooks looks;
   bool laidOut = false;
   // Set while the dialog ends its own modal loop.
   bool closing = false;
@@ -208,8 +210,8 @@ void CKestrune_DlgProfile::ShowCurrentProfile(int profile) {
 
 bool CKestrune_DlgProfile::OnInitDialog() {
   Impl& d = *impl_;
-  // Closing released the skin's background and mask; the button pictures
-  // are made once and kept.
+  // Closing released the skin's background and mask and the button
+  // pictures; each opening makes them again.
   if (Background().isNull()) CBaseDialog::OnInitDialog();
   ++openCount_;
   d.closing = false;
@@ -245,6 +247,7 @@ void CKestrune_DlgProfile::MakePictures() {
   d.down = load(kProfilePictureSet.down);
   d.disabled = load(kProfilePictureSet.disabled);
   d.picturesMade = true;
+  d.looks.TakeBack(*this, Pictures());
 }
 
 void CKestrune_DlgProfile::LayoutControls() {
@@ -415,7 +418,13 @@ void CKestrune_DlgProfile::CloseDialog(int result) {
   --openCount_;
   d.closing = true;
   EndDialog(result);
+  if (d.picturesMade) {
+    d.looks.Release(*this, Pictures(), PictureSetFiles(kProfilePictureSet));
+    d.normal = d.over = d.down = d.disabled = QPixmap();
+    d.picturesMade = false;
+  }
   ReleaseSkin();
+  ReturnFreedMemory();
   d.closing = false;
 }
 

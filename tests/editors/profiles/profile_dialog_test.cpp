@@ -33,9 +33,11 @@
 #include "platform/AppPaths.h"
 #include "platform/Registry.h"
 #include "skin/CPngButton.h"
+#include "skin/SkinKeys.h"
 #include "store/AssignmentStore.h"
 #include "store/MessageBoxes.h"
 #include "store/ProfileFiles.h"
+#include "support/ButtonLooks.h"
 #include "support/KeyPresses.h"
 #include "support/Unprivileged.h"
 
@@ -433,6 +435,23 @@ TEST_F(ProfileDialogTest, OkAppliesAndClosesCancelAndCloseIfOpenWriteNothing) {
   // Closed already: nothing to do.
   EXPECT_EQ(dialog->CloseIfOpen(), 1);
   EXPECT_EQ(dialog->OpenCount(), 0);
+}
+
+// The dialog is kept for its next opening, but its pictures live only while
+// it is open; each opening shows the same looks.
+TEST_F(ProfileDialogTest, PicturesLiveOnlyWhileOpen) {
+  std::vector<std::vector<QImage>> looks;
+  for (int opening = 0; opening < 2; ++opening) {
+    SCOPED_TRACE(opening);
+    Run([&] { looks.push_back(test::ButtonLookImages(*dialog)); });
+    EXPECT_EQ(test::ButtonsHoldingPictures(*dialog), QStringList());
+    for (const QString& file : PictureSetFiles(kProfilePictureSet))
+      EXPECT_FALSE(dialog->Pictures().Holds(file)) << file.toStdString();
+    EXPECT_TRUE(dialog->Background().isNull());
+  }
+  ASSERT_EQ(looks.size(), 2u);
+  EXPECT_FALSE(looks[0].empty());
+  EXPECT_TRUE(looks[0] == looks[1]);
 }
 
 TEST_F(ProfileDialogTest, KeyboardSwitchWhileOpenAndHelp) {
