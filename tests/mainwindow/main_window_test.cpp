@@ -29,6 +29,7 @@
 #include "skin/SkinRender.h"
 #include "store/ProfileFiles.h"
 #include "support/ButtonLooks.h"
+#include "support/DeathTestFolders.h"
 #include "support/KeyPresses.h"
 
 namespace kst::mwtest {
@@ -860,6 +861,7 @@ using MainWindowDeathTest = MainWindowFixture;
 
 TEST_F(MainWindowDeathTest, AMissingOrDamagedMainPictureEndsTheProcessNamingTheFile) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const test::DeathTestFolders folders(temp.path());
   // Each main picture is checked at start, whether it is drawn at once or
   // only when the lighting panel first asks for it.
   const struct {

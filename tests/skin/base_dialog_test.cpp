@@ -9,6 +9,7 @@
 #include "skin/CPngButton.h"
 #include "skin/SkinPictures.h"
 #include "skin/SkinRender.h"
+#include "support/DeathTestFolders.h"
 
 namespace kst {
 namespace {
@@ -183,6 +184,7 @@ using BaseDialogDeathTest = BaseDialogTest;
 
 TEST_F(BaseDialogDeathTest, MissingPictureEndsTheProcessNamingTheFile) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const test::DeathTestFolders folders(dir_.path());
   struct Case {
     const char* name;
     QByteArray screen;

@@ -16,6 +16,7 @@
 
 #include "TestApp.h"
 #include "skin/SkinPictures.h"
+#include "support/DeathTestFolders.h"
 
 namespace kst {
 namespace {
@@ -247,6 +248,7 @@ TEST_F(SkinPicturesTest, TwiceSizedPicturesServeScaledScreensOnly) {
 }
 
 TEST_F(SkinPicturesTest, SurfaceOfAPictureThatCannotBeLoadedEndsTheProcess) {
+  const test::DeathTestFolders folders(dir_.path());
   for (const char* name : {"missing.png", "text.png"}) {
     EXPECT_EXIT(
         {

@@ -38,6 +38,7 @@
 #include "store/MessageBoxes.h"
 #include "store/ProfileFiles.h"
 #include "support/ButtonLooks.h"
+#include "support/DeathTestFolders.h"
 #include "support/KeyPresses.h"
 #include "support/Unprivileged.h"
 
@@ -509,6 +510,7 @@ using ProfileDialogDeathTest = ProfileDialogTest;
 
 TEST_F(ProfileDialogDeathTest, AMissingOrDamagedButtonPictureEndsTheProcessNamingTheFile) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const test::DeathTestFolders folders(temp.path());
   const struct {
     const char* file;
     bool damaged;  // there, but not a picture
