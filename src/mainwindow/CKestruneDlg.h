@@ -346,6 +346,8 @@ class CKestruneDlg : public CBaseDialog,
   void CreateDeviceSide();
   // Starts decoding the pictures the initialisation needs.
   void PrefetchMainPictures();
+  // Starts decoding the busy frames and the later looks; once.
+  void StartLaterDecodes();
   void LoadMainPictures();
   static QString BusyFrameFile(int n);
   // The ten frames of the busy animation, those that could be loaded.
@@ -464,6 +466,9 @@ class CKestruneDlg : public CBaseDialog,
   QPixmap overPlaceholder_;
   QPixmap downPlaceholder_;
   bool laterLooksTaken_ = false;
+  bool laterDecodesStarted_ = false;
+  bool painted_ = false;            // the window has been drawn once
+  bool decodesAwaitPaint_ = false;  // TakeLaterLooks waits for the first paint
   // While hidden: the stand-ins of released surfaces, by file.
   std::map<QString, QPixmap> releasedLooks_;
   int busyFrame_ = 0;
