@@ -280,6 +280,35 @@ std::vector<QImage> ButtonLooks(CKestruneDlg& dialog) {
   return looks;
 }
 
+// The window shows before its hovered and pressed looks and its busy frames
+// are decoded: its first paint draws the same pixels as the window once they
+// have arrived and everything has settled.
+TEST_F(MainWindow, TheFirstPaintDrawsWhatTheSettledWindowDraws) {
+  struct ShowGrab : QObject {
+    QImage picture;
+    bool looksTakenAtShow = true;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      auto* window = static_cast<CKestruneDlg*>(watched);
+      if (event->type() == QEvent::Show && picture.isNull()) {
+        looksTakenAtShow = window->LaterLooksTaken();
+        if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+        picture = window->grab().toImage();
+      }
+      return false;
+    }
+  } first;
+  dialog->installEventFilter(&first);
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  ASSERT_FALSE(first.picture.isNull()) << "no show";
+  EXPECT_FALSE(first.looksTakenAtShow) << "the later looks were there before the show";
+  ASSERT_TRUE(WaitFor([&] { return dialog->LaterLooksTaken(); }));
+  ASSERT_TRUE(Settle());
+  if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+  EXPECT_TRUE(dialog->grab().toImage() == first.picture);
+  dialog->removeEventFilter(&first);
+}
+
 TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {
   Start();
   ASSERT_TRUE(dialog->isVisible());
