@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up time (process start to main window shown, simulated keyboard
-# attached), resident memory of the idle shown main window (3 s after the
+# attached; shown is when the X server maps the window, read from its
+# events), resident memory of the idle shown main window (3 s after the
 # show) and of the window hidden in the tray (10 s after the hide), each
 # against a bare Qt window program (tools/bare-window) in the same run, on a
 # virtual display with a tray host; and the wake-ups of the hidden idle
@@ -64,6 +65,38 @@ window_shown() {
   return 1
 }
 
+# Reads the root window's structure events as xev prints them and prints the
+# time (ms) at which the first window larger than a tray icon is mapped, as
+# the X server reports it. Watching the events, not polling the window list,
+# keeps the measurement free of the delay of a poller starved of CPU by
+# whatever the program does just after its window shows.
+watch_map() {
+  local line window state="" t
+  local -A big=()
+  while IFS= read -r line; do
+    case $line in
+      CreateNotify* | ConfigureNotify*) state=size ;;
+      MapNotify*) state=map ;;
+      *window\ 0x*)
+        [[ $line =~ window\ (0x[0-9a-f]+) ]] || continue
+        window=${BASH_REMATCH[1]}
+        if [ "$state" = size ] && [[ $line =~ width\ ([0-9]+),\ height\ ([0-9]+) ]]; then
+          if [ "${BASH_REMATCH[1]}" -gt 100 ] && [ "${BASH_REMATCH[2]}" -gt 100 ]; then
+            big[$window]=1
+          else
+            unset "big[$window]"
+          fi
+        elif [ "$state" = map ] && [ -n "${big[$window]:-}" ]; then
+          t=${EPOCHREALTIME/./}
+          echo $((t / 1000))
+          return 0
+        fi
+        state=""
+        ;;
+    esac
+  done
+}
+
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 
 # "<thread id> <context switches so far>" of every thread of the process.
@@ -114,16 +147,33 @@ hide_to_tray() {
 measure() {
   local class=$1 stop=$2 wake=$3
   shift 3
-  local start pid shown=""
+  local start pid shown="" xev_pid watch_pid
+  rm -f "$work/xev" "$work/mapped"
+  mkfifo "$work/xev"
+  xev -root -event substructure >"$work/xev" 2>/dev/null &
+  xev_pid=$!
+  watch_map <"$work/xev" >"$work/mapped" &
+  watch_pid=$!
+  pids+=("$xev_pid" "$watch_pid")
+  sleep 0.3  # xev has selected the events
   start=$(now_ms)
   "$@" >/dev/null 2>&1 &
   pid=$!
   pids+=("$pid")
   for _ in $(seq 1 3000); do
-    if window_shown "$class"; then shown=$(now_ms); break; fi
+    if [ -s "$work/mapped" ]; then
+      # The mapped window must be the program's.
+      for _ in $(seq 1 400); do
+        window_shown "$class" && { read -r shown <"$work/mapped"; break; }
+        sleep 0.025
+      done
+      break
+    fi
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.005
   done
+  kill "$xev_pid" "$watch_pid" 2>/dev/null || true
+  wait "$xev_pid" "$watch_pid" 2>/dev/null || true
   if [ -z "$shown" ]; then
     echo "the $class window was not shown" >&2
     exit 1

@@ -1,6 +1,7 @@
 #include "editors/MainWindowEditors.h"
 
 #include <memory>
+#include <optional>
 
 #include "app/AppContext.h"
 #include "device/DeviceLink.h"
@@ -52,34 +53,46 @@ class MainWindowHost final : public KeyEditorHost {
 }  // namespace
 
 struct MainWindowEditors::Impl {
-  Impl(CKestruneDlg& window, AppContext& context)
-      : host(window),
-        appProfile(context.registry),
-        dialog(host, context.store, context.language, appProfile, context.paths, &window) {}
+  Impl(CKestruneDlg& w, AppContext& c) : window(w), context(c), host(w), appProfile(c.registry) {}
 
+  // Made on its first use, not with the window: the dialog's controls and
+  // style sheet are not needed for the window's first paint.
+  Kestrune_DlgComposite& Dialog() {
+    if (!dialog)
+      dialog.emplace(host, context.store, context.language, appProfile, context.paths, &window);
+    return *dialog;
+  }
+  bool Open() const { return dialog && dialog->IsOpen(); }
+
+  CKestruneDlg& window;
+  AppContext& context;
   MainWindowHost host;
   AppProfile appProfile;
-  Kestrune_DlgComposite dialog;
+  std::optional<Kestrune_DlgComposite> dialog;
 };
 
 MainWindowEditors::MainWindowEditors(CKestruneDlg& window, AppContext& context)
     : impl_(std::make_unique<Impl>(window, context)) {
-  Kestrune_DlgComposite* dialog = &impl_->dialog;
+  Impl* impl = impl_.get();
   CKestruneDlg::Parts parts;
   // The macro button edits G9's slot, macro-only, as G9 itself would.
-  parts.openKeyAssignment = [dialog](AssignmentSlot slot, bool macroOnly, int controlId) {
-    dialog->Open(slot, macroOnly ? kMacroOnlyControlId : controlId);
+  parts.openKeyAssignment = [impl](AssignmentSlot slot, bool macroOnly, int controlId) {
+    impl->Dialog().Open(slot, macroOnly ? kMacroOnlyControlId : controlId);
   };
-  parts.cancelEditors = [dialog] { dialog->CloseIfOpen(); };
-  parts.editorOpen = [dialog] { return dialog->IsOpen(); };
-  parts.languageChanged = [dialog](int languageIndex) {
-    if (dialog->IsOpen()) dialog->SetCaptions(languageIndex);
+  parts.cancelEditors = [impl] {
+    if (impl->dialog) impl->dialog->CloseIfOpen();
+  };
+  parts.editorOpen = [impl] { return impl->Open(); };
+  parts.languageChanged = [impl](int languageIndex) {
+    if (impl->Open()) impl->dialog->SetCaptions(languageIndex);
   };
   window.PlugIn(std::move(parts));
 }
 
 MainWindowEditors::~MainWindowEditors() = default;
 
-Kestrune_DlgComposite& MainWindowEditors::KeyAssignmentDialog() { return impl_->dialog; }
+Kestrune_DlgComposite& MainWindowEditors::KeyAssignmentDialog() { return impl_->Dialog(); }
+
+bool MainWindowEditors::DialogMade() const { return impl_->dialog.has_value(); }
 
 }  // namespace kst

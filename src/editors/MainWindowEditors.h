@@ -21,7 +21,10 @@ class MainWindowEditors {
   MainWindowEditors(const MainWindowEditors&) = delete;
   MainWindowEditors& operator=(const MainWindowEditors&) = delete;
 
+  // The dialog, made on first use.
   Kestrune_DlgComposite& KeyAssignmentDialog();
+  // Whether the dialog has been made (its first open, or a call above).
+  bool DialogMade() const;
 
  private:
   struct Impl;

@@ -271,6 +271,11 @@ void CKestruneDlg::RebuildBackground() {
 }
 
 void CKestruneDlg::PaintBackground(QPainter& painter) {
+  painted_ = true;
+  if (decodesAwaitPaint_) {
+    decodesAwaitPaint_ = false;
+    QTimer::singleShot(0, this, [this] { TakeLaterLooks(); });
+  }
   if (shownBackground_.isNull() || Background().isNull())
     CBaseDialog::PaintBackground(painter);
   else
@@ -407,8 +412,9 @@ bool CKestruneDlg::ShownLater(const QString& file) {
 void CKestruneDlg::PrefetchMainPictures() {
   // In the order the window takes them: the skin's background and mask, the
   // surfaces of the pictures it shows at once (the window takes the
-  // background's size), the rest, and last the looks of hovered and pressed
-  // buttons, which the window takes once it is up (TakeLaterLooks).
+  // background's size) and the rest; the busy frames and the looks of
+  // hovered and pressed buttons start once the window is up
+  // (StartLaterDecodes), not to compete with the first paint for the cores.
   const QString screen = QString::fromLatin1(kScreenSection);
   const QString main = ReadProfileString(SkinFileName(), screen, QStringLiteral("Main"), QString(),
                                          CIniFile::kMaxPathChars + 1);
@@ -421,17 +427,26 @@ void CKestruneDlg::PrefetchMainPictures() {
   Pictures().Prefetch(first);
   const QStringList states = PictureSetFiles(kMainPictureSet);
   QStringList shown;
-  QStringList later;
-  for (const QString& file : states) (LaterLook(file) ? later : shown) << file;
+  for (const QString& file : states)
+    if (!LaterLook(file)) shown << file;
   const QSize client = main.isEmpty() ? QSize() : Pictures().HeaderSize(main);
   if (client.isValid()) Pictures().PrefetchSurfaces(shown, client);
   QStringList rest;
   for (const QString& file : MainWindowPictures()) {
     if (!ShownLater(file) && !states.contains(file)) rest << file;
   }
-  for (int n = 1; n <= kBusyFrameCount; ++n) rest << BusyFrameFile(n);
   Pictures().Prefetch(rest);
-  if (client.isValid()) Pictures().PrefetchSurfaces(later, client);
+}
+
+void CKestruneDlg::StartLaterDecodes() {
+  if (laterDecodesStarted_) return;
+  laterDecodesStarted_ = true;
+  QStringList frames;
+  for (int n = 1; n <= kBusyFrameCount; ++n) frames << BusyFrameFile(n);
+  Pictures().Prefetch(frames);
+  const QStringList later = {QString::fromLatin1(kMainPictureSet.over),
+                             QString::fromLatin1(kMainPictureSet.down)};
+  if (size().isValid()) Pictures().PrefetchSurfaces(later, size());
 }
 
 bool CKestruneDlg::LaterLook(const QString& file) {
@@ -456,6 +471,14 @@ QPixmap CKestruneDlg::StateSurface(const char* file) {
 
 void CKestruneDlg::TakeLaterLooks() {
   if (laterLooksTaken_ || exited_) return;
+  if (!laterDecodesStarted_) {
+    // A window on show is drawn first; its first paint starts them.
+    if (isVisible() && !painted_) {
+      decodesAwaitPaint_ = true;
+      return;
+    }
+    StartLaterDecodes();
+  }
   // The window's thread does not wait for the decodes: it keeps drawing and
   // answering while they finish.
   if (!Pictures().Ready(QString::fromLatin1(kMainPictureSet.over)) ||

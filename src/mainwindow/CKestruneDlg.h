@@ -351,6 +351,8 @@ class CKestruneDlg : public CBaseDialog,
   void CreateDeviceSide();
   // Starts decoding the pictures the initialisation needs.
   void PrefetchMainPictures();
+  // Starts decoding the busy frames and the later looks; once.
+  void StartLaterDecodes();
   void LoadMainPictures();
   static QString BusyFrameFile(int n);
   // The ten frames of the busy animation, those that could be loaded.
@@ -469,6 +471,9 @@ class CKestruneDlg : public CBaseDialog,
   QPixmap overPlaceholder_;
   QPixmap downPlaceholder_;
   bool laterLooksTaken_ = false;
+  bool laterDecodesStarted_ = false;
+  bool painted_ = false;            // the window has been drawn once
+  bool decodesAwaitPaint_ = false;  // TakeLaterLooks waits for the first paint
   // The state pictures' stand-ins and the buttons' pieces of them.
   std::unique_ptr<WindowLooks> looks_;
   int busyFrame_ = 0;

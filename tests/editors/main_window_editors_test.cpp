@@ -137,6 +137,26 @@ TEST_F(MainWindowEditors_, CancelLeavesTheKeyAndTheApplyMarkAsTheyWere) {
   EXPECT_EQ(store->GetAssignment(Profile(), 0x1E).kind, 0u);
 }
 
+// The dialog's controls are not made at start-up, only on the first open;
+// the window's closing and language changes before then find nothing to do.
+TEST_F(MainWindowEditors_, TheDialogIsMadeOnItsFirstOpenNotWithTheWindow) {
+  EXPECT_FALSE(editors->DialogMade());
+  EXPECT_FALSE(dialog->PluggedParts().editorOpen());
+  dialog->PluggedParts().cancelEditors();
+  dialog->PluggedParts().languageChanged(1);
+  EXPECT_FALSE(editors->DialogMade());
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    ran = true;
+    EXPECT_TRUE(dialog->PluggedParts().editorOpen());
+    Editor().OnCommand(kIdCancel);
+  });
+  dialog->View()->KeyClicked(kIdKeyA);
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(editors->DialogMade());
+  EXPECT_FALSE(dialog->PluggedParts().editorOpen());
+}
+
 TEST_F(MainWindowEditors_, TheMacroButtonOpensTheDialogMacroOnlyOnG9) {
   // The editors plug in before the window lays out its controls, as in the
   // program.

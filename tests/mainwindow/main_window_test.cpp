@@ -82,17 +82,19 @@ TEST_F(MainWindow, InitialisationLeavesTheWindowHiddenUntilInitThenShowsItOnce) 
   // Controls of later parts are not on show.
   EXPECT_FALSE(Button(kIdMacro)->isVisible());
   EXPECT_EQ(dialog->findChild<QWidget*>("FUNC_PROFILE1"), nullptr);
-  // Background, mask, over, down, disabled, greyed, arrow and ten busy
-  // frames, each decoded once; a state picture is kept only as its surface,
-  // and the colour pictures wait for the lighting panel, the Flip pictures
-  // for Flip 1.
-  EXPECT_EQ(dialog->Pictures().DecodeCount(), 17);
+  // Background, mask, disabled, greyed and arrow, each decoded once: what
+  // the first paint draws. The hovered and pressed looks and the busy frames
+  // wait for that paint, the colour pictures for the lighting panel, the
+  // Flip pictures for Flip 1; a state picture is kept only as its surface.
+  EXPECT_EQ(dialog->Pictures().DecodeCount(), 5);
   EXPECT_FALSE(dialog->Pictures().Holds("main_over.jpg"));
   EXPECT_FALSE(dialog->Pictures().Holds("main_color0.jpg"));
 
   Start();
   EXPECT_TRUE(dialog->IsWindowInitialised());
-  // Once the window is up every button has its hovered and pressed looks.
+  // Once the window is up and drawn every button has its hovered and
+  // pressed looks; then over, down and ten busy frames have been decoded.
+  ASSERT_TRUE(WaitFor([this] { return dialog->LaterLooksTaken(); }));
   const QPixmap over = dialog->Looks().StandIn("main_over.jpg");
   const QPixmap down = dialog->Looks().StandIn("main_down.jpg");
   EXPECT_EQ(Button(kKeyA)->Picture(CPngButton::Look::Hover).cacheKey(), over.cacheKey());
@@ -291,6 +293,35 @@ TEST_F(MainWindow, ButtonsKeepOnlyTheirPiecesOfTheStatePictures) {
     }
   }
   EXPECT_GT(ExpectLooksShowTheirSkinFiles(*dialog, QStringLiteral(KST_BIN_DIR "/Skins/")), 500);
+}
+
+// The window shows before its hovered and pressed looks and its busy frames
+// are decoded: its first paint draws the same pixels as the window once they
+// have arrived and everything has settled.
+TEST_F(MainWindow, TheFirstPaintDrawsWhatTheSettledWindowDraws) {
+  struct ShowGrab : QObject {
+    QImage picture;
+    bool looksTakenAtShow = true;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      auto* window = static_cast<CKestruneDlg*>(watched);
+      if (event->type() == QEvent::Show && picture.isNull()) {
+        looksTakenAtShow = window->LaterLooksTaken();
+        if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+        picture = window->grab().toImage();
+      }
+      return false;
+    }
+  } first;
+  dialog->installEventFilter(&first);
+  Start();
+  ASSERT_TRUE(dialog->isVisible());
+  ASSERT_FALSE(first.picture.isNull()) << "no show";
+  EXPECT_FALSE(first.looksTakenAtShow) << "the later looks were there before the show";
+  ASSERT_TRUE(WaitFor([&] { return dialog->LaterLooksTaken(); }));
+  ASSERT_TRUE(Settle());
+  if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+  EXPECT_TRUE(dialog->grab().toImage() == first.picture);
+  dialog->removeEventFilter(&first);
 }
 
 TEST_F(MainWindow, HiddenKeepsNoSurfaceNorTimerAndShowBringsBackTheSamePixels) {

@@ -86,12 +86,13 @@ class OffscreenMainWindow {
     Settle();
   }
 
-  // Runs events until the device link is idle (at most 10 s), then a little more.
+  // Runs events until the device link is idle and the window holds its
+  // hovered and pressed looks (at most 10 s), then a little more.
   void Settle() {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 10000 &&
-           !(window_->IsWindowInitialised() &&
+           !(window_->IsWindowInitialised() && window_->LaterLooksTaken() &&
              window_->Link()->WaitUntilIdle(std::chrono::milliseconds(1))))
       QApplication::processEvents(QEventLoop::AllEvents, 5);
     for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -221,23 +221,7 @@ CSkinColorBtn* LightingPanel::MakeColourButton(int controlId, const char* skinKe
 void LightingPanel::Layout(const QString& skinFile, const QString& skinFolder) {
   skinFile_ = skinFile;
   skinFolder_ = skinFolder.endsWith(u'/') ? skinFolder : skinFolder + u'/';
-  // Every picture of the panel, once.
-  QStringList files = {QStringLiteral("dengup.bmp"), QStringLiteral("dengdown.bmp")};
-  for (EffectCode e : {EffectCode{1}, EffectCode{12}, EffectCode{18}}) {
-    const DirectionPictures d = DirectionPicturesFor(e);
-    for (const char* f : {d.first[0], d.first[1], d.second[0], d.second[1]})
-      files << QLatin1String(f);
-  }
-  files << QStringLiteral("sjsup.bmp") << QStringLiteral("sjsdown.bmp");
-  for (int i = 0; i < 4; ++i)
-    files << QLatin1String(kChoicePlain[i]) << QLatin1String(kChoiceChosen[i]);
-  files << QStringLiteral("user1up.bmp") << QStringLiteral("user1down.bmp")
-        << QStringLiteral("user2up.bmp") << QStringLiteral("user2down.bmp");
-  for (int n = 0; n <= 9; ++n) files << QStringLiteral("%1.bmp").arg(n);
-  for (const QString& file : files) {
-    QPixmap picture(skinFolder_ + file);
-    if (!picture.isNull()) pictures_.insert(file, picture);
-  }
+  pictures_.clear();
 
   MakePicture(kEditSwitch, "CONTROL_DengStaPic");
   MakeLabel(kTitle, "CONTROL_DengStatic");
@@ -260,10 +244,10 @@ void LightingPanel::Layout(const QString& skinFile, const QString& skinFolder) {
     Place(slider, slider->ControlId(), key);
     connect(slider, &CBitmapSlider::positionPosted, this, [this](int id, int position) {
       if (id == kBrightness) {
-        brightness_->SetChannel(pictures_.value(QStringLiteral("%1.bmp").arg(position)));
+        brightness_->SetChannel(Picture(ChannelFile(kBrightness, position)));
         Run(model_.SetBrightness(position));
       } else {
-        speed_->SetChannel(pictures_.value(QStringLiteral("%1.bmp").arg(5 + position)));
+        speed_->SetChannel(Picture(ChannelFile(kSpeed, position)));
         Run(model_.SetSpeedPosition(position));
       }
     });
@@ -330,9 +314,9 @@ void LightingPanel::Layout(const QString& skinFile, const QString& skinFolder) {
   }
 
   SetSkinCaptions();
-  ShowPicture(kEditSwitch, QStringLiteral("dengup.bmp"));
   controls_.value(kEditSwitch)->show();
   controls_.value(kTitle)->show();
+  ShowPicture(kEditSwitch, QStringLiteral("dengup.bmp"));
 }
 
 void LightingPanel::SetSkinCaptions() {
@@ -359,12 +343,40 @@ void LightingPanel::SetCaptions(int languageIndex) {
 
 QString LightingPanel::PictureShown(int controlId) const { return pictureShown_.value(controlId); }
 
+bool LightingPanel::PictureLoaded(const QString& file) const { return pictures_.contains(file); }
+
+const QPixmap& LightingPanel::Picture(const QString& file) {
+  auto it = pictures_.find(file);
+  // A missing picture is remembered as a null one: it is not looked for again.
+  if (it == pictures_.end()) it = pictures_.insert(file, QPixmap(skinFolder_ + file));
+  return *it;
+}
+
+QString LightingPanel::ChannelFile(int sliderId, int position) {
+  return QStringLiteral("%1.bmp").arg(sliderId == kBrightness ? position : 5 + position);
+}
+
 void LightingPanel::ShowPicture(int controlId, const QString& file) {
   auto* label = qobject_cast<QLabel*>(Control(controlId));
   if (!label) return;
   pictureShown_.insert(controlId, file);
-  // A missing picture leaves the control empty; it still takes clicks.
-  label->setPixmap(pictures_.value(file));
+  // A control not on show takes its picture when it is shown
+  // (LoadShownPictures).
+  if (!label->isHidden()) LoadShownPictures();
+}
+
+void LightingPanel::LoadShownPictures() {
+  for (auto it = pictureShown_.cbegin(); it != pictureShown_.cend(); ++it) {
+    auto* label = qobject_cast<QLabel*>(Control(it.key()));
+    if (!label || label->isHidden() || pictureOnLabel_.value(it.key()) == it.value()) continue;
+    // A missing picture leaves the control empty; it still takes clicks.
+    label->setPixmap(Picture(it.value()));
+    pictureOnLabel_.insert(it.key(), it.value());
+  }
+  for (CBitmapSlider* slider : {brightness_, speed_}) {
+    if (slider && !slider->isHidden())
+      slider->SetChannel(Picture(ChannelFile(slider->ControlId(), slider->Pos())));
+  }
 }
 
 void LightingPanel::Refresh() {
@@ -376,9 +388,7 @@ void LightingPanel::Refresh() {
   effects_->setCurrentIndex(model_.SelectedEffectIndex());
 
   brightness_->SetPos(state.brightness);
-  brightness_->SetChannel(pictures_.value(QStringLiteral("%1.bmp").arg(brightness_->Pos())));
   speed_->SetPos(kLevels - state.speed);
-  speed_->SetChannel(pictures_.value(QStringLiteral("%1.bmp").arg(5 + speed_->Pos())));
 
   for (int id : {kColourA, kColourB}) {
     if (auto* button = qobject_cast<CSkinColorBtn*>(Control(id))) button->SetColour(state.colour);
@@ -397,6 +407,7 @@ void LightingPanel::Refresh() {
   LayoutDirectionGroup(state.effect);
   ShowDirectionPictures();
   ShowEffectControls(state.effect);
+  LoadShownPictures();
   ShowRgb();
   refreshing_ = false;
 }

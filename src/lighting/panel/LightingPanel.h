@@ -91,6 +91,9 @@ class LightingPanel : public QObject {
   QWidget* Control(int controlId) const { return controls_.value(controlId, nullptr); }
   // The file name of the picture a picture control shows; empty for none.
   QString PictureShown(int controlId) const;
+  // Whether the picture file has been read. Each is read when a control on
+  // show first needs it, not before.
+  bool PictureLoaded(const QString& file) const;
 
   // The report-rate caption is on show beside the report-rate buttons, when
   // the window has them.
@@ -109,6 +112,13 @@ class LightingPanel : public QObject {
   CSkinColorBtn* MakeColourButton(int controlId, const char* skinKey);
   QWidget* Place(QWidget* control, int controlId, const char* skinKey);
   void ShowPicture(int controlId, const QString& file);
+  // The picture of the skin folder, read on first use; null when missing.
+  const QPixmap& Picture(const QString& file);
+  // The picture under a slider's channel at a position.
+  static QString ChannelFile(int sliderId, int position);
+  // Gives the picture controls and sliders on show the pictures they stand
+  // for, reading those not read yet.
+  void LoadShownPictures();
   void PictureClicked(int controlId);
   void ShowEffectControls(EffectCode effect);
   void LayoutDirectionGroup(EffectCode effect);
@@ -126,6 +136,7 @@ class LightingPanel : public QObject {
   QString skinFolder_;
   QHash<int, QWidget*> controls_;
   QHash<int, QString> pictureShown_;
+  QHash<int, QString> pictureOnLabel_;  // the picture each label holds
   QHash<QString, QPixmap> pictures_;
   QComboBox* effects_ = nullptr;
   QComboBox* userModes_ = nullptr;

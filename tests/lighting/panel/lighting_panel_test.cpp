@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSet>
 #include <QTest>
@@ -295,6 +296,46 @@ TEST_F(LightingPanelTest, APickedColourTurnsMulticolourOffOnTheKeyboardAndInBoth
   EXPECT_EQ(Panel().PictureShown(kMultiA), QStringLiteral("sjsup.bmp"));
   EXPECT_EQ(Panel().PictureShown(kMultiB), QStringLiteral("sjsup.bmp"));
   EXPECT_EQ(qobject_cast<CSkinColorBtn*>(Control(kColourA))->Colour(), MakeColorRef(10, 20, 30));
+}
+
+// The panel reads a picture only once a control on show needs it: with edit
+// mode off only the switch's; an effect's pictures when it is chosen, and
+// then the controls hold exactly the skin's pixels.
+TEST_F(LightingPanelTest, PicturesAreReadWhenTheirControlIsFirstShown) {
+  const QString folder = dialog->SkinFolderPath() + u'/';
+  auto pixels = [](const QPixmap& picture) {
+    return picture.toImage().convertToFormat(QImage::Format_RGB32);
+  };
+  auto holds = [&](int id, const QString& file) {
+    auto* label = qobject_cast<QLabel*>(Control(id));
+    return label && pixels(label->pixmap()) == pixels(QPixmap(folder + file));
+  };
+  ASSERT_FALSE(Model().State().editMode);
+  EXPECT_TRUE(Panel().PictureLoaded(QStringLiteral("dengup.bmp")));
+  EXPECT_TRUE(holds(kEditSwitch, QStringLiteral("dengup.bmp")));
+  const QStringList later = {"dengdown.bmp",   "leftup.bmp", "rightdown.bmp", "kuosan.bmp",
+                             "julongdown.bmp", "sjsup.bmp",  "hong.bmp",      "user1up.bmp",
+                             "0.bmp",          "5.bmp"};
+  for (const QString& file : later)
+    EXPECT_FALSE(Panel().PictureLoaded(file)) << file.toStdString() << " read before it is shown";
+
+  EditModeOn();
+  ChooseEffect(1);
+  EXPECT_TRUE(holds(kEditSwitch, QStringLiteral("dengdown.bmp")));
+  EXPECT_TRUE(holds(kDirectionFirst, QStringLiteral("leftup.bmp")));
+  EXPECT_TRUE(holds(kDirectionSecond, QStringLiteral("rightdown.bmp")));
+  EXPECT_TRUE(holds(kMultiA, Panel().PictureShown(kMultiA)));
+  const auto* brightness = qobject_cast<CBitmapSlider*>(Control(kBrightness));
+  ASSERT_NE(brightness, nullptr);
+  EXPECT_EQ(pixels(brightness->Channel()),
+            pixels(QPixmap(folder + QStringLiteral("%1.bmp").arg(brightness->Pos()))));
+  // Effect 18's direction pictures and the custom effect's tools still wait.
+  for (const char* file : {"kuosan.bmp", "julongdown.bmp", "user1up.bmp", "hong.bmp"})
+    EXPECT_FALSE(Panel().PictureLoaded(QLatin1String(file))) << file;
+
+  ChooseEffect(18);
+  EXPECT_TRUE(holds(kDirectionFirst, QStringLiteral("kuosan.bmp")));
+  EXPECT_TRUE(holds(kDirectionSecond, QStringLiteral("julongdown.bmp")));
 }
 
 TEST_F(LightingPanelTest, TheSpeedSliderAtItsLeftEndWritesTheHighestSpeed) {
