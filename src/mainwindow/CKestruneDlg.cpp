@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QShowEvent>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
@@ -80,6 +81,9 @@ constexpr const char* kVersionFace = "Verdana";
 
 // How often the window looks whether the hovered and pressed looks are decoded.
 constexpr int kLaterLooksPollMs = 10;
+// How long a hiding window waits for the toolkit's pooled threads to finish
+// what they run before ending them; they are idle by then.
+constexpr int kPoolEndWaitMs = 200;
 // Marks the buttons a part laid out on the window.
 constexpr const char* kPartControlProperty = "partControl";
 // How often a wait for a running Apply looks whether it has finished.
@@ -516,6 +520,10 @@ void CKestruneDlg::ReleaseLooksWhileHidden() {
   if (QBackingStore* store = backingStore()) store->resize(QSize(1, 1));
   // The freed pixels go back to the system, not only to the allocator.
   ReturnFreedMemory();
+  // The toolkit's pooled threads (it converts and scales large pictures on
+  // them) would end by themselves 30 s after their last task, waking the
+  // hidden process: idle now, they end now.
+  QThreadPool::globalInstance()->waitForDone(kPoolEndWaitMs);
 }
 
 void CKestruneDlg::TakeLooksBackForShow() {
