@@ -145,9 +145,6 @@ CKestruneDlg::CKestruneDlg(AppContext& context, QWidget* parent)
       context_(context),
       looks_(std::make_unique<WindowLooks>(*this, Pictures())) {
   setObjectName(QStringLiteral("CKestruneDlg"));
-  // The window drops pictures of megabytes (surfaces once cut, everything
-  // while hidden) and stays resident: their pages must go back at once.
-  MapLargeBlocksApart();
   // The application's icon, not the window's own: every window, message boxes
   // included, shows the tray's picture as it changes (TrayPictures).
   QApplication::setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
@@ -464,10 +461,7 @@ QPixmap CKestruneDlg::StateSurface(const char* file) {
     // window's background, its normal look.
     QPixmap& placeholder =
         name == QLatin1String(kMainPictureSet.over) ? overPlaceholder_ : downPlaceholder_;
-    if (placeholder.isNull()) {
-      placeholder = QPixmap(1, 1);
-      placeholder.fill(Qt::transparent);
-    }
+    if (placeholder.isNull()) placeholder = NewStandIn();
     return placeholder;
   }
   return looks_->StandIn(name);

@@ -31,8 +31,7 @@ WindowLooks::WindowLooks(QWidget& window, SkinPictures& pictures)
 QPixmap WindowLooks::StandIn(const QString& file) {
   const auto it = standIns_.find(file);
   if (it != standIns_.end()) return it->second;
-  QPixmap standIn(1, 1);
-  standIn.fill(Qt::transparent);
+  const QPixmap standIn = NewStandIn();
   standIns_.emplace(file, standIn);
   files_.emplace(standIn.cacheKey(), file);
   return standIn;

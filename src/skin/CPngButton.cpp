@@ -91,6 +91,19 @@ void ReplaceButtonPictures(QWidget& window,
   }
 }
 
+void ReplaceButtonPictures(QWidget& window, const std::map<qint64, QPixmap>& replacements) {
+  ReplaceButtonPictures(window, [&](const QPixmap& picture) -> QPixmap {
+    const auto it = replacements.find(picture.cacheKey());
+    return it == replacements.end() ? picture : it->second;
+  });
+}
+
+QPixmap NewStandIn() {
+  QPixmap standIn(1, 1);
+  standIn.fill(Qt::transparent);
+  return standIn;
+}
+
 QColor FocusFrameColour() { return QColor(0xFF, 0x2D, 0x55); }
 
 void DrawFocusOutline(QPainter& painter, const QRect& area) {

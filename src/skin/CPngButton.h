@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -56,6 +57,13 @@ QPixmap CutPiece(const QPixmap& picture, const QRect& area);
 // place of each of its pictures p (null pictures stay null); buttons whose
 // pictures change are repainted.
 void ReplaceButtonPictures(QWidget& window, const std::function<QPixmap(const QPixmap&)>& replaced);
+// The same for the pictures named by cache key in `replacements`; the others
+// stay.
+void ReplaceButtonPictures(QWidget& window, const std::map<qint64, QPixmap>& replacements);
+
+// A new picture that stands in for a look: one transparent pixel, drawing
+// nothing, told apart from every other by its cache key.
+QPixmap NewStandIn();
 
 // The image button: for each state it shows the part of a full-window state
 // picture that lies under its own rectangle, starting at its origin. The

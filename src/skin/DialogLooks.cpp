@@ -13,16 +13,11 @@ void DialogLooks::Release(QWidget& dialog, SkinPictures& pictures, const QString
     if (!pictures.Holds(file) || standIns_.count(file)) continue;
     const std::optional<QPixmap> picture = pictures.Get(file);
     if (!picture) continue;
-    QPixmap standIn(1, 1);
-    standIn.fill(Qt::transparent);
+    const QPixmap standIn = NewStandIn();
     standIns.emplace(picture->cacheKey(), standIn);
     standIns_.emplace(file, standIn);
   }
-  if (standIns.empty()) return;
-  ReplaceButtonPictures(dialog, [&](const QPixmap& picture) -> QPixmap {
-    const auto it = standIns.find(picture.cacheKey());
-    return it == standIns.end() ? picture : it->second;
-  });
+  if (!standIns.empty()) ReplaceButtonPictures(dialog, standIns);
 }
 
 void DialogLooks::TakeBack(QWidget& dialog, SkinPictures& pictures) {
@@ -31,10 +26,7 @@ void DialogLooks::TakeBack(QWidget& dialog, SkinPictures& pictures) {
   for (const auto& [file, standIn] : standIns_)
     taken.emplace(standIn.cacheKey(), pictures.Required(file));
   standIns_.clear();
-  ReplaceButtonPictures(dialog, [&](const QPixmap& picture) -> QPixmap {
-    const auto it = taken.find(picture.cacheKey());
-    return it == taken.end() ? picture : it->second;
-  });
+  ReplaceButtonPictures(dialog, taken);
 }
 
 }  // namespace kst
