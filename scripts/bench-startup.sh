@@ -4,11 +4,11 @@
 # events), resident memory of the idle shown main window (3 s after the
 # show) and of the window hidden in the tray (10 s after the hide), each
 # against a bare Qt window program (tools/bare-window) in the same run, on a
-# virtual display with a tray host; and the wake-ups of the hidden idle
-# utility: context switches of its threads (and threads started or ended)
-# over WAKE_SECONDS. Prints the four figures with their goals: start-up at
-# most 1.5x, idle memory at most 2x (shown and hidden), hidden memory at most
-# 1.5x, no wake-ups.
+# virtual display with a tray host and a session bus; and the wake-ups of
+# the hidden idle utility: context switches of its threads (and threads
+# started or ended) over WAKE_SECONDS. Prints the four figures with their
+# goals: start-up at most 1.5x, idle memory at most 2x (shown and hidden),
+# hidden memory at most 1.5x, no wake-ups.
 #   RUNS=<n> (default 5) runs of each program after one warm-up run;
 #   WAKE_SECONDS=<s> (default 30), counted in the first measured run;
 #   BUILD_DIR=<dir> (default build).
@@ -40,6 +40,12 @@ read -r -t 20 display <&3 || { echo "Xvfb did not start" >&2; exit 1; }
 exec 3<&-
 export DISPLAY=":$display"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+# A session bus of its own, as a desktop session has: without one the
+# toolkit tries to start one (dbus-launch) in every program it starts.
+dbus-daemon --session --fork --print-address=4 --print-pid=5 4>"$work/bus-address" 5>"$work/bus-pid"
+DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus-address")
+export DBUS_SESSION_BUS_ADDRESS
+pids+=("$(cat "$work/bus-pid")")
 mkdir -p "$work/runtime" "$work/config" "$work/data"
 chmod 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"

@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libhidapi-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libclang-rt-14-dev
-  xvfb xauth xdotool x11-utils x11-apps trayer
+  xvfb xauth xdotool x11-utils x11-apps trayer dbus-daemon
   fonts-dejavu-core
   dpkg-dev file binutils
 )

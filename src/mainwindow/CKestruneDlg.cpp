@@ -1,5 +1,6 @@
 #include "mainwindow/CKestruneDlg.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBackingStore>
 #include <QCloseEvent>
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QShowEvent>
 #include <QThread>
 #include <QThreadPool>
@@ -300,12 +302,17 @@ bool CKestruneDlg::OnInitDialog() {
   if (link_ || exited_) return false;
   // The pictures decode on other threads while the window is set up.
   PrefetchMainPictures();
+  // The toolkit's accessibility bridge connects to the session bus on its
+  // first use, which waits for the connection: started while the pictures
+  // decode, that wait overlaps theirs rather than the layout's.
+  QAccessible::isActive();
   // 1. The skin. The mask has given the window its shape and is not needed
   // again.
   CBaseDialog::OnInitDialog();
   DropMaskPicture();
-  // 3, 4. Icon, state record.
-  QApplication::setWindowIcon(LoadAppIcon(context_.paths.programFolder, kTrayIconDisconnected));
+  looks_->SetBackgroundFile(MainFile());
+  // 3, 4. Icon (set at construction, for the start-up gate's messages
+  // too), state record.
   initialised_.store(false);
   context_.state.mainWindow = this;
   // 5. The service library, the channels and the connection worker.
@@ -412,8 +419,7 @@ bool CKestruneDlg::ShownLater(const QString& file) {
 
 void CKestruneDlg::PrefetchMainPictures() {
   // In the order the window takes them: the skin's background and mask, the
-  // surfaces of the pictures it shows at once (the window takes the
-  // background's size) and the rest; the busy frames and the looks of
+  // looks it shows at once and the rest; the busy frames and the looks of
   // hovered and pressed buttons start once the window is up
   // (StartLaterDecodes), not to compete with the first paint for the cores.
   const QString screen = QString::fromLatin1(kScreenSection);
@@ -430,8 +436,7 @@ void CKestruneDlg::PrefetchMainPictures() {
   QStringList shown;
   for (const QString& file : states)
     if (!LaterLook(file)) shown << file;
-  const QSize client = main.isEmpty() ? QSize() : Pictures().HeaderSize(main);
-  if (client.isValid()) Pictures().PrefetchSurfaces(shown, client);
+  Pictures().Prefetch(shown);
   QStringList rest;
   for (const QString& file : MainWindowPictures()) {
     if (!ShownLater(file) && !states.contains(file)) rest << file;
@@ -447,14 +452,14 @@ void CKestruneDlg::StartLaterDecodes() {
   Pictures().Prefetch(frames);
   const QStringList later = {QString::fromLatin1(kMainPictureSet.over),
                              QString::fromLatin1(kMainPictureSet.down)};
-  if (size().isValid()) Pictures().PrefetchSurfaces(later, size());
+  Pictures().Prefetch(later);
 }
 
 bool CKestruneDlg::LaterLook(const QString& file) {
   return file == QLatin1String(kMainPictureSet.over) || file == QLatin1String(kMainPictureSet.down);
 }
 
-QPixmap CKestruneDlg::StateSurface(const char* file) {
+QPixmap CKestruneDlg::StateLook(const char* file) {
   const QString name = QString::fromLatin1(file);
   if (!laterLooksTaken_ && LaterLook(name)) {
     // Stands in until TakeLaterLooks; draws nothing, so the button shows the
@@ -485,8 +490,8 @@ void CKestruneDlg::TakeLaterLooks() {
     return;
   }
   laterLooksTaken_ = true;
-  const QPixmap over = StateSurface(kMainPictureSet.over);
-  const QPixmap down = StateSurface(kMainPictureSet.down);
+  const QPixmap over = StateLook(kMainPictureSet.over);
+  const QPixmap down = StateLook(kMainPictureSet.down);
   const qint64 overKey = overPlaceholder_.cacheKey();
   const qint64 downKey = downPlaceholder_.cacheKey();
   ReplaceLooks([&](const QPixmap& picture) -> QPixmap {
@@ -518,6 +523,9 @@ void CKestruneDlg::ReleaseLooksWhileHidden() {
   // them) would end by themselves 30 s after their last task, waking the
   // hidden process: idle now, they end now.
   QThreadPool::globalInstance()->waitForDone(kPoolEndWaitMs);
+  // The toolkit's pixmap cache (the style's drawings) flushes on a timer
+  // for as long as it holds anything: emptied, its timer stops.
+  QPixmapCache::clear();
 }
 
 void CKestruneDlg::TakeLooksBackForShow() {
@@ -539,17 +547,14 @@ void CKestruneDlg::hideEvent(QHideEvent* event) {
 }
 
 void CKestruneDlg::LoadMainPictures() {
-  const QSize client = size();
   for (const QString& file : MainWindowPictures()) {
     if (ShownLater(file) || LaterLook(file)) {
       // Not shown before the window is up (hovered and pressed looks) or the
       // lighting panel asks for them (colours): checked now, as every main
       // picture is, and decoded later.
       if (!Pictures().Readable(file)) EndProcessForMissingPicture(Pictures().PathOf(file));
-    } else if (file == QLatin1String(kArrowPicture)) {
-      Pictures().Required(file);
     } else {
-      Pictures().Surface(file, client);
+      Pictures().Required(file);
     }
   }
   // The Flip pictures are decoded when Flip is first 1; a missing one ends
@@ -580,9 +585,9 @@ CPngButton* CKestruneDlg::LayoutButton(int controlId, const char* skinKey) {
   button->setObjectName(QString::fromLatin1(skinKey));
   button->setProperty("controlId", controlId);
   LayoutImageButton(*button, SkinFileName(), kButtonInfo, QString::fromLatin1(skinKey),
-                    StateSurface(kMainPictureSet.normal), StateSurface(kMainPictureSet.over),
-                    StateSurface(kMainPictureSet.down), StateSurface(kMainGreyPicture),
-                    StateSurface(kMainPictureSet.disabled));
+                    StateLook(kMainPictureSet.normal), StateLook(kMainPictureSet.over),
+                    StateLook(kMainPictureSet.down), StateLook(kMainGreyPicture),
+                    StateLook(kMainPictureSet.disabled));
   connect(button, &CPngButton::clicked, this, [this, controlId] {
     SendMessage(kCommandMessage, static_cast<std::uintptr_t>(controlId), 0);
   });
@@ -607,11 +612,11 @@ void CKestruneDlg::SetButtonCaptionStyle(CPngButton& button, int size, const cha
 
 void CKestruneDlg::LayoutWindowControls() {
   KeyboardPictures pictures;
-  pictures.normal = StateSurface(kMainPictureSet.normal);
-  pictures.over = StateSurface(kMainPictureSet.over);
-  pictures.down = StateSurface(kMainPictureSet.down);
-  pictures.disable = StateSurface(kMainPictureSet.disabled);
-  pictures.grey = StateSurface(kMainGreyPicture);
+  pictures.normal = StateLook(kMainPictureSet.normal);
+  pictures.over = StateLook(kMainPictureSet.over);
+  pictures.down = StateLook(kMainPictureSet.down);
+  pictures.disable = StateLook(kMainPictureSet.disabled);
+  pictures.grey = StateLook(kMainGreyPicture);
   pictures.arrow = Pictures().Required(QString::fromLatin1(kArrowPicture));
 
   KeyboardView::Sources sources;
@@ -620,9 +625,9 @@ void CKestruneDlg::LayoutWindowControls() {
   sources.languageIndex = [this] { return LanguageIndex(); };
   sources.flipPictures = [this] {
     FlipPictures flip;
-    flip.normal = StateSurface(kMainFlipPictureSet.normal);
-    flip.over = StateSurface(kMainFlipPictureSet.over);
-    flip.down = StateSurface(kMainFlipPictureSet.down);
+    flip.normal = StateLook(kMainFlipPictureSet.normal);
+    flip.over = StateLook(kMainFlipPictureSet.over);
+    flip.down = StateLook(kMainFlipPictureSet.down);
     return flip;
   };
   appProfile_ = std::make_unique<AppProfile>(context_.registry);

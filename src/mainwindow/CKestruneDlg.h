@@ -363,7 +363,7 @@ class CKestruneDlg : public CBaseDialog,
   static bool LaterLook(const QString& file);
   // The stand-in of a state picture of the main window (WindowLooks); a
   // placeholder for a later look until TakeLaterLooks.
-  QPixmap StateSurface(const char* file);
+  QPixmap StateLook(const char* file);
   // Gives every button the hovered and pressed looks in place of their
   // placeholders; once, after the start-up messages. Ends the process when
   // a picture cannot be decoded.

@@ -49,20 +49,21 @@ bool WindowLooks::StandsIn(const QPixmap& picture) const {
 std::optional<QPixmap> WindowLooks::Cut(const QPixmap& standIn, const QRect& area) {
   const QString file = FileOf(standIn);
   if (released_ || file.isEmpty()) return std::nullopt;
-  const QPixmap surface = pictures_.Surface(file, window_.size());
+  const QPixmap picture = pictures_.Required(file);
   if (!dropPending_) {
     dropPending_ = true;
-    QTimer::singleShot(0, &window_, [this] { DropSurfaces(); });
+    QTimer::singleShot(0, &window_, [this] { DropPictures(); });
   }
-  return CutPiece(surface, area);
+  if (file == backgroundFile_) return ViewPiece(picture, area);
+  return CutPiece(picture, area, &pieces_);
 }
 
-void WindowLooks::DropSurfaces() {
+void WindowLooks::DropPictures() {
   dropPending_ = false;
   bool dropped = false;
   for (const auto& [file, standIn] : standIns_) {
-    if (!pictures_.HeldSurface(file)) continue;
-    pictures_.DropSurface(file);
+    if (!pictures_.Holds(file)) continue;
+    pictures_.Drop(file);
     dropped = true;
   }
   // The freed pixels go back to the system, not only to the allocator.
@@ -72,7 +73,9 @@ void WindowLooks::DropSurfaces() {
 void WindowLooks::Release() {
   released_ = true;
   for (CPngButton* button : window_.findChildren<CPngButton*>()) button->DropPieces();
-  DropSurfaces();
+  // The pieces' blocks go with the pieces.
+  pieces_.StartNewBlock();
+  DropPictures();
 }
 
 void WindowLooks::TakeBack() {

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "skin/CPngButton.h"
+#include "skin/PieceArena.h"
 
 class QWidget;
 
@@ -40,30 +41,37 @@ class WindowLooks : public PieceCutter {
   QPixmap StandIn(const QString& file);
   // The file `standIn` stands for; empty when it is none of this window's.
   QString FileOf(const QPixmap& standIn) const;
+  // The look of `file` is the window's background, which the shown window
+  // keeps whole: its pieces share the background's pixels (ViewPiece)
+  // instead of copies.
+  void SetBackgroundFile(QString file) { backgroundFile_ = std::move(file); }
 
   bool StandsIn(const QPixmap& picture) const override;
-  // Takes the surface of the stand-in's file (decoding it when it is not
-  // held, ending the process when it cannot be) and keeps it until the
+  // Takes the decoded picture of the stand-in's file (decoding it when it is
+  // not held, ending the process when it cannot be) and keeps it until the
   // window's thread is next idle, so that the buttons laid out meanwhile
-  // share one decode. Holds off while released.
+  // share one decode; the piece's pixels go to the window's piece arena.
+  // Holds off while released.
   std::optional<QPixmap> Cut(const QPixmap& standIn, const QRect& area) override;
 
   // Whether the pieces are released (while hidden).
   bool Released() const { return released_; }
-  // Every button of the window forgets its pieces and the surfaces held for
+  // Every button of the window forgets its pieces and the pictures held for
   // cutting go.
   void Release();
-  // Every button cuts its pieces again; the surfaces this takes go once the
+  // Every button cuts its pieces again; the pictures this takes go once the
   // window's thread is idle.
   void TakeBack();
-  // Drops the surfaces of the stand-ins' files that are held now.
-  void DropSurfaces();
+  // Drops the decoded pictures of the stand-ins' files that are held now.
+  void DropPictures();
 
  private:
   QWidget& window_;
   SkinPictures& pictures_;
   std::map<QString, QPixmap> standIns_;  // by file
   std::map<qint64, QString> files_;      // by the stand-in's cache key
+  PieceArena pieces_;                    // the pixels of the buttons' pieces
+  QString backgroundFile_;
   bool dropPending_ = false;
   bool released_ = false;
 };

@@ -153,14 +153,14 @@ void CBaseDialog::DropMaskPicture() {
   mask_ = QPixmap();
   const QString mask = MaskFile();
   // The background keeps its own picture when it is the same file.
-  if (mask != MainFile()) pictures_.DropSurface(mask);
+  if (mask != MainFile()) pictures_.Drop(mask);
 }
 
 void CBaseDialog::DropBackground() {
   if (background_.isNull()) return;
   background_ = QPixmap();
   const QString main = MainFile();
-  if (mask_.isNull() || main != MaskFile()) pictures_.DropSurface(main);
+  if (mask_.isNull() || main != MaskFile()) pictures_.Drop(main);
 }
 
 void CBaseDialog::TakeBackgroundBack() {

@@ -93,12 +93,11 @@ class CBaseDialog : public QDialog {
   // The background under the image buttons: by default the skin's picture.
   virtual void PaintBackground(QPainter& painter);
   void mousePressEvent(QMouseEvent* event) override;
-
- private:
   // The skin's background and mask files ("SCREEN" "Main" and "Mask").
   QString MainFile() const;
   QString MaskFile() const;
 
+ private:
   int templateId_;
   QString skinFile_;
   QString skinFolder_;

@@ -9,10 +9,12 @@
 #include <QResizeEvent>
 #include <QToolTip>
 
-#include "skin/CBaseDialog.h"
-
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "skin/CBaseDialog.h"
+#include "skin/PieceArena.h"
 
 namespace kst {
 
@@ -46,14 +48,28 @@ Qt::Alignment AlignmentFromFormat(int format) {
 
 }  // namespace
 
-QPixmap CutPiece(const QPixmap& picture, const QRect& area) {
+QPixmap CutPiece(const QPixmap& picture, const QRect& area, PieceArena* arena) {
   const qreal ratio = picture.devicePixelRatio();
   const QRect pixels =
       QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
   if (pixels.isEmpty()) return {};
   QPixmap piece;
   if (picture.rect().contains(pixels)) {
-    piece = picture.copy(pixels);
+    const QImage source = picture.toImage();
+    QImage copy;
+    // Whole bytes per pixel and no colour table: rows copy as they are.
+    if (arena && source.depth() % 8 == 0 && source.colorCount() == 0)
+      copy = arena->NewImage(pixels.size(), source.format());
+    if (copy.isNull()) {
+      piece = picture.copy(pixels);
+    } else {
+      const std::size_t bytesPerPixel = static_cast<std::size_t>(source.depth() / 8);
+      const std::size_t rowBytes = static_cast<std::size_t>(pixels.width()) * bytesPerPixel;
+      const std::size_t left = static_cast<std::size_t>(pixels.left()) * bytesPerPixel;
+      for (int y = 0; y < pixels.height(); ++y)
+        std::memcpy(copy.scanLine(y), source.constScanLine(pixels.top() + y) + left, rowBytes);
+      piece = QPixmap::fromImage(std::move(copy));
+    }
   } else {
     // Drawing reads nothing past the picture's edge: the piece is
     // transparent there, so the window's own pixels show as before.
@@ -68,6 +84,31 @@ QPixmap CutPiece(const QPixmap& picture, const QRect& area) {
     }
     piece = QPixmap::fromImage(image);
   }
+  piece.setDevicePixelRatio(ratio);
+  return piece;
+}
+
+QPixmap ViewPiece(const QPixmap& picture, const QRect& area) {
+  const qreal ratio = picture.devicePixelRatio();
+  const QRect pixels =
+      QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
+  const QImage source = picture.toImage();
+  if (pixels.isEmpty() || !source.rect().contains(pixels) || source.depth() % 8 != 0 ||
+      source.colorCount() != 0)
+    return CutPiece(picture, area);
+  // The view holds the picture; read-only, so nothing drawn on the piece
+  // could reach the picture.
+  auto* held = new QImage(source);
+  const uchar* first = held->constScanLine(pixels.top()) +
+                       static_cast<std::size_t>(pixels.left()) * (held->depth() / 8);
+  const QImage view(
+      first, pixels.width(), pixels.height(), held->bytesPerLine(), held->format(),
+      [](void* info) { delete static_cast<QImage*>(info); }, held);
+  if (view.isNull()) {
+    delete held;
+    return CutPiece(picture, area);
+  }
+  QPixmap piece = QPixmap::fromImage(view);
   piece.setDevicePixelRatio(ratio);
   return piece;
 }

@@ -49,9 +49,16 @@ class PieceCutter {
   virtual std::optional<QPixmap> Cut(const QPixmap& standIn, const QRect& area) = 0;
 };
 
+class PieceArena;
+
 // The part of `picture` inside `area` (window pixels; device pixels at the
-// picture's ratio), transparent where the area reaches past the picture.
-QPixmap CutPiece(const QPixmap& picture, const QRect& area);
+// picture's ratio), transparent where the area reaches past the picture;
+// its pixels in `arena` when one is given.
+QPixmap CutPiece(const QPixmap& picture, const QRect& area, PieceArena* arena = nullptr);
+// The same sharing the picture's pixels, for a picture kept whole anyway:
+// the picture stays as long as the piece does. Copied as CutPiece does where
+// the area reaches past the picture.
+QPixmap ViewPiece(const QPixmap& picture, const QRect& area);
 
 // Gives every image button among `window`'s descendants `replaced(p)` in
 // place of each of its pictures p (null pictures stay null); buttons whose

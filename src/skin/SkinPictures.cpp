@@ -2,12 +2,10 @@
 
 #include <QFile>
 #include <QImageReader>
-#include <QPainter>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -18,6 +16,7 @@
 
 #include "foundation/SkinLayout.h"
 #include "platform/RegularFile.h"
+#include "skin/LargeImage.h"
 
 namespace kst {
 
@@ -42,7 +41,13 @@ QImage DecodeSkinImage(const QString& path) {
   // handed over with the opened file.
   QImageReader reader(&file);
   reader.setAutoTransform(false);
+  // Decoded into pixels made ahead when the header tells the size and
+  // format: a large picture gets pages of its own (NewLargeImage). A reader
+  // that decodes into another format makes its own image instead.
   QImage image;
+  const QSize size = reader.size();
+  const QImage::Format format = reader.imageFormat();
+  if (size.isValid() && format != QImage::Format_Invalid) image = NewLargeImage(size, format);
   if (!reader.read(&image)) return QImage();
   return image;
 }
@@ -144,40 +149,6 @@ QString SkinPictures::Resolve(const QString& fileName) const {
   return QString();
 }
 
-namespace {
-
-// Whether the picture covers `least` window pixels, whatever its ratio.
-template <typename Picture>
-bool Covers(const Picture& picture, QSize least) {
-  const QSizeF size = picture.deviceIndependentSize();
-  return size.width() >= least.width() && size.height() >= least.height();
-}
-
-// The picture at its own place on a canvas of at least `least` window
-// pixels, at the picture's ratio, black beyond it; the picture itself when
-// it is that large already.
-QImage DrawSurface(const QImage& picture, QSize least) {
-  if (Covers(picture, least)) return picture;
-  const qreal ratio = picture.devicePixelRatio();
-  const QSize pixels(static_cast<int>(std::ceil(least.width() * ratio)),
-                     static_cast<int>(std::ceil(least.height() * ratio)));
-  QImage canvas(pixels.expandedTo(picture.size()), QImage::Format_RGB32);
-  canvas.fill(Qt::black);
-  QPainter painter(&canvas);
-  // Pixel for pixel: the canvas takes the picture's ratio once drawn.
-  painter.drawImage(QRect(QPoint(0, 0), picture.size()), picture);
-  painter.end();
-  canvas.setDevicePixelRatio(ratio);
-  return canvas;
-}
-
-QSize LeastSurface(QSize clientSize) {
-  return {clientSize.width() + SkinPictures::kSurfaceMargin,
-          clientSize.height() + SkinPictures::kSurfaceMargin};
-}
-
-}  // namespace
-
 void SkinPictures::Prefetch(const QStringList& fileNames) {
   std::vector<Job> jobs;
   for (const QString& name : fileNames) {
@@ -188,28 +159,6 @@ void SkinPictures::Prefetch(const QStringList& fileNames) {
     pending_.insert(name, job.result.get_future().share());
     jobs.push_back(std::move(job));
     ++decodes_;
-  }
-  Start(std::move(jobs));
-}
-
-void SkinPictures::PrefetchSurfaces(const QStringList& fileNames, QSize clientSize) {
-  const QSize least = LeastSurface(clientSize);
-  std::vector<Job> jobs;
-  for (const QString& name : fileNames) {
-    if (pendingSurfaces_.contains(name)) continue;
-    if (const auto it = surfaces_.constFind(name); it != surfaces_.constEnd() && Covers(*it, least))
-      continue;
-    Job job;
-    job.path = Resolve(name);
-    job.doublePath = ResolveDouble(name);
-    job.least = least;
-    if (const auto it = pending_.constFind(name); it != pending_.constEnd()) {
-      job.source = *it;
-    } else {
-      ++decodes_;
-    }
-    pendingSurfaces_.insert(name, {least, job.result.get_future().share()});
-    jobs.push_back(std::move(job));
   }
   Start(std::move(jobs));
 }
@@ -234,9 +183,7 @@ void SkinPictures::Start(std::vector<Job> jobs) {
           job = std::move(queue->jobs.front());
           queue->jobs.pop_front();
         }
-        QImage image = job.source.valid() ? job.source.get() : DecodeBest(job.path, job.doublePath);
-        if (job.least.isValid() && !image.isNull()) image = DrawSurface(image, job.least);
-        job.result.set_value(std::move(image));
+        job.result.set_value(DecodeBest(job.path, job.doublePath));
       }
     });
   }
@@ -266,12 +213,8 @@ bool SkinPictures::Ready(const QString& fileName) const {
   auto done = [](const std::shared_future<QImage>& result) {
     return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
   };
-  if (const auto it = pending_.constFind(fileName); it != pending_.constEnd() && !done(*it))
-    return false;
-  if (const auto it = pendingSurfaces_.constFind(fileName);
-      it != pendingSurfaces_.constEnd() && !done(it->surface))
-    return false;
-  return true;
+  const auto it = pending_.constFind(fileName);
+  return it == pending_.constEnd() || done(*it);
 }
 
 QImage SkinPictures::TakeImage(const QString& fileName) {
@@ -299,64 +242,13 @@ QPixmap SkinPictures::Required(const QString& fileName) {
   return *picture;
 }
 
-QPixmap SkinPictures::Surface(const QString& fileName, QSize clientSize) {
-  const QSize least = LeastSurface(clientSize);
-  if (const auto it = surfaces_.constFind(fileName); it != surfaces_.constEnd()) {
-    if (Covers(*it, least)) return *it;
-  }
-  QPixmap surface;
-  std::shared_future<QImage> ahead;
-  if (const auto it = pendingSurfaces_.find(fileName); it != pendingSurfaces_.end()) {
-    // One made for another client size is of no further use.
-    if (it->least == least) ahead = it->surface;
-    pendingSurfaces_.erase(it);
-  }
-  if (ahead.valid()) {
-    QImage image = ahead.get();
-    ahead = {};
-    if (image.isNull()) EndProcessForMissingPicture(PathOf(fileName));
-    surface = QPixmap::fromImage(std::move(image));
-  } else if (const auto held = pictures_.constFind(fileName); held != pictures_.constEnd()) {
-    const QPixmap& picture = *held;
-    if (Covers(picture, least)) {
-      surface = picture;
-    } else {
-      surface = QPixmap::fromImage(DrawSurface(picture.toImage(), least));
-    }
-  } else {
-    QImage image = TakeImage(fileName);
-    if (image.isNull()) EndProcessForMissingPicture(PathOf(fileName));
-    image = DrawSurface(image, least);
-    surface = QPixmap::fromImage(std::move(image));
-  }
-  surfaces_.insert(fileName, surface);
-  // The surface stands in for the picture: keep the decoded copy only while
-  // it is also held elsewhere (a window's background, a caller's pixmap).
-  if (const auto it = pictures_.find(fileName);
-      it != pictures_.end() && it->isDetached() && it->cacheKey() != surface.cacheKey()) {
-    pictures_.erase(it);
-  }
-  return surface;
-}
-
-std::optional<QPixmap> SkinPictures::HeldSurface(const QString& fileName) const {
-  if (const auto it = surfaces_.constFind(fileName); it != surfaces_.constEnd()) return *it;
-  return std::nullopt;
-}
-
-void SkinPictures::DropSurface(const QString& fileName) {
-  surfaces_.remove(fileName);
-  pictures_.remove(fileName);
-  pendingSurfaces_.remove(fileName);
-}
+void SkinPictures::Drop(const QString& fileName) { pictures_.remove(fileName); }
 
 void SkinPictures::Clear() {
   JoinDecoders();
   refused_.clear();
   pending_.clear();
-  pendingSurfaces_.clear();
   pictures_.clear();
-  surfaces_.clear();
 }
 
 }  // namespace kst

@@ -46,9 +46,6 @@ void MapLargeBlocksApart();
 // destructor and Clear wait for them.
 class SkinPictures {
  public:
-  // Surfaces are at least this much wider and higher than the window's
-  // client area, so a button reaching past the picture reads defined pixels.
-  static constexpr int kSurfaceMargin = 100;
   // Threads decoding at once for Prefetch.
   static constexpr unsigned kDecodeThreads = 2;
 
@@ -73,16 +70,10 @@ class SkinPictures {
   QString PathOf(const QString& fileName) const;
 
   // Starts decoding the files, in the order given, on background threads.
-  // Get, Required and Surface of such a file take that decode's result
-  // (waiting for it when it is still running) instead of decoding again.
-  // Files already held or being decoded are skipped.
+  // Get and Required of such a file take that decode's result (waiting for
+  // it when it is still running) instead of decoding again. Files already
+  // held or being decoded are skipped.
   void Prefetch(const QStringList& fileNames);
-  // Starts making, on the same threads and after what was started before,
-  // the surfaces of the files for a client area of clientSize. A file that
-  // Prefetch decodes is drawn from that decode; the others are decoded for
-  // their surface alone. Surface of such a file with the same clientSize
-  // takes the result.
-  void PrefetchSurfaces(const QStringList& fileNames, QSize clientSize);
 
   // Whether the file opens as a picture of a known format and size, from
   // its header alone; nothing is decoded or kept.
@@ -92,38 +83,25 @@ class SkinPictures {
 
   // The picture, decoded on first use; nullopt when it cannot be loaded.
   std::optional<QPixmap> Get(const QString& fileName);
-  // The picture on a surface of at least clientSize + kSurfaceMargin, black
-  // beyond the picture; the picture itself when it is already that large.
-  // Ends the process through EndProcessForMissingPicture when it cannot be
-  // loaded. Once the surface exists the decoded picture is kept only while
-  // someone else holds it (a later Get decodes it again), so a picture
-  // shown through its surface takes the memory of one copy.
-  QPixmap Surface(const QString& fileName, QSize clientSize);
   // Like Get, but ends the process when the picture cannot be loaded.
   QPixmap Required(const QString& fileName);
 
   // Decodes started, prefetched or not, since construction.
   int DecodeCount() const { return decodes_; }
-  // Whether nothing started for the file (decode or surface) is still
-  // running, so taking it will not wait.
+  // Whether no decode started for the file is still running, so taking it
+  // will not wait.
   bool Ready(const QString& fileName) const;
-  // Whether the decoded picture (not a surface) of the file is held.
+  // Whether the decoded picture of the file is held.
   bool Holds(const QString& fileName) const { return pictures_.contains(fileName); }
-  // The surface Surface made of the file, while held.
-  std::optional<QPixmap> HeldSurface(const QString& fileName) const;
-  // Forgets the file's surface and decoded picture (a later Surface or Get
-  // decodes it again); pixmaps handed out keep their pixels until released.
-  void DropSurface(const QString& fileName);
+  // Forgets the file's decoded picture (a later Get decodes it again);
+  // pixmaps handed out keep their pixels until released.
+  void Drop(const QString& fileName);
   void Clear();
 
  private:
   struct Job {
     QString path;
     QString doublePath;  // tried first when not empty
-    // When valid, the job draws its surface from this decode.
-    std::shared_future<QImage> source;
-    // When valid, the job's result is the surface of at least this size.
-    QSize least;
     std::promise<QImage> result;
   };
   // Jobs waiting for a decoding thread, shared with the threads.
@@ -131,10 +109,6 @@ class SkinPictures {
     std::mutex mutex;
     std::deque<Job> jobs;
     unsigned workers = 0;  // threads taking jobs
-  };
-  struct PendingSurface {
-    QSize least;
-    std::shared_future<QImage> surface;
   };
 
   // The decoded image of a file: a finished or running prefetch, or a decode
@@ -153,9 +127,7 @@ class SkinPictures {
   qreal ratio_ = 1;
   mutable QSet<QString> refused_;  // names reported as outside the folder
   QHash<QString, QPixmap> pictures_;
-  QHash<QString, QPixmap> surfaces_;
   QHash<QString, std::shared_future<QImage>> pending_;
-  QHash<QString, PendingSurface> pendingSurfaces_;
   std::shared_ptr<JobQueue> queue_;
   std::vector<std::thread> decoders_;
   int decodes_ = 0;

@@ -14,6 +14,7 @@
 
 #include "TestApp.h"
 #include "skin/CBaseDialog.h"
+#include "skin/PieceArena.h"
 #include "skin/SkinRender.h"
 
 namespace kst {
@@ -133,7 +134,8 @@ class StandInCutter : public PieceCutter {
   std::optional<QPixmap> Cut(const QPixmap& standIn, const QRect& area) override {
     ++cuts;
     if (holdOff) return std::nullopt;
-    return CutPiece(pictures_[Index(standIn)], area);
+    // As the main window does: the pieces' pixels packed in an arena.
+    return CutPiece(pictures_[Index(standIn)], area, &arena_);
   }
   int Index(const QPixmap& picture) const {
     for (int i = 0; i < 5; ++i)
@@ -147,6 +149,7 @@ class StandInCutter : public PieceCutter {
 
  private:
   const QPixmap (&pictures_)[5];
+  PieceArena arena_;
 };
 
 // A button holding stand-ins shows, in every look, the same pixels as from
@@ -241,9 +244,34 @@ TEST(PngButtonPieces, AreCutInDevicePixelsAtARatioOfTwo) {
     for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x, y, (x * y) % 256));
   QPixmap picture = QPixmap::fromImage(image);
   picture.setDevicePixelRatio(2);
-  const QPixmap piece = CutPiece(picture, QRect(31, 17, 24, 16));
-  EXPECT_EQ(piece.devicePixelRatio(), 2);
-  EXPECT_EQ(piece.toImage(), image.copy(62, 34, 48, 32));
+  PieceArena arena;
+  for (PieceArena* in : {static_cast<PieceArena*>(nullptr), &arena}) {
+    SCOPED_TRACE(in ? "in an arena" : "on the heap");
+    const QPixmap piece = CutPiece(picture, QRect(31, 17, 24, 16), in);
+    EXPECT_EQ(piece.devicePixelRatio(), 2);
+    EXPECT_EQ(piece.toImage(), image.copy(62, 34, 48, 32));
+  }
+}
+
+// A view of a picture kept whole shows the same pixels as a cut piece and
+// copies none of them; past the picture's edge it is cut as a piece is.
+TEST(PngButtonPieces, ViewsShareThePicturesPixels) {
+  QImage image(240, 160, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x, y, (x * y) % 256));
+  const QPixmap picture = QPixmap::fromImage(image);
+  const QImage held = picture.toImage();
+  const uchar* begin = held.constBits();
+  const uchar* end = begin + held.sizeInBytes();
+  for (const QRect area : {QRect(31, 17, 24, 16), QRect(0, 0, 240, 160), QRect(239, 159, 1, 1)}) {
+    SCOPED_TRACE(testing::Message() << area.x() << "," << area.y());
+    const QPixmap view = ViewPiece(picture, area);
+    const QImage pixels = view.toImage();
+    EXPECT_EQ(pixels, CutPiece(picture, area).toImage());
+    EXPECT_TRUE(pixels.constBits() >= begin && pixels.constBits() < end) << "a copy";
+  }
+  const QRect past(230, 150, 20, 20);
+  EXPECT_EQ(ViewPiece(picture, past).toImage(), CutPiece(picture, past).toImage());
 }
 
 TEST_P(PngButtonTest, HoverAndTrackingFollowTheMouse) {

@@ -1,6 +1,6 @@
 // The picture cache of a skinned window: decodes started ahead on other
-// threads, surfaces that are the only copy of their picture, and the header
-// check of pictures decoded later.
+// threads, pictures dropped once their users have what they need, and the
+// header check of pictures decoded later.
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,6 @@ namespace kst {
 namespace {
 
 constexpr QRgb kGreen = 0xFF00FF00;
-constexpr QRgb kBlack = 0xFF000000;
 
 class SkinPicturesTest : public ::testing::Test {
  protected:
@@ -68,7 +67,7 @@ TEST_F(SkinPicturesTest, ReadyOnceNothingStartedForTheFileStillRuns) {
   SkinPictures pictures(dir_.path());
   EXPECT_TRUE(pictures.Ready("small.png"));  // nothing started
   pictures.Prefetch({"small.png"});
-  pictures.PrefetchSurfaces({"large.png"}, QSize(10, 10));
+  pictures.Prefetch({"large.png"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!(pictures.Ready("small.png") && pictures.Ready("large.png")) &&
          std::chrono::steady_clock::now() < deadline)
@@ -76,7 +75,7 @@ TEST_F(SkinPicturesTest, ReadyOnceNothingStartedForTheFileStillRuns) {
   EXPECT_TRUE(pictures.Ready("small.png"));
   EXPECT_TRUE(pictures.Ready("large.png"));
   EXPECT_TRUE(pictures.Get("small.png").has_value());
-  EXPECT_EQ(pictures.Surface("large.png", QSize(10, 10)).size(), QSize(160, 150));
+  EXPECT_EQ(pictures.Required("large.png").size(), QSize(160, 150));
   EXPECT_EQ(pictures.DecodeCount(), 2);
 }
 
@@ -93,55 +92,20 @@ TEST_F(SkinPicturesTest, ClearAndFolderChangeWaitForDecodesInFlight) {
   SkinPictures(dir_.path()).Prefetch({"small.png", "large.png"});
 }
 
-TEST_F(SkinPicturesTest, SurfaceIsTheOnlyCopyItsCacheKeeps) {
-  const QSize client(50, 40);  // surfaces at least 150 x 140
-  enum Ahead { kNothing, kDecode, kSurface, kBoth };
-  struct Case {
-    const char* name;
-    Ahead ahead;
-    bool heldElsewhere;
-    QSize surface;
-    bool surfaceIsPicture;
-  } cases[] = {
-      {"small.png", kNothing, false, {150, 140}, false},
-      {"small.png", kDecode, false, {150, 140}, false},
-      {"small.png", kSurface, false, {150, 140}, false},
-      {"small.png", kBoth, true, {150, 140}, false},
-      {"small.png", kNothing, true, {150, 140}, false},
-      {"large.png", kDecode, false, {160, 150}, true},
-      {"large.png", kSurface, false, {160, 150}, true},
-      {"large.png", kNothing, true, {160, 150}, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << c.name << " ahead " << c.ahead << " held " << c.heldElsewhere);
-    SkinPictures pictures(dir_.path());
-    if (c.ahead == kDecode || c.ahead == kBoth) pictures.Prefetch({c.name});
-    if (c.ahead == kSurface || c.ahead == kBoth) pictures.PrefetchSurfaces({c.name}, client);
-    QPixmap held;
-    if (c.heldElsewhere) held = pictures.Required(c.name);
-
-    const QPixmap surface = pictures.Surface(c.name, client);
-    EXPECT_EQ(surface.size(), c.surface);
-    const QImage image = surface.toImage();
-    EXPECT_EQ(image.pixel(5, 5), kGreen);
-    EXPECT_EQ(image.pixel(c.surface.width() - 1, c.surface.height() - 1),
-              c.surfaceIsPicture ? kGreen : kBlack);
-    if (c.heldElsewhere && c.ahead == kNothing) {
-      EXPECT_EQ(surface.cacheKey() == held.cacheKey(), c.surfaceIsPicture);
-    }
-    EXPECT_EQ(pictures.Holds(c.name), c.heldElsewhere);
-    EXPECT_EQ(pictures.Surface(c.name, client).cacheKey(), surface.cacheKey());
-    EXPECT_EQ(pictures.DecodeCount(), 1);
-  }
-}
-
-TEST_F(SkinPicturesTest, ASurfaceForAnotherClientSizeIsMadeAnew) {
+// A dropped picture goes from the cache while the pixmaps handed out keep
+// their pixels; the next request decodes the file again.
+TEST_F(SkinPicturesTest, DroppedPicturesAreDecodedAgain) {
   SkinPictures pictures(dir_.path());
-  pictures.PrefetchSurfaces({"small.png"}, QSize(50, 40));
-  EXPECT_EQ(pictures.Surface("small.png", QSize(70, 40)).size(), QSize(170, 140));
-  EXPECT_EQ(pictures.Surface("small.png", QSize(50, 40)).size(), QSize(170, 140));
-  EXPECT_EQ(pictures.Surface("small.png", QSize(80, 60)).size(), QSize(180, 160));
+  pictures.Prefetch({"small.png"});
+  const QPixmap held = pictures.Required("small.png");
+  pictures.Drop("small.png");
+  pictures.Drop("large.png");  // never taken
+  EXPECT_FALSE(pictures.Holds("small.png"));
+  EXPECT_EQ(held.toImage().pixel(5, 5), kGreen);
+  const QPixmap again = pictures.Required("small.png");
+  EXPECT_NE(again.cacheKey(), held.cacheKey());
+  EXPECT_EQ(again.toImage().pixel(5, 5), kGreen);
+  EXPECT_EQ(pictures.DecodeCount(), 2);
 }
 
 TEST_F(SkinPicturesTest, ReadableLooksAtTheHeaderOnly) {
@@ -223,39 +187,25 @@ TEST_F(SkinPicturesTest, TwiceSizedPicturesServeScaledScreensOnly) {
     for (bool prefetched : {false, true}) {
       SkinPictures pictures(dir_.path());
       pictures.SetDeviceRatio(c.ratio);
-      if (prefetched) {
-        pictures.Prefetch({c.file});
-        pictures.PrefetchSurfaces({c.file}, {40, 30});
-      }
+      if (prefetched) pictures.Prefetch({c.file});
       const auto picture = pictures.Get(c.file);
       ASSERT_TRUE(picture.has_value());
       EXPECT_EQ(picture->devicePixelRatio(), c.pictureRatio);
-      EXPECT_EQ(picture->toImage().pixel(1, 1), c.colour);
-      const QPixmap surface = pictures.Surface(c.file, {40, 30});
-      EXPECT_EQ(surface.devicePixelRatio(), c.pictureRatio);
-      EXPECT_GE(surface.deviceIndependentSize().width(), 40 + SkinPictures::kSurfaceMargin);
-      EXPECT_GE(surface.deviceIndependentSize().height(), 30 + SkinPictures::kSurfaceMargin);
-      // The picture keeps its place on the surface, in the surface's pixels.
-      const QImage image = surface.toImage();
+      const QImage image = picture->toImage();
       EXPECT_EQ(image.pixel(1, 1), c.colour);
-      const QSize pixels = picture->size();
-      EXPECT_EQ(image.pixel(pixels.width() - 1, pixels.height() - 1), c.colour);
-      if (image.width() > pixels.width() && image.height() > pixels.height()) {
-        EXPECT_EQ(image.pixel(pixels.width(), pixels.height()), kBlack);
-      }
+      EXPECT_EQ(image.pixel(image.width() - 1, image.height() - 1), c.colour);
     }
   }
 }
 
-TEST_F(SkinPicturesTest, SurfaceOfAPictureThatCannotBeLoadedEndsTheProcess) {
+TEST_F(SkinPicturesTest, RequiredPictureThatCannotBeLoadedEndsTheProcess) {
   const test::DeathTestFolders folders(dir_.path());
   for (const char* name : {"missing.png", "text.png"}) {
     EXPECT_EXIT(
         {
           SkinPictures pictures(dir_.path());
           pictures.Prefetch({name});
-          pictures.PrefetchSurfaces({name}, QSize(10, 10));
-          pictures.Surface(name, QSize(10, 10));
+          pictures.Required(name);
         },
         ::testing::ExitedWithCode(0), "cannot load skin picture")
         << name;
