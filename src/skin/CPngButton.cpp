@@ -46,20 +46,26 @@ Qt::Alignment AlignmentFromFormat(int format) {
   return alignment;
 }
 
+// The device pixels of `area` (window pixels) on a picture of `ratio`.
+QRect DevicePixels(const QRect& area, qreal ratio) {
+  return QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
+}
+
+// Whether the image's rows are whole bytes per pixel without a colour table,
+// so that a part of a row is a plain run of bytes.
+bool PlainPixels(const QImage& image) { return image.depth() % 8 == 0 && image.colorCount() == 0; }
+
 }  // namespace
 
 QPixmap CutPiece(const QPixmap& picture, const QRect& area, PieceArena* arena) {
   const qreal ratio = picture.devicePixelRatio();
-  const QRect pixels =
-      QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
+  const QRect pixels = DevicePixels(area, ratio);
   if (pixels.isEmpty()) return {};
   QPixmap piece;
   if (picture.rect().contains(pixels)) {
     const QImage source = picture.toImage();
     QImage copy;
-    // Whole bytes per pixel and no colour table: rows copy as they are.
-    if (arena && source.depth() % 8 == 0 && source.colorCount() == 0)
-      copy = arena->NewImage(pixels.size(), source.format());
+    if (arena && PlainPixels(source)) copy = arena->NewImage(pixels.size(), source.format());
     if (copy.isNull()) {
       piece = picture.copy(pixels);
     } else {
@@ -90,11 +96,9 @@ QPixmap CutPiece(const QPixmap& picture, const QRect& area, PieceArena* arena) {
 
 QPixmap ViewPiece(const QPixmap& picture, const QRect& area) {
   const qreal ratio = picture.devicePixelRatio();
-  const QRect pixels =
-      QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
+  const QRect pixels = DevicePixels(area, ratio);
   const QImage source = picture.toImage();
-  if (pixels.isEmpty() || !source.rect().contains(pixels) || source.depth() % 8 != 0 ||
-      source.colorCount() != 0)
+  if (pixels.isEmpty() || !source.rect().contains(pixels) || !PlainPixels(source))
     return CutPiece(picture, area);
   // The view holds the picture; read-only, so nothing drawn on the piece
   // could reach the picture.
