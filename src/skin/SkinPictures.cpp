@@ -32,6 +32,18 @@ bool OpenPicture(const QString& path, QFile& file) {
   return refusal == FileRefusal::None;
 }
 
+// Whether a picture of the size and format stays within the toolkit's limit
+// on what a reader may allocate. Pixels made ahead would get past that limit:
+// a header claiming gigabytes is left to the reader, which refuses it.
+bool WithinReaderLimit(QSize size, QImage::Format format) {
+  const qint64 limitMegabytes = QImageReader::allocationLimit();
+  if (limitMegabytes <= 0) return true;  // no limit set
+  const qint64 bitsPerPixel = QImage::toPixelFormat(format).bitsPerPixel();
+  if (bitsPerPixel <= 0) return false;
+  const qint64 pixels = qint64{size.width()} * size.height();
+  return pixels <= limitMegabytes * 1024 * 1024 * 8 / bitsPerPixel;
+}
+
 }  // namespace
 
 QImage DecodeSkinImage(const QString& path) {
@@ -47,7 +59,8 @@ QImage DecodeSkinImage(const QString& path) {
   QImage image;
   const QSize size = reader.size();
   const QImage::Format format = reader.imageFormat();
-  if (size.isValid() && format != QImage::Format_Invalid) image = NewLargeImage(size, format);
+  if (size.isValid() && format != QImage::Format_Invalid && WithinReaderLimit(size, format))
+    image = NewLargeImage(size, format);
   if (!reader.read(&image)) return QImage();
   return image;
 }

@@ -56,6 +56,25 @@ TEST(LargeImageTest, SkinDecodesMatchTheToolkitsOwn) {
   }
 }
 
+// Pixels made ahead do not get a picture past the toolkit's limit on what a
+// reader may allocate (a header claiming gigabytes): it is refused as the
+// toolkit's own decode refuses it.
+TEST(LargeImageTest, SkinDecodesKeepTheReadersAllocationLimit) {
+  test::EnsureApp();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath(QStringLiteral("large.jpg"));
+  ASSERT_TRUE(Pattern({1024, 1024}, QImage::Format_RGB32, 1).save(path));  // 4 MB decoded
+  const int limit = QImageReader::allocationLimit();
+  QImageReader::setAllocationLimit(2);
+  const QImage own = QImageReader(path).read();
+  const QImage decoded = DecodeSkinImage(path);
+  QImageReader::setAllocationLimit(limit);
+  EXPECT_TRUE(own.isNull());
+  EXPECT_TRUE(decoded.isNull()) << "decoded past the allocation limit";
+  EXPECT_FALSE(DecodeSkinImage(path).isNull());
+}
+
 TEST(LargeImageTest, HoldsEveryPixelAndRefusesWhatIsNotAnImage) {
   QImage image = NewLargeImage({1000, 700}, QImage::Format_RGB32);
   ASSERT_EQ(image.size(), QSize(1000, 700));
