@@ -81,8 +81,9 @@ int main(int argc, char** argv) {
   if (const int code = TextOnly(argc, argv); code >= 0) return code;
   if (const int code = KillOnly(argc, argv); code >= 0) return code;
 #ifdef KST_HAVE_MAIN_WINDOW
-  // The window drops pictures of megabytes (surfaces once cut, everything
-  // while hidden) and stays resident: their pages must go back at once.
+  // The window drops pictures of megabytes (decoded pictures once their
+  // pieces are cut, everything while hidden) and stays resident: their pages
+  // must go back at once.
   kst::MapLargeBlocksApart();
   QApplication app(argc, argv);
   QGuiApplication::setDesktopFileName(QStringLiteral("kestrune"));
